@@ -1,0 +1,42 @@
+// Files, paths and the temporary folder.
+#pragma once
+#include <cstdint>
+
+namespace platform {
+
+// An open file; null means no file.
+using FileHandle = void*;
+
+// Opens `path` for writing: creates it when missing, never truncates it, and
+// positions at its start (sequential access). Returns null on failure.
+FileHandle OpenFileForWrite(const char* path);
+
+// One synchronous write. Returns false on failure (see LastError()); a short
+// write returns true with *written below size.
+bool WriteToFile(FileHandle file, const void* data, uint32_t size, uint32_t* written);
+
+// Flushes the file's buffers to the disk. False on failure.
+bool FlushFile(FileHandle file);
+
+// Closes the handle. False on failure (a delayed write error surfaces here).
+bool CloseFile(FileHandle file);
+
+// Deletes a file. False when it could not be deleted.
+bool RemoveFile(const char* path);
+
+// True when a file or directory of exactly this name exists (FindFirstFileA).
+// A failed look-up counts as "does not exist".
+bool PathExists(const char* path);
+
+// The system's temporary folder, always ending in the separator, into a
+// 260-byte buffer. Returns its length, or 0 on failure (also when it would not
+// fit in 259 characters).
+uint32_t GetTempFolder(char (&buffer)[260]);
+
+// The separator appended to a folder: '\\' on Windows, '/' elsewhere.
+char PathSeparator();
+
+// The calling thread's last system error code (GetLastError or errno).
+uint32_t LastError();
+
+}  // namespace platform

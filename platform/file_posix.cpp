@@ -1,0 +1,89 @@
+#include "platform/file.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+// The descriptor is stored as fd + 1 so that a null handle never names fd 0.
+FileHandle ToHandle(int fd) { return reinterpret_cast<FileHandle>(static_cast<intptr_t>(fd) + 1); }
+int ToFd(FileHandle file) { return static_cast<int>(reinterpret_cast<intptr_t>(file) - 1); }
+
+}  // namespace
+
+FileHandle OpenFileForWrite(const char* path) {
+    if (path == nullptr) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    int fd;
+    do {
+        fd = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return nullptr;
+#ifdef POSIX_FADV_SEQUENTIAL
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+#endif
+    return ToHandle(fd);
+}
+
+bool WriteToFile(FileHandle file, const void* data, uint32_t size, uint32_t* written) {
+    if (written != nullptr) *written = 0;
+    if (file == nullptr) {
+        errno = EBADF;
+        return false;
+    }
+    ssize_t n;
+    do {
+        n = ::write(ToFd(file), data, size);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) return false;
+    if (written != nullptr) *written = static_cast<uint32_t>(n);
+    return true;
+}
+
+bool FlushFile(FileHandle file) {
+    if (file == nullptr) {
+        errno = EBADF;
+        return false;
+    }
+    // fsync is refused on some special files (pipes, /dev/full); there is
+    // nothing to flush there.
+    return ::fsync(ToFd(file)) == 0 || errno == EINVAL || errno == EROFS;
+}
+
+bool CloseFile(FileHandle file) {
+    if (file == nullptr) return false;
+    return ::close(ToFd(file)) == 0;
+}
+
+bool RemoveFile(const char* path) { return path != nullptr && ::unlink(path) == 0; }
+
+bool PathExists(const char* path) {
+    struct stat info;
+    return path != nullptr && ::lstat(path, &info) == 0;
+}
+
+uint32_t GetTempFolder(char (&buffer)[260]) {
+    const char* dir = std::getenv("TMPDIR");
+    if (dir == nullptr || dir[0] == '\0') dir = "/tmp";
+    size_t length = std::strlen(dir);
+    bool needsSeparator = dir[length - 1] != '/';
+    if (length + (needsSeparator ? 1 : 0) > 259) return 0;
+    std::memcpy(buffer, dir, length);
+    if (needsSeparator) buffer[length++] = '/';
+    buffer[length] = '\0';
+    return static_cast<uint32_t>(length);
+}
+
+char PathSeparator() { return '/'; }
+
+uint32_t LastError() { return static_cast<uint32_t>(errno); }
+
+}  // namespace platform

@@ -1,0 +1,57 @@
+#include "plugin/temp_name.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "platform/file.h"
+#include "platform/sync.h"
+#include "plugin/setting_data.h"
+
+namespace {
+
+// Set when the library is loaded, cleared by the first stem.
+bool seedingPending = true;
+
+constexpr int kStemLength = 7;
+
+}  // namespace
+
+char* MakeRandomStem() {
+    if (seedingPending) {
+        std::srand(platform::TickCountMs());
+        seedingPending = false;
+    }
+    char* stem = static_cast<char*>(std::malloc(kStemLength + 1));
+    if (stem == nullptr) return nullptr;
+    for (int i = 0; i < kStemLength; ++i) stem[i] = static_cast<char>('A' + std::rand() % 26);
+    stem[kStemLength] = '\0';
+    return stem;
+}
+
+bool MakeTempName(const char* extension, const char* folder, char** path) {
+    std::string base;
+    size_t folderLength = folder != nullptr ? strnlen(folder, kSettingPathSize - 1) : 0;
+    if (folderLength == 0) {
+        char system[kSettingPathSize];
+        if (platform::GetTempFolder(system) == 0) return false;
+        base = system;
+    } else {
+        base.assign(folder, folderLength);
+    }
+    if (base.back() != '\\' && base.back() != '/') base += platform::PathSeparator();
+
+    std::string candidate;
+    do {
+        char* stem = MakeRandomStem();
+        if (stem == nullptr) return false;
+        candidate = base + stem + "." + extension;
+        std::free(stem);
+    } while (platform::PathExists(candidate.c_str()));
+
+    char* copy = static_cast<char*>(std::malloc(candidate.size() + 1));
+    if (copy == nullptr) return false;
+    std::memcpy(copy, candidate.c_str(), candidate.size() + 1);
+    *path = copy;
+    return true;
+}

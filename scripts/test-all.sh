@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Builds and runs every test: the native tests three times (plain, AddressSanitizer
+# + UndefinedBehaviorSanitizer, ThreadSanitizer), the build against Debian's real
+# Media SDK, and the Windows build with its tests under Wine.
+# Usage: scripts/test-all.sh [plain|asan|tsan|intel|windows ...]  (default: all)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/install-deps.sh"
+
+jobs=$(nproc)
+stages=("$@")
+[ ${#stages[@]} -eq 0 ] && stages=(plain asan tsan intel windows)
+
+configure_and_build() {  # name, cmake options...
+  local dir="$root/build-$1"; shift
+  cmake -S "$root" -B "$dir" -G Ninja -DTARVO_WERROR=ON "$@" >"$dir.configure.log" 2>&1 ||
+    { cat "$dir.configure.log"; return 1; }
+  cmake --build "$dir" -j "$jobs"
+}
+
+run_ctest() {  # name, ctest options...
+  local dir="$root/build-$1"; shift
+  ctest --test-dir "$dir" --output-on-failure --timeout 900 -j "$jobs" "$@"
+}
+
+failed=()
+for stage in "${stages[@]}"; do
+  echo "=== $stage ==="
+  case "$stage" in
+    plain) configure_and_build plain && run_ctest plain || failed+=("$stage") ;;
+    asan)
+      configure_and_build asan -DTARVO_SANITIZE=address -DCMAKE_BUILD_TYPE=Debug &&
+        ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+          run_ctest asan || failed+=("$stage") ;;
+    tsan)
+      configure_and_build tsan -DTARVO_SANITIZE=thread -DCMAKE_BUILD_TYPE=Debug &&
+        TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 run_ctest tsan || failed+=("$stage") ;;
+    intel)
+      configure_and_build intel -DTARVO_MFX=intel && run_ctest intel -L intel || failed+=("$stage") ;;
+    windows)
+      configure_and_build windows -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" &&
+        "$root/tests/wine/run-wine-tests.sh" "$root/build-windows" || failed+=("$stage") ;;
+    *) echo "unknown stage: $stage" >&2; exit 2 ;;
+  esac
+done
+
+if [ ${#failed[@]} -ne 0 ]; then
+  echo "FAILED stages: ${failed[*]}" >&2
+  exit 1
+fi
+echo "all stages passed: ${stages[*]}"
