@@ -74,6 +74,12 @@ TEST(TempName, DrawsANewStemWhileTheNameIsTaken) {
     ASSERT_EQ(mkdir((dir / (stems[0] + ".aac")).c_str(), 0700), 0);
     StemsAfterSeed(42);
     EXPECT_EQ(TempName("aac", dir.path().c_str()), dir / (stems[1] + ".aac"));
+
+    // A folder where every name drawn is taken does not hang the host.
+    for (const std::string& stem : StemsAfterSeed(43, 1000)) test::WriteFile(dir / (stem + ".wav"), "");
+    char* path = nullptr;
+    EXPECT_FALSE(MakeTempName("wav", dir.path().c_str(), &path));
+    EXPECT_EQ(path, nullptr);
 }
 
 TEST(TempName, StemsAreSevenCapitalLettersFromTheWholeAlphabet) {
