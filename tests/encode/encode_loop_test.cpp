@@ -278,18 +278,4 @@ TEST_F(EncodeLoopTest, TakeFreeSurfaceSkipsLockedOnesAndStopsWhenTheWorkerIsGone
     for (mfxFrameSurface1* surface : pipeline.encInFree) surface->Data.Locked = 0;
 }
 
-TEST_F(EncodeLoopTest, QueuedSurfacesComeOutInOrder) {
-    EncodePipeline pipeline;
-    mfxFrameSurface1 a{}, b{};
-    mfxFrameSurface1* out = &a;
-    EXPECT_FALSE(TakeQueuedSurface(&pipeline, &out));
-    pipeline.encodeQueue = {&a, &b, nullptr};
-    ASSERT_TRUE(TakeQueuedSurface(&pipeline, &out));
-    EXPECT_EQ(out, &a);
-    ASSERT_TRUE(TakeQueuedSurface(&pipeline, &out));
-    EXPECT_EQ(out, &b);
-    ASSERT_TRUE(TakeQueuedSurface(&pipeline, &out));
-    EXPECT_EQ(out, nullptr);
-}
-
 }  // namespace
