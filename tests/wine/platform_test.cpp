@@ -145,6 +145,9 @@ std::string RunEcho(platform::ProcessHandle process, const std::string& out, uin
 
 void CheckProcesses() {
     check::Group("started programs");
+    // Without a console of our own, a console program started without
+    // CREATE_NO_WINDOW would open a console window of its own.
+    FreeConsole();
     char self[MAX_PATH];
     GetModuleFileNameA(nullptr, self, sizeof self);
     std::string folder = TempFolder() + "tarvo wine test\\";
