@@ -188,6 +188,12 @@ void CheckProcesses() {
     CHECK_EQ(WaitForSingleObject(marker, 0), static_cast<DWORD>(WAIT_OBJECT_0));
 
     CHECK(platform::StartProcess((folder + "no such program.exe").c_str(), "\"x\"") == platform::kNoProcess);
+    // The program is never taken from the command line.
+    for (const char* noPath : {"", static_cast<const char*>(nullptr)}) {
+        platform::ProcessHandle stray = platform::StartProcess(noPath, command.c_str());
+        CHECK(stray == platform::kNoProcess);
+        if (stray != platform::kNoProcess) RunEcho(stray, out, &exitCode);
+    }
     CloseHandle(marker);
     DeleteFileA(out.c_str());
     DeleteFileA(program.c_str());
