@@ -132,5 +132,10 @@ run() {  # name, program, arguments...
 run host "$host_test" "$(windows_path "$auo")"
 run platform "$platform_test"
 
+# Tests that areas register with CTest in the Windows build (wine is the
+# build's test emulator) run in the same prefix and display.
+echo "=== ctest"
+if WINEDEBUG=-all ctest --test-dir "$build" --output-on-failure --timeout 600; then pass; else fail "ctest in $build"; fi
+
 summary
 [ "$failed" -eq 0 ]
