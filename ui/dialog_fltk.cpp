@@ -175,12 +175,13 @@ void BuildControls(FltkControls& controls) {
     auto label = [](const char* text, int x, int y, int w, int h) {
         auto* l = new Fl_Box(FL_NO_BOX, Px(x), Px(y), Px(w), Px(h), text);
         Tag(l, -1);
+        l->labelsize(kFontSize - 1);
         l->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_CLIP);
     };
     auto groupBox = [](const char* text, int x, int y, int w, int h) {
-        auto* g = new Fl_Box(FL_ENGRAVED_FRAME, Px(x), Px(y) + Px(4), Px(w), Px(h) - Px(4), text);
+        auto* g = new Fl_Box(FL_ENGRAVED_FRAME, Px(x), Px(y), Px(w), Px(h), text);
         Tag(g, -1);
-        g->align(FL_ALIGN_TOP_LEFT);
+        g->align(FL_ALIGN_TOP_LEFT | FL_ALIGN_INSIDE);
     };
     button(kOk, "OK", 156, 228, 54, 12);
     list(kHardware, 54, 12, 54);

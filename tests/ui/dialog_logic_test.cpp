@@ -8,44 +8,10 @@
 #include <string>
 #include <vector>
 
-#include <mfxvideo.h>
-
 #include "fake_controls.h"
+#include "recording_sdk.h"
 #include "plugin/plugin_entries.h"
 #include "ui/dialog_setting.h"
-
-namespace {
-
-struct SdkCall {
-    std::string name;
-    mfxIMPL impl = 0;
-    mfxVideoParam param{};
-};
-std::vector<SdkCall> sdkCalls;
-mfxStatus initStatus = MFX_ERR_NONE;
-mfxStatus encoderInitStatus = MFX_ERR_NONE;
-int sessionToken;
-
-}  // namespace
-
-extern "C" {
-mfxStatus MFXInit(mfxIMPL impl, mfxVersion* version, mfxSession* session) {
-    SdkCall call{"MFXInit", impl, {}};
-    sdkCalls.push_back(call);
-    if (version == nullptr || version->Major != 1 || version->Minor != 1) return MFX_ERR_UNSUPPORTED;
-    if (initStatus == MFX_ERR_NONE) *session = reinterpret_cast<mfxSession>(&sessionToken);
-    return initStatus;
-}
-mfxStatus MFXVideoENCODE_Init(mfxSession session, mfxVideoParam* param) {
-    SdkCall call{"MFXVideoENCODE_Init", 0, *param};
-    sdkCalls.push_back(call);
-    return session == reinterpret_cast<mfxSession>(&sessionToken) ? encoderInitStatus : MFX_ERR_INVALID_HANDLE;
-}
-mfxStatus MFXClose(mfxSession session) {
-    sdkCalls.push_back({"MFXClose", 0, {}});
-    return session == reinterpret_cast<mfxSession>(&sessionToken) ? MFX_ERR_NONE : MFX_ERR_INVALID_HANDLE;
-}
-}
 
 namespace {
 
