@@ -162,7 +162,7 @@ protected:
     void Configure(std::vector<std::function<void()>> script) {
         steps.assign(script.begin(), script.end());
         Fl::add_timeout(0.1, RunNextStep);
-        Fl::add_timeout(30.0, Watchdog);
+        Fl::add_timeout(60.0, Watchdog);
         EXPECT_EQ(ConfigEntry(nullptr, nullptr), 1);
         Fl::remove_timeout(Watchdog);
         Fl::remove_timeout(RunNextStep);
