@@ -1,0 +1,17 @@
+// The verbs of tarvo-host. Each takes the arguments after its name and
+// returns the process exit code: 0 success, 1 failure, 2 wrong usage.
+#pragma once
+#include <string>
+#include <vector>
+
+namespace host {
+
+using Arguments = std::vector<std::string>;
+
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+
+// info PLUGIN: what the editor sees of a plug-in library.
+int RunInfo(const Arguments& arguments);
+
+}  // namespace host
