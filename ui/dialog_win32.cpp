@@ -138,7 +138,15 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             SetWindowLongPtrA(window, DWLP_USER, lParam);
             run->controls.emplace(window);
             run->dialog.Attach(&*run->controls);
-            return run->dialog.OnInitDialog() ? TRUE : FALSE;  // TRUE: focus to the first tab stop, OK
+            BOOL focusFirst = run->dialog.OnInitDialog() ? TRUE : FALSE;
+            // The first tab stop, OK, gets the focus through the dialog
+            // manager, which also makes it the button Enter presses (Wine's
+            // plain SetFocus after TRUE would not).
+            if (focusFirst) {
+                SendMessageA(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetNextDlgTabItem(window, nullptr, FALSE)),
+                             TRUE);
+            }
+            return focusFirst;
         }
         case WM_COMMAND:
             // IDOK (Enter) and IDCANCEL (Escape) have no handler: only the
