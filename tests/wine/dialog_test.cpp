@@ -106,6 +106,25 @@ HWND WaitFor(const std::function<HWND()>& find) {
 // Lets the dialog's thread handle what was posted to it.
 void Settle() { Sleep(200); }
 
+BOOL CALLBACK CollectText(HWND window, LPARAM data) {
+    reinterpret_cast<std::vector<std::string>*>(data)->push_back(TextOf(window));
+    return TRUE;
+}
+
+// The texts of every window inside `parent`, nested ones included.
+std::vector<std::string> ChildTexts(HWND parent) {
+    std::vector<std::string> texts;
+    EnumChildWindows(parent, CollectText, reinterpret_cast<LPARAM>(&texts));
+    return texts;
+}
+
+bool HasText(HWND parent, const std::string& text) {
+    for (const std::string& t : ChildTexts(parent)) {
+        if (t == text) return true;
+    }
+    return false;
+}
+
 std::vector<std::string> Rows(HWND list) {
     std::vector<std::string> rows;
     int count = static_cast<int>(SendMessageA(list, CB_GETCOUNT, 0, 0));
@@ -138,6 +157,20 @@ void Type(HWND dialog, int id, const std::string& typed) {
 
 void Press(HWND dialog, int id) {
     PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+    Settle();
+}
+
+// Presses a button whose handler opens a modal box, waits for that box,
+// lets `read` look at it, cancels it and waits until it has gone.
+void PressAndCancel(HWND dialog, int id, const std::function<void(HWND)>& read) {
+    Press(dialog, id);
+    HWND box = WaitFor([dialog] { return FindDialog(nullptr, dialog); });
+    if (!CHECK(box != nullptr)) return;
+    Settle();
+    read(box);
+    PostMessageA(box, WM_COMMAND, IDCANCEL, 0);
+    for (DWORD waited = 0; IsWindow(box) && waited < kWaitLimitMs; waited += 20) Sleep(20);
+    CHECK(!IsWindow(box));
     Settle();
 }
 
@@ -374,6 +407,25 @@ void Run() {
             CHECK(!IsWindow(box));
         }
         CHECK_EQ(Text(dialog, 1007), "90012");  // the test changes no control
+
+        // The browsers start from the program's name, not from the edit, and
+        // a cancelled browser changes nothing.
+        SendMessageA(GetDlgItem(dialog, 1012), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("C:\\old\\MP4Box.exe"));
+        PressAndCancel(dialog, 1010, [](HWND box) {
+            CHECK(HasText(box, "neroAacEnc.exe"));  // the name box
+            HWND types = GetDlgItem(box, 0x470);    // cmb1: the file types
+            if (CHECK(types != nullptr)) {
+                char selected[64] = {};
+                int row = static_cast<int>(SendMessageA(types, CB_GETCURSEL, 0, 0));
+                SendMessageA(types, CB_GETLBTEXT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(selected));
+                CHECK_EQ(std::string(selected), "neroAacEnc.exe");
+                CHECK_EQ(SendMessageA(types, CB_GETCOUNT, 0, 0), 2);
+            }
+        });
+        PressAndCancel(dialog, 1013, [](HWND box) { CHECK(HasText(box, "MP4Box.exe")); });
+        PressAndCancel(dialog, 1015, [](HWND box) { CHECK(HasText(box, "Select temorary folder.")); });
+        CHECK_EQ(Text(dialog, 1012), "C:\\old\\MP4Box.exe");
+        CHECK_EQ(Text(dialog, 1014), "");
         Press(dialog, 1001);
     });
     Record stored = Current();
@@ -383,6 +435,7 @@ void Run() {
     CHECK_EQ(stored.aacProfile, 3);
     CHECK_EQ(stored.aacKbps, 24);
     CHECK_EQ(std::string(stored.aacEncoderPath), "C:\\" + std::string(256, 'p'));
+    CHECK_EQ(std::string(stored.muxerPath), "C:\\old\\MP4Box.exe");
 
     // A restored record whose values no list holds: OK keeps them.
     Record restored = Defaults();
