@@ -138,5 +138,10 @@ if [ -n "${TARVO_DIALOG_SCREENSHOT:-}" ] && [ -f "$work/dialog.bmp" ]; then
   convert "$work/dialog.bmp" "$TARVO_DIALOG_SCREENSHOT"
 fi
 
+# Tests that areas register with CTest in the Windows build (wine is the
+# build's test emulator) run in the same prefix and display.
+echo "=== ctest"
+if WINEDEBUG=-all ctest --test-dir "$build" --output-on-failure --timeout 600; then pass; else fail "ctest in $build"; fi
+
 summary
 [ "$failed" -eq 0 ]
