@@ -369,37 +369,4 @@ TEST_F(DialogTest, VideoTestReadsTheControlsAndChangesNothing) {
     EXPECT_EQ(p.ExtParam, nullptr);
 }
 
-TEST_F(DialogTest, VideoTestStopsAfterAFailedInit) {
-    initStatus = MFX_ERR_UNSUPPORTED;
-    encoderInitStatus = MFX_ERR_NONE;
-    Configure([](CDialogSetting& dialog, FakeControls& c) {
-        Press(dialog, kTestVideo);
-        initStatus = MFX_ERR_NULL_PTR;
-        Press(dialog, kTestVideo);
-        EXPECT_EQ(c.messages, (std::vector<std::string>{"MFXInit: MFX_ERR_UNSUPPORTED", "MFXInit: ErrorCode -2"}));
-        Press(dialog, kCancel);
-    });
-    ASSERT_EQ(sdkCalls.size(), 2u);
-    EXPECT_EQ(sdkCalls[0].name, "MFXInit");
-    EXPECT_EQ(sdkCalls[1].name, "MFXInit");
-}
-
-TEST_F(DialogTest, VideoTestClosesTheSessionWhateverTheEncoderSays) {
-    const std::pair<mfxStatus, const char*> cases[] = {
-        {MFX_WRN_PARTIAL_ACCELERATION, "MFXVideoENCODE_Init: MFX_WRN_PARTIAL_ACCELERATION"},
-        {MFX_ERR_INCOMPATIBLE_VIDEO_PARAM, "MFXVideoENCODE_Init: ErrorCode -14"},
-    };
-    for (const auto& [status, text] : cases) {
-        sdkCalls.clear();
-        encoderInitStatus = status;
-        Configure([text](CDialogSetting& dialog, FakeControls& c) {
-            Press(dialog, kTestVideo);
-            EXPECT_EQ(c.messages, std::vector<std::string>{text});
-            Press(dialog, kCancel);
-        });
-        ASSERT_EQ(sdkCalls.size(), 3u);
-        EXPECT_EQ(sdkCalls[2].name, "MFXClose");
-    }
-}
-
 }  // namespace
