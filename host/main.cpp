@@ -15,6 +15,9 @@ struct Verb {
 constexpr Verb kVerbs[] = {
     {"info", "info PLUGIN        show the plug-in's name, file filters, entries and settings size",
      host::RunInfo},
+    {"config", "config PLUGIN [--settings FILE]\n"
+               "                     open the settings dialog; FILE holds the settings block",
+     host::RunConfig},
 };
 
 void PrintUsage(std::FILE* out) {

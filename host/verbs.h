@@ -13,5 +13,8 @@ inline constexpr int kExitUsage = 2;
 
 // info PLUGIN: what the editor sees of a plug-in library.
 int RunInfo(const Arguments& arguments);
+// config PLUGIN [--settings FILE]: restores FILE, opens the settings dialog,
+// saves the settings block to FILE when it changed.
+int RunConfig(const Arguments& arguments);
 
 }  // namespace host
