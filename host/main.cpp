@@ -15,6 +15,12 @@ struct Verb {
 constexpr Verb kVerbs[] = {
     {"info", "info PLUGIN        show the plug-in's name, file filters, entries and settings size",
      host::RunInfo},
+    {"export", "export [OPTIONS] [INPUT] -o OUT.mp4   export through the plug-in (see export --help)",
+     host::RunExport},
+    {"settings", "settings show FILE | set FILE key=value ...   read or edit a settings block",
+     host::RunSettings},
+    {"frames", "frames [OPTIONS] [INPUT] -o FILE|-   the pictures of an input as raw BGR24",
+     host::RunFrames},
 };
 
 void PrintUsage(std::FILE* out) {
