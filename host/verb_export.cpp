@@ -35,6 +35,19 @@ std::string Folder(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// True when a file can be made in `folder` (made and removed again): the
+// one honest test, as permissions alone say nothing for root or on /proc.
+bool CanCreateIn(const std::string& folder) {
+    std::string name = folder;
+    if (name.empty() || name.back() != '/') name += '/';
+    name += ".tarvo-host-XXXXXX";
+    int fd = mkstemp(name.data());
+    if (fd < 0) return false;
+    close(fd);
+    unlink(name.c_str());
+    return true;
+}
+
 // The output entry reports only "failed"; say which of the usual causes
 // apply, so the user is not left guessing.
 void ExplainFailure(const SettingData& settings, const InputFormat& format, const std::string& saveFile,
@@ -44,8 +57,7 @@ void ExplainFailure(const SettingData& settings, const InputFormat& format, cons
     bool found = stats.inputFailed;
     if (stats.inputFailed) say("the input could not deliver everything the plug-in asked for (see above)");
     ReadSettingText(settings.tempFolder, text);
-    std::string temp = text[0] != '\0' ? text : "the system's temporary folder";
-    if (text[0] != '\0' && access(text, W_OK | X_OK) != 0) {
+    if (text[0] != '\0' && !CanCreateIn(text)) {
         say(std::string("the temporary folder '") + text + "' is missing or not writable");
         found = true;
     }
@@ -62,7 +74,7 @@ void ExplainFailure(const SettingData& settings, const InputFormat& format, cons
         found = true;
     }
     std::string folder = Folder(saveFile);
-    if (access(folder.c_str(), W_OK | X_OK) != 0) {
+    if (!CanCreateIn(folder)) {
         say("the output folder '" + folder + "' is missing or not writable");
         found = true;
     }
