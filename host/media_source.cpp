@@ -145,6 +145,13 @@ bool ScanExtents(const std::string& path, int videoStream, int audioStream, Exte
     return true;
 }
 
+// A stream's length: what the container declares (which knows about edit
+// lists and encoder priming), else what its packets span.
+double StreamSeconds(const AVStream* stream, const Extent& extent) {
+    if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0) return stream->duration * av_q2d(stream->time_base);
+    return extent.end - extent.start;
+}
+
 class MediaInput final : public Input {
 public:
     ~MediaInput() override {
@@ -184,7 +191,7 @@ public:
                          error)) {
             return false;
         }
-        double seconds = videoExtent.end - videoExtent.start;
+        double seconds = StreamSeconds(video_.Stream(), videoExtent);
         videoStart_ = videoExtent.start;
         format_.frameCount = static_cast<int>(std::llround(seconds * format_.rate / format_.scale));
 
@@ -197,7 +204,7 @@ public:
                 return false;
             }
             format_.audioSampleCount =
-                static_cast<int>(std::llround((audioExtent.end - audioExtent.start) * format_.audioRate));
+                static_cast<int>(std::llround(StreamSeconds(audio_.Stream(), audioExtent) * format_.audioRate));
             AVChannelLayout out;
             av_channel_layout_default(&out, format_.audioChannels);
             int result = swr_alloc_set_opts2(&resampler_, &out, AV_SAMPLE_FMT_S16, format_.audioRate,
@@ -209,7 +216,8 @@ public:
                 return false;
             }
         }
-        top_.resize(DibSize(format_.width, format_.height));
+        topStride_ = (3 * static_cast<size_t>(format_.width) + 63) & ~size_t{63};
+        top_.resize(topStride_ * format_.height);
         return true;
     }
 
@@ -245,9 +253,11 @@ public:
             *error = "the file has no picture for frame " + std::to_string(index);
             return false;
         }
-        const size_t stride = DibStride(format_.width);
+        const size_t stride = DibStride(format_.width), row = 3 * static_cast<size_t>(format_.width);
         for (int y = 0; y < format_.height; ++y) {
-            std::memcpy(dib + static_cast<size_t>(format_.height - 1 - y) * stride, top_.data() + y * stride, stride);
+            uint8_t* out = dib + static_cast<size_t>(format_.height - 1 - y) * stride;
+            std::memcpy(out, top_.data() + y * topStride_, row);
+            std::memset(out + row, 0, stride - row);
         }
         return true;
     }
@@ -315,14 +325,11 @@ private:
             *error = "cannot convert the picture to BGR";
             return false;
         }
+        // swscale's vector code wants aligned rows and may leave the last
+        // pixels of a DIB-strided row unwritten, so it gets rows of its own.
         uint8_t* planes[1] = {top_.data()};
-        int strides[1] = {static_cast<int>(DibStride(format_.width))};
+        int strides[1] = {static_cast<int>(topStride_)};
         sws_scale(scaler_, frame->data, frame->linesize, 0, frame->height, planes, strides);
-        // swscale leaves the padding bytes alone; the host's DIB has them zero.
-        for (int y = 0; y < format_.height; ++y) {
-            uint8_t* row = top_.data() + static_cast<size_t>(y) * strides[0];
-            std::memset(row + 3 * static_cast<size_t>(format_.width), 0, strides[0] - 3 * static_cast<size_t>(format_.width));
-        }
         av_frame_unref(frame);
         return true;
     }
@@ -339,7 +346,8 @@ private:
     bool haveCurrent_ = false;   // top_ holds the picture shown now
     bool havePending_ = false;   // video_.frame holds the next picture
     double pendingSeconds_ = 0;
-    std::vector<uint8_t> top_;   // the current picture, top-down, DIB rows
+    std::vector<uint8_t> top_;   // the current picture, top-down
+    size_t topStride_ = 0;
 
     // Audio: decoded samples from sample frame bufferStart_ on.
     std::vector<int16_t> buffer_;
