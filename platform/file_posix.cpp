@@ -24,7 +24,7 @@ FileHandle OpenFileForWrite(const char* path) {
     }
     int fd;
     do {
-        fd = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        fd = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return nullptr;
 #ifdef POSIX_FADV_SEQUENTIAL

@@ -13,8 +13,11 @@ inline ProcessHandle const kNoProcess = reinterpret_cast<ProcessHandle>(~uintptr
 // Starts the program at exactly `programPath` (no search) with one
 // command-line text, without a console window and inheriting no handles.
 // On POSIX the text is split into arguments by the Windows rules
-// (SplitCommandLine) and passed after argv[0], which is `programPath`.
-// Returns kNoProcess when the program cannot be started.
+// (SplitCommandLine) and passed after argv[0], which is `programPath`; the
+// child's standard input and output are /dev/null, its standard error is
+// ours, and no other descriptor reaches it.
+// Returns kNoProcess when the program cannot be started (also for a null or
+// empty path).
 ProcessHandle StartProcess(const char* programPath, const char* commandLine);
 
 // Waits without a time limit until the process has ended. Returns false when

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <csignal>
 #include <new>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -32,13 +33,26 @@ ProcessHandle StartProcess(const char* programPath, const char* commandLine) {
     for (std::string& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
 
-    // The child reads nothing from us: standard input is /dev/null. Every
-    // descriptor the plug-in opens is close-on-exec, so nothing else leaks in.
+    // Like a process started without handle inheritance and without a console:
+    // standard input and output are /dev/null and no other descriptor of ours
+    // reaches the child. Standard error stays, so the programs' complaints are
+    // seen. Signal dispositions and the mask start from the defaults.
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t signals;
+    sigemptyset(&signals);
+    posix_spawnattr_setsigmask(&attributes, &signals);
+    sigfillset(&signals);
+    posix_spawnattr_setsigdefault(&attributes, &signals);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     pid_t pid = 0;
-    int result = posix_spawn(&pid, programPath, &actions, nullptr, argv.data(), environ);
+    int result = posix_spawn(&pid, programPath, &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     if (result != 0) {
         errno = result;

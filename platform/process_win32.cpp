@@ -5,6 +5,12 @@
 namespace platform {
 
 ProcessHandle StartProcess(const char* programPath, const char* commandLine) {
+    // Without an application name CreateProcessA would search for the first
+    // word of the command line; the program is only ever taken literally.
+    if (programPath == nullptr || programPath[0] == '\0') {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return kNoProcess;
+    }
     // CreateProcessA may write into the command line, so it gets a copy.
     std::vector<char> text;
     if (commandLine != nullptr) text.assign(commandLine, commandLine + lstrlenA(commandLine));

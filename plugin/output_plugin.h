@@ -3,6 +3,7 @@
 // test builds against this header. All 32-bit integers are int32_t; pointers
 // are native; every entry and callback uses the C calling convention.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 #if defined(_WIN32) && !defined(_WIN64)
@@ -69,6 +70,14 @@ struct OutputPluginTable {
     ConfigSetFunc configSet;
     int32_t reserved[16];
 };
+
+// On the 32-bit editor every field is 4 bytes wide, with no padding.
+#if UINTPTR_MAX == 0xFFFFFFFFu
+static_assert(sizeof(OutputInfo) == 19 * 4);
+static_assert(offsetof(OutputInfo, saveFile) == 44 && offsetof(OutputInfo, getVideoEx) == 72);
+static_assert(sizeof(OutputPluginTable) == 26 * 4);
+static_assert(offsetof(OutputPluginTable, configSet) == 36 && offsetof(OutputPluginTable, reserved) == 40);
+#endif
 
 using GetOutputPluginTableFunc = OutputPluginTable*(TARVO_CDECL*)();
 

@@ -1,0 +1,46 @@
+// The audio stage of an export: the host's audio to a WAV file, and the AAC
+// encoder started on it. Host thread only.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "platform/process.h"
+#include "plugin/output_plugin.h"
+#include "plugin/setting_data.h"
+
+// Writes the job's whole audio to `path` as a 16-bit PCM RIFF/WAVE file: the
+// 44-byte header, then the sample frames as the host delivers them, pulled
+// with getAudio in requests of 1000 sample frames, each starting right after
+// what the previous one delivered.
+// Returns true only when the file was opened, written in full and closed.
+// False, with nothing written, when the file cannot be opened or the job
+// cannot be described by a WAV header (negative count, audioSampleBytes not
+// 2 x audioChannels, data of 4 GiB or more). False, with the file left as far
+// as it got, when a write fails or falls short (full disk), or when the host
+// delivers no sample frames before the count is reached; the caller deletes
+// the file. A host that delivers more than was asked or than the count has
+// left is taken at its word only up to that limit.
+bool WriteWavFile(const char* path, const OutputInfo* info);
+
+// The encoder's command line: "-2pass -br <aacKbps x 1000>", the profile
+// switch (1 " -lc", 2 " -he", 3 " -hev2", otherwise none), then
+// " -if \"<wav>\" -of \"<aac>\"". Numbers are written in the classic locale.
+std::string AacEncoderCommandLine(int32_t aacProfile, int32_t aacKbps, const char* wavPath,
+                                  const char* aacPath);
+
+// Runs the audio stage: makes the WAV path and then the AAC path in
+// setting->tempFolder, builds the command line, writes the WAV file and starts
+// setting->aacEncoderPath on it. On success returns the encoder's process
+// handle and stores both paths (malloc'ed; the caller owns them, frees them
+// with free and deletes the files). On failure returns platform::kNoProcess,
+// stores neither path and leaves no file behind. A path that cannot travel
+// whole between double quotes (one holding a double quote, or ending in a
+// backslash) fails the stage before any file is written.
+platform::ProcessHandle StartAacEncoder(const OutputInfo* info, const SettingData* setting,
+                                        char** wavPath, char** aacPath);
+
+// Waits without a time limit for the encoder that StartAacEncoder started and
+// closes its handle. True only when it ended with exit code 0: anything else
+// means the AAC file is missing or incomplete and the export must not count as
+// a success (the muxer still runs and the files are still deleted after it).
+bool WaitAacEncoder(platform::ProcessHandle encoder);

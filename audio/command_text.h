@@ -1,0 +1,15 @@
+// Pieces shared by the two command lines.
+#pragma once
+#include <sstream>
+
+namespace audio_detail {
+
+// A string stream that writes numbers the same way under every global locale.
+std::ostringstream ClassicStream();
+
+// True when `path` comes back whole as one argument after being put between
+// double quotes on a Windows command line: it holds no double quote and does
+// not end in a backslash (which would escape the closing quote).
+bool IsQuotablePath(const char* path);
+
+}  // namespace audio_detail

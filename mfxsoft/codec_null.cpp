@@ -1,0 +1,111 @@
+// The null encoder: the same frame types, reordering and delay as the real
+// back end with B-frames, but each picture becomes a fixed 32-byte block.
+#include <cstring>
+#include <deque>
+
+#include "mfxsoft/codec.h"
+
+namespace mfxsoft {
+namespace {
+
+class NullCodec final : public Codec {
+public:
+    explicit NullCodec(const CodecConfig& config) : config_(config) {}
+
+    int Delay() const override { return config_.refDist - 1; }
+
+    mfxStatus Encode(const PictureView& picture, uint64_t order, uint64_t timeStamp, void* opaque,
+                     std::vector<CodedFrame>* out) override {
+        Held held{order, timeStamp, opaque, Checksum(picture)};
+        const uint64_t position = config_.gopSize > 0 ? order % static_cast<uint64_t>(config_.gopSize) : order;
+        if (position == 0) {
+            // An I picture: the IDR rule decides whether it starts a new stream.
+            const bool idr = config_.idrInterval == 0 || gops_ % (static_cast<uint64_t>(config_.idrInterval) + 1) == 0;
+            ++gops_;
+            Emit(held, MFX_FRAMETYPE_I | MFX_FRAMETYPE_REF | (idr ? MFX_FRAMETYPE_IDR : 0), out);
+            EmitHeld(out);
+        } else if (position % static_cast<uint64_t>(config_.refDist) == 0) {
+            Emit(held, MFX_FRAMETYPE_P | MFX_FRAMETYPE_REF, out);
+            EmitHeld(out);
+        } else {
+            held_.push_back(held);
+        }
+        return MFX_ERR_NONE;
+    }
+
+    bool Flush(std::vector<CodedFrame>* out) override {
+        if (held_.empty()) return false;
+        if (!anchored_) {
+            // The stream ends inside a group: its last picture becomes the anchor.
+            Held last = held_.back();
+            held_.pop_back();
+            Emit(last, MFX_FRAMETYPE_P | MFX_FRAMETYPE_REF, out);
+            anchored_ = true;
+            return true;
+        }
+        Held first = held_.front();
+        held_.pop_front();
+        Emit(first, MFX_FRAMETYPE_B, out);
+        return true;
+    }
+
+private:
+    struct Held {
+        uint64_t order;
+        uint64_t timeStamp;
+        void* opaque;
+        uint32_t checksum;
+    };
+
+    uint32_t Checksum(const PictureView& picture) const {
+        uint32_t sum = 0;
+        for (int row = 0; row < config_.cropH; row += 8) {
+            const uint8_t* line = picture.y + static_cast<size_t>(config_.cropY + row) * picture.yPitch + config_.cropX;
+            uint32_t rowSum = 0;
+            for (int x = 0; x < config_.cropW; ++x) rowSum += line[x];
+            sum = sum * 31u + rowSum;
+        }
+        return sum;
+    }
+
+    void EmitHeld(std::vector<CodedFrame>* out) {
+        for (const Held& held : held_) Emit(held, MFX_FRAMETYPE_B, out);
+        held_.clear();
+    }
+
+    void Emit(const Held& held, uint16_t type, std::vector<CodedFrame>* out) {
+        CodedFrame frame;
+        frame.bytes.assign(kNullBlockSize, 0);
+        uint8_t* b = frame.bytes.data();
+        std::memcpy(b, "MFXSNULL", 8);
+        PutLe(b + 8, held.order, 4);
+        PutLe(b + 12, type, 2);
+        PutLe(b + 16, held.timeStamp, 8);
+        PutLe(b + 24, held.checksum, 4);
+        PutLe(b + 28, kNullBlockSize, 4);
+        frame.order = held.order;
+        frame.timeStamp = held.timeStamp;
+        // One picture of reordering when B-frames are used: decode times run one frame behind.
+        frame.decodeOrderPts = static_cast<int64_t>(emitted_) - (config_.refDist > 1 ? 1 : 0);
+        frame.frameType = type;
+        frame.opaque = held.opaque;
+        ++emitted_;
+        out->push_back(std::move(frame));
+    }
+
+    static void PutLe(uint8_t* at, uint64_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
+    }
+
+    CodecConfig config_;
+    std::deque<Held> held_;
+    uint64_t gops_ = 0;
+    uint64_t emitted_ = 0;
+    bool anchored_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<Codec> MakeNullCodec(const CodecConfig& config) { return std::make_unique<NullCodec>(config); }
+
+}  // namespace mfxsoft

@@ -1,0 +1,43 @@
+// RGB to NV12 conversion of the pre-processing stage: BT.601, limited range.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+namespace mfxsoft {
+
+// A packed 24-bit picture, bytes B, G, R per pixel (the Windows DIB order, which
+// is what "RGB3" frames hold), `pitch` bytes from one row to the next.
+struct Bgr24View {
+    const uint8_t* data;
+    size_t pitch;
+    int width;
+    int height;
+};
+
+// An NV12 destination: a luma plane and an interleaved Cb/Cr plane of half
+// height. `width` x `height` is the area to fill; it must be even in both
+// directions.
+struct Nv12View {
+    uint8_t* y;
+    size_t yPitch;
+    uint8_t* uv;
+    size_t uvPitch;
+    int width;
+    int height;
+};
+
+// Converts `src` into the top-left corner of `dst` and fills the rest of
+// `dst` (right and bottom, up to its even size) by repeating the last column
+// and row, so the encoder sees no garbage behind the crop. Chroma is the
+// average of each 2x2 block; at an odd edge the block has fewer pixels.
+// Requires src.width <= dst.width and src.height <= dst.height, both >= 1.
+void ConvertBgr24ToNv12(const Bgr24View& src, const Nv12View& dst);
+
+// The reference formula in floating point, one pixel; used by the tests and
+// the benchmark to check the fast path.
+struct Yuv {
+    double y, cb, cr;
+};
+Yuv ReferenceBt601(double r, double g, double b);
+
+}  // namespace mfxsoft

@@ -1,0 +1,480 @@
+#include <algorithm>
+#include <cstring>
+
+#include "mfxsoft/level.h"
+#include "mfxsoft/session.h"
+#include "mfxsoft/surface.h"
+
+namespace mfxsoft {
+namespace {
+
+constexpr int kDefaultGopSize = 256;
+constexpr int kDefaultRefDist = 3;  // two B-frames between anchors
+constexpr int kMaxSide = 4096;
+
+uint32_t Kbps(mfxU16 value, mfxU16 multiplier) { return static_cast<uint32_t>(value) * std::max<mfxU16>(multiplier, 1); }
+
+// Stores a kbps value into a 16-bit field with the multiplier in force.
+mfxU16 Field(uint32_t kbps, mfxU16 multiplier) {
+    return static_cast<mfxU16>((kbps + std::max<mfxU16>(multiplier, 1) - 1) / std::max<mfxU16>(multiplier, 1));
+}
+
+bool IsHigh(int profile) { return (profile & 0xFF) == MFX_PROFILE_AVC_HIGH; }
+
+bool KnownProfile(int profile) {
+    switch (profile) {
+        case MFX_PROFILE_AVC_BASELINE:
+        case MFX_PROFILE_AVC_CONSTRAINED_BASELINE:
+        case MFX_PROFILE_AVC_MAIN:
+        case MFX_PROFILE_AVC_HIGH:
+        case MFX_PROFILE_AVC_PROGRESSIVE_HIGH:
+        case MFX_PROFILE_AVC_CONSTRAINED_HIGH:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Worst-case size of one coded picture: every macroblock at the raw size plus
+// room for headers, so a coded frame always fits the reported buffer.
+uint32_t FrameBoundKB(int width, int height) {
+    const uint64_t mbs = static_cast<uint64_t>(width / 16) * (height / 16);
+    return static_cast<uint32_t>((mbs * 512 + 64000 + 999) / 1000);
+}
+
+}  // namespace
+
+Encoder::Encoder(_mfxSession& session)
+    : session_(session), nullEncoder_(session.knobs.encoder == EncoderKind::kNull) {}
+
+Encoder::~Encoder() { Close(); }
+
+mfxStatus Encoder::Check(const mfxVideoParam& par, bool nullEncoder, mfxVideoParam* inForce, CodecConfig* config) {
+    const mfxInfoMFX& m = par.mfx;
+    const mfxFrameInfo& f = m.FrameInfo;
+    bool corrected = false;
+
+    if (m.CodecId != MFX_CODEC_AVC) return MFX_ERR_INVALID_VIDEO_PARAM;
+    if (par.Protected != 0) return MFX_ERR_UNSUPPORTED;
+    const mfxU16 in = par.IOPattern & 0x0F;
+    if (in != MFX_IOPATTERN_IN_VIDEO_MEMORY && in != MFX_IOPATTERN_IN_SYSTEM_MEMORY && in != 0x04) {
+        return MFX_ERR_INVALID_VIDEO_PARAM;
+    }
+    if ((par.IOPattern & 0xF0) != 0) return MFX_ERR_INVALID_VIDEO_PARAM;
+    if (in != MFX_IOPATTERN_IN_SYSTEM_MEMORY) return MFX_ERR_UNSUPPORTED;
+    if (par.NumExtParam != 0) return par.ExtParam == nullptr ? MFX_ERR_NULL_PTR : MFX_ERR_INVALID_VIDEO_PARAM;
+
+    if (f.FourCC != MFX_FOURCC_NV12) return MFX_ERR_INVALID_VIDEO_PARAM;
+    if (f.ChromaFormat != 0 && f.ChromaFormat != MFX_CHROMAFORMAT_YUV420) return MFX_ERR_INVALID_VIDEO_PARAM;
+    if (f.Width == 0 || f.Height == 0 || f.Width % 16 != 0 || f.Height % 16 != 0) return MFX_ERR_INVALID_VIDEO_PARAM;
+    if (f.Width > kMaxSide || f.Height > kMaxSide) return MFX_ERR_UNSUPPORTED;
+    const int cropW = f.CropW != 0 ? f.CropW : f.Width - f.CropX;
+    const int cropH = f.CropH != 0 ? f.CropH : f.Height - f.CropY;
+    if (f.CropX + cropW > f.Width || f.CropY + cropH > f.Height || cropW <= 0 || cropH <= 0) {
+        return MFX_ERR_INVALID_VIDEO_PARAM;
+    }
+    if (f.FrameRateExtN == 0 || f.FrameRateExtD == 0) return MFX_ERR_INVALID_VIDEO_PARAM;
+    if (f.PicStruct != MFX_PICSTRUCT_UNKNOWN && f.PicStruct != MFX_PICSTRUCT_PROGRESSIVE) return MFX_ERR_UNSUPPORTED;
+
+    // Profile: 0 asks for the default.
+    int profile = m.CodecProfile != 0 ? m.CodecProfile : static_cast<int>(MFX_PROFILE_AVC_HIGH);
+    if (!KnownProfile(profile)) return MFX_ERR_INVALID_VIDEO_PARAM;
+    const bool baseline = (profile & 0xFF) == MFX_PROFILE_AVC_BASELINE;
+    // Baseline and Constrained High have no B slices.
+    const bool noBFrames = baseline || profile == MFX_PROFILE_AVC_CONSTRAINED_HIGH;
+
+    // Rate control.
+    int rc = m.RateControlMethod != 0 ? m.RateControlMethod : static_cast<int>(MFX_RATECONTROL_CBR);
+    if (rc != MFX_RATECONTROL_CBR && rc != MFX_RATECONTROL_VBR && rc != MFX_RATECONTROL_CQP) {
+        return MFX_ERR_INVALID_VIDEO_PARAM;
+    }
+    const mfxU16 multiplier = std::max<mfxU16>(m.BRCParamMultiplier, 1);
+    uint32_t target = 0, maximum = 0, bufferKB = 0, initialKB = 0;
+    int qpI = 0, qpP = 0, qpB = 0;
+    if (rc == MFX_RATECONTROL_CQP) {
+        auto qp = [&corrected](mfxU16 value) {
+            if (value == 0) return 24;
+            if (value > 51) {
+                corrected = true;
+                return 51;
+            }
+            return static_cast<int>(value);
+        };
+        qpI = qp(m.QPI);
+        qpP = qp(m.QPP);
+        qpB = qp(m.QPB);
+    } else {
+        target = Kbps(m.TargetKbps, multiplier);
+        if (target == 0) return MFX_ERR_INVALID_VIDEO_PARAM;
+        maximum = Kbps(m.MaxKbps, multiplier);
+        if (rc == MFX_RATECONTROL_CBR) {
+            if (maximum != 0 && maximum < target) corrected = true;
+            maximum = target;
+        } else if (maximum == 0) {
+            maximum = target;
+        } else if (maximum < target) {
+            maximum = target;
+            corrected = true;
+        }
+        // Buffer of one second at the peak rate unless the caller chose one.
+        bufferKB = Kbps(m.BufferSizeInKB, multiplier);
+        if (bufferKB == 0) bufferKB = std::max<uint32_t>(maximum / 8, 1);
+        initialKB = Kbps(m.InitialDelayInKB, multiplier);
+        if (initialKB == 0 || initialKB > bufferKB) initialKB = bufferKB / 2;
+    }
+
+    // Target usage: 0 is the default, balanced.
+    int usage = m.TargetUsage != 0 ? m.TargetUsage : static_cast<int>(MFX_TARGETUSAGE_BALANCED);
+    if (usage > MFX_TARGETUSAGE_7) {
+        usage = MFX_TARGETUSAGE_BALANCED;
+        corrected = true;
+    }
+
+    // GOP.
+    int refDist = m.GopRefDist != 0 ? m.GopRefDist : (noBFrames ? 1 : kDefaultRefDist);
+    if (noBFrames && refDist > 1) {
+        refDist = 1;
+        corrected = true;
+    }
+    if (refDist > 16) {
+        refDist = 16;
+        corrected = true;
+    }
+    int gopSize = m.GopPicSize != 0 ? m.GopPicSize : kDefaultGopSize;
+    if (refDist > gopSize) refDist = std::max(gopSize, 1);
+
+    // Level: the lowest one that admits the picture, rate and bit rate; a
+    // level named too low (or not a level at all) is raised to it.
+    const int widthMbs = f.Width / 16, heightMbs = f.Height / 16;
+    const double fps = static_cast<double>(f.FrameRateExtN) / f.FrameRateExtD;
+    const int minimal = MinimalAvcLevel(widthMbs, heightMbs, fps, maximum, IsHigh(profile));
+    if (minimal == 0) return MFX_ERR_INVALID_VIDEO_PARAM;  // beyond the highest level
+    int level = m.CodecLevel;
+    if (level == 0) {
+        level = minimal;
+    } else if (!IsKnownAvcLevel(level) || CompareAvcLevels(level, minimal) < 0) {
+        level = minimal;
+        corrected = true;
+    }
+    if (level == MFX_LEVEL_AVC_1b && !baseline && profile != MFX_PROFILE_AVC_MAIN) level = MFX_LEVEL_AVC_11;
+
+    int numRef = m.NumRefFrame != 0 ? m.NumRefFrame : (usage <= MFX_TARGETUSAGE_2 ? 2 : 1);
+    const int dpb = MaxDpbFrames(level, widthMbs * heightMbs);
+    if (numRef > dpb) {
+        numRef = dpb;
+        if (m.NumRefFrame != 0) corrected = true;
+    }
+    int numSlice = m.NumSlice != 0 ? m.NumSlice : 1;
+    if (numSlice > heightMbs) {
+        numSlice = heightMbs;
+        corrected = true;
+    }
+
+    const uint32_t bound = FrameBoundKB(f.Width, f.Height);
+    const uint32_t reportedBufferKB = std::max(bufferKB, bound);
+
+    if (inForce != nullptr) {
+        *inForce = mfxVideoParam{};
+        inForce->AsyncDepth = par.AsyncDepth;
+        inForce->IOPattern = MFX_IOPATTERN_IN_SYSTEM_MEMORY;
+        mfxInfoMFX& o = inForce->mfx;
+        o.FrameInfo = f;
+        o.FrameInfo.CropW = static_cast<mfxU16>(cropW);
+        o.FrameInfo.CropH = static_cast<mfxU16>(cropH);
+        o.FrameInfo.PicStruct = MFX_PICSTRUCT_PROGRESSIVE;
+        o.FrameInfo.ChromaFormat = MFX_CHROMAFORMAT_YUV420;
+        o.CodecId = MFX_CODEC_AVC;
+        o.CodecProfile = static_cast<mfxU16>(profile);
+        o.CodecLevel = static_cast<mfxU16>(level);
+        o.TargetUsage = static_cast<mfxU16>(usage);
+        o.NumThread = m.NumThread;
+        o.GopPicSize = static_cast<mfxU16>(gopSize);
+        o.GopRefDist = static_cast<mfxU16>(refDist);
+        o.GopOptFlag = m.GopOptFlag;
+        o.IdrInterval = m.IdrInterval;
+        o.RateControlMethod = static_cast<mfxU16>(rc);
+        o.BRCParamMultiplier = m.BRCParamMultiplier;
+        if (rc == MFX_RATECONTROL_CQP) {
+            o.QPI = static_cast<mfxU16>(qpI);
+            o.QPP = static_cast<mfxU16>(qpP);
+            o.QPB = static_cast<mfxU16>(qpB);
+        } else {
+            o.InitialDelayInKB = Field(initialKB, multiplier);
+            o.TargetKbps = Field(target, multiplier);
+            o.MaxKbps = Field(maximum, multiplier);
+        }
+        o.BufferSizeInKB = Field(reportedBufferKB, multiplier);
+        o.NumSlice = static_cast<mfxU16>(numSlice);
+        o.NumRefFrame = static_cast<mfxU16>(numRef);
+        o.EncodedOrder = 0;
+    }
+    if (config != nullptr) {
+        *config = CodecConfig{};
+        config->width = f.Width;
+        config->height = f.Height;
+        config->cropX = f.CropX;
+        config->cropY = f.CropY;
+        config->cropW = cropW;
+        config->cropH = cropH;
+        config->rateN = f.FrameRateExtN;
+        config->rateD = f.FrameRateExtD;
+        config->profile = profile;
+        config->level = level;
+        config->targetUsage = usage;
+        config->rateControl = rc;
+        config->targetKbps = target;
+        config->maxKbps = maximum;
+        config->bufferKB = bufferKB;
+        config->initialDelayKB = initialKB;
+        config->qpI = qpI;
+        config->qpP = qpP;
+        config->qpB = qpB;
+        config->gopSize = gopSize;
+        config->refDist = refDist;
+        config->idrInterval = m.IdrInterval;
+        config->numRef = numRef;
+        config->numSlice = numSlice;
+    }
+    (void)nullEncoder;
+    return corrected ? MFX_WRN_INCOMPATIBLE_VIDEO_PARAM : MFX_ERR_NONE;
+}
+
+mfxStatus Encoder::QueryIOSurf(const mfxVideoParam& par, mfxFrameAllocRequest* request) {
+    mfxVideoParam inForce;
+    CodecConfig config;
+    mfxStatus status = Check(par, nullEncoder_, &inForce, &config);
+    if (status < MFX_ERR_NONE) return status;
+    const int delay = nullEncoder_ ? config.refDist - 1 : X264Delay(config);
+    // Held at most: the pictures the back end delays, the newest reference,
+    // and the one being submitted.
+    const int minimum = delay + 2;
+    *request = mfxFrameAllocRequest{};
+    request->Info = inForce.mfx.FrameInfo;
+    request->Type = MFX_MEMTYPE_SYSTEM_MEMORY | MFX_MEMTYPE_FROM_ENCODE | MFX_MEMTYPE_EXTERNAL_FRAME;
+    request->NumFrameMin = static_cast<mfxU16>(minimum);
+    request->NumFrameSuggested = static_cast<mfxU16>(minimum + std::max<int>(par.AsyncDepth, 1));
+    return status;
+}
+
+mfxStatus Encoder::Init(const mfxVideoParam& par) {
+    platform::ScopedLock hold(lock_);
+    if (initialized_) return MFX_ERR_UNDEFINED_BEHAVIOR;
+    mfxVideoParam inForce;
+    CodecConfig config;
+    mfxStatus status = Check(par, nullEncoder_, &inForce, &config);
+    if (status < MFX_ERR_NONE) return status;
+    std::unique_ptr<Codec> codec = nullEncoder_ ? MakeNullCodec(config) : MakeX264Codec(config);
+    if (!codec) return MFX_ERR_UNSUPPORTED;
+    auto queue = std::make_unique<TaskQueue>(session_.syncs);
+    if (!queue->Start()) return MFX_ERR_MEMORY_ALLOC;
+    delay_ = codec->Delay();
+    codec_ = std::move(codec);
+    queue_ = std::move(queue);
+    params_ = inForce;
+    bufferSizeKB_.store(static_cast<uint32_t>(inForce.mfx.BufferSizeInKB) * std::max<mfxU16>(inForce.mfx.BRCParamMultiplier, 1));
+    depth_ = par.AsyncDepth != 0 ? std::max<size_t>(par.AsyncDepth, 2) : kDefaultQueueDepth;
+    submitted_ = promised_ = 0;
+    draining_ = false;
+    ready_.clear();
+    pending_.clear();
+    reference_ = nullptr;
+    times_.clear();
+    timesBase_ = fed_ = 0;
+    frameTicks_ = static_cast<uint64_t>(90000) * inForce.mfx.FrameInfo.FrameRateExtD / inForce.mfx.FrameInfo.FrameRateExtN;
+    initialized_ = true;
+    return status;
+}
+
+mfxStatus Encoder::Close() {
+    std::unique_ptr<TaskQueue> queue;
+    {
+        platform::ScopedLock hold(lock_);
+        if (!initialized_) return MFX_ERR_NOT_INITIALIZED;
+        initialized_ = false;
+        queue = std::move(queue_);
+    }
+    queue->Stop();  // the runtime thread has ended: its state is ours now
+    ReleaseAll();
+    codec_.reset();
+    ready_.clear();
+    return MFX_ERR_NONE;
+}
+
+bool Encoder::Initialized() {
+    platform::ScopedLock hold(lock_);
+    return initialized_;
+}
+
+void Encoder::ReleaseAll() {
+    for (mfxFrameSurface1* surface : pending_) LowerLocked(surface);
+    pending_.clear();
+    if (reference_ != nullptr) LowerLocked(reference_);
+    reference_ = nullptr;
+}
+
+mfxStatus Encoder::GetVideoParam(mfxVideoParam* par) {
+    if (par == nullptr) return MFX_ERR_NULL_PTR;
+    platform::ScopedLock hold(lock_);
+    if (!initialized_) return MFX_ERR_NOT_INITIALIZED;
+    mfxExtBuffer** ext = par->ExtParam;
+    mfxU16 numExt = par->NumExtParam;
+    *par = params_;
+    const mfxU16 multiplier = std::max<mfxU16>(params_.mfx.BRCParamMultiplier, 1);
+    par->mfx.BufferSizeInKB = Field(bufferSizeKB_.load(), multiplier);
+    par->ExtParam = ext;
+    par->NumExtParam = numExt;
+    return MFX_ERR_NONE;
+}
+
+mfxStatus Encoder::EncodeFrameAsync(mfxEncodeCtrl* ctrl, mfxFrameSurface1* surface, mfxBitstream* bs,
+                                    mfxSyncPoint* syncp) {
+    (void)ctrl;  // per-frame control (forced frame types) is not implemented
+    platform::ScopedLock hold(lock_);
+    if (!initialized_) return MFX_ERR_NOT_INITIALIZED;
+    if (bs == nullptr || syncp == nullptr) return MFX_ERR_NULL_PTR;
+    if (bs->Data == nullptr && bs->MaxLength != 0) return MFX_ERR_NULL_PTR;
+    if (bs->DataOffset > bs->MaxLength || bs->DataLength > bs->MaxLength - bs->DataOffset) {
+        return MFX_ERR_UNDEFINED_BEHAVIOR;
+    }
+    // Like the hardware: the room must hold the largest frame the encoder may write.
+    const uint64_t room = static_cast<uint64_t>(bs->MaxLength) - bs->DataOffset - bs->DataLength;
+    if (room < static_cast<uint64_t>(bufferSizeKB_.load()) * 1000) return MFX_ERR_NOT_ENOUGH_BUFFER;
+
+    const mfxFrameAllocator* allocator = session_.allocator.load();
+    if (surface != nullptr) {
+        if (draining_) return MFX_ERR_UNDEFINED_BEHAVIOR;  // no new pictures once the drain began
+        const mfxFrameInfo& fi = surface->Info;
+        const mfxFrameInfo& pi = params_.mfx.FrameInfo;
+        if (fi.FourCC != MFX_FOURCC_NV12 || fi.Width < pi.Width || fi.Height < pi.Height) {
+            return MFX_ERR_INVALID_VIDEO_PARAM;
+        }
+        if (!((allocator != nullptr && surface->Data.MemId != nullptr) || surface->Data.Y != nullptr)) {
+            return MFX_ERR_NULL_PTR;
+        }
+    } else {
+        draining_ = true;
+        if (promised_ == submitted_) return MFX_ERR_MORE_DATA;
+    }
+    if (queue_->Pending() >= depth_) return MFX_WRN_DEVICE_BUSY;
+
+    const bool output = surface == nullptr || submitted_ + 1 > static_cast<uint64_t>(delay_) + promised_;
+    if (surface != nullptr) {
+        RaiseLocked(surface);
+        ++submitted_;
+    }
+    auto task = std::make_shared<Task>();
+    task->kind = TaskKind::kEncode;
+    const bool draining = surface == nullptr;
+    task->work = [this, surface, bs, output, draining]() -> mfxStatus {
+        if (surface != nullptr) {
+            if (mfxStatus s = Feed(surface); s != MFX_ERR_NONE) return s;
+        }
+        return output ? Deliver(bs, draining) : MFX_ERR_NONE;
+    };
+    if (!output) {
+        queue_->Post(std::move(task));  // nobody waits for a picture that yields no frame yet
+        return MFX_ERR_MORE_DATA;
+    }
+    ++promised_;
+    *syncp = session_.syncs.Add(task);
+    queue_->Post(std::move(task));
+    return MFX_ERR_NONE;
+}
+
+mfxStatus Encoder::Feed(mfxFrameSurface1* surface) {
+    const mfxFrameAllocator* allocator = session_.allocator.load();
+    const uint64_t order = fed_++;
+    const uint64_t timeStamp = surface->Data.TimeStamp;
+    times_.push_back(timeStamp);
+    while (times_.size() > 512) {  // decode times only look a few pictures back
+        times_.pop_front();
+        ++timesBase_;
+    }
+    pending_.push_back(surface);
+    std::vector<CodedFrame> frames;
+    mfxStatus status;
+    {
+        SurfaceAccess access(allocator, surface);
+        const mfxFrameData& d = surface->Data;
+        if (access.Status() != MFX_ERR_NONE) {
+            status = MFX_ERR_LOCK_MEMORY;
+        } else if (d.Y == nullptr || d.UV == nullptr || PitchOf(d) == 0) {
+            status = MFX_ERR_NULL_PTR;
+        } else {
+            const size_t pitch = PitchOf(d);
+            PictureView picture{d.Y, pitch, d.UV, pitch};
+            status = codec_->Encode(picture, order, timeStamp, surface, &frames);
+        }
+    }
+    if (status != MFX_ERR_NONE) {
+        // The picture never reached the back end: give the surface back now.
+        pending_.pop_back();
+        LowerLocked(surface);
+    }
+    Collect(frames);
+    return status;
+}
+
+void Encoder::Collect(std::vector<CodedFrame>& frames) {
+    for (CodedFrame& frame : frames) {
+        auto* surface = static_cast<mfxFrameSurface1*>(frame.opaque);
+        auto it = std::find(pending_.begin(), pending_.end(), surface);
+        if (it != pending_.end()) {
+            pending_.erase(it);
+            if (frame.frameType & MFX_FRAMETYPE_REF) {
+                // The newest reference stays locked until the next one replaces it.
+                if (reference_ != nullptr) LowerLocked(reference_);
+                reference_ = surface;
+            } else {
+                LowerLocked(surface);
+            }
+        }
+        frame.opaque = nullptr;
+        ready_.push_back(std::move(frame));
+    }
+    frames.clear();
+}
+
+uint64_t Encoder::DecodeTime(int64_t index) const {
+    const int64_t base = static_cast<int64_t>(timesBase_);
+    if (!times_.empty() && index >= base && index < base + static_cast<int64_t>(times_.size())) {
+        return times_[static_cast<size_t>(index - base)];
+    }
+    // Before the first picture (B-frame delay) or out of the window: extrapolate.
+    if (times_.empty()) return static_cast<uint64_t>(MFX_TIMESTAMP_UNKNOWN);
+    const int64_t nearest = index < base ? base : base + static_cast<int64_t>(times_.size()) - 1;
+    const uint64_t known = times_[static_cast<size_t>(nearest - base)];
+    if (known == static_cast<uint64_t>(MFX_TIMESTAMP_UNKNOWN)) return known;
+    return known + static_cast<uint64_t>((index - nearest) * static_cast<int64_t>(frameTicks_));
+}
+
+mfxStatus Encoder::Deliver(mfxBitstream* bs, bool draining) {
+    if (ready_.empty() && draining) {
+        std::vector<CodedFrame> frames;
+        while (frames.empty() && codec_->Flush(&frames)) {
+        }
+        Collect(frames);
+    }
+    if (ready_.empty()) return MFX_ERR_UNKNOWN;  // the back end broke its delay promise
+    CodedFrame frame = std::move(ready_.front());
+    ready_.pop_front();
+    const uint64_t room = static_cast<uint64_t>(bs->MaxLength) - bs->DataOffset - bs->DataLength;
+    if (frame.bytes.size() > room) {
+        // Cannot happen within the reported buffer size; if it does, say so and
+        // ask for a buffer that holds this frame next time.
+        const uint32_t needKB = static_cast<uint32_t>((frame.bytes.size() + 999) / 1000);
+        uint32_t current = bufferSizeKB_.load();
+        while (current < needKB && !bufferSizeKB_.compare_exchange_weak(current, needKB)) {
+        }
+        return MFX_ERR_NOT_ENOUGH_BUFFER;
+    }
+    std::memcpy(bs->Data + bs->DataOffset + bs->DataLength, frame.bytes.data(), frame.bytes.size());
+    bs->DataLength += static_cast<mfxU32>(frame.bytes.size());
+    bs->TimeStamp = frame.timeStamp;
+    bs->DecodeTimeStamp = static_cast<mfxI64>(DecodeTime(frame.decodeOrderPts));
+    bs->FrameType = frame.frameType;
+    bs->PicStruct = MFX_PICSTRUCT_PROGRESSIVE;
+    return MFX_ERR_NONE;
+}
+
+}  // namespace mfxsoft

@@ -1,0 +1,170 @@
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <sys/resource.h>
+
+#include "audio/audio_export.h"
+#include "audio/run_process.h"
+#include "platform/process.h"
+#include "test_support.h"
+
+using namespace audio_test;
+
+namespace {
+
+TEST(AacEncoderCommandLine, ProfileSwitchFollowsTheBitRate) {
+    const char* wav = "C:\\Temp\\KQZMWTA.wav";
+    const char* aac = "C:\\Temp\\KQZMWTA.aac";
+    const std::string tail = " -if \"C:\\Temp\\KQZMWTA.wav\" -of \"C:\\Temp\\KQZMWTA.aac\"";
+    EXPECT_EQ(AacEncoderCommandLine(0, 128, wav, aac), "-2pass -br 128000" + tail);
+    EXPECT_EQ(AacEncoderCommandLine(1, 128, wav, aac), "-2pass -br 128000 -lc" + tail);
+    EXPECT_EQ(AacEncoderCommandLine(2, 96, wav, aac), "-2pass -br 96000 -he" + tail);
+    EXPECT_EQ(AacEncoderCommandLine(3, 24, wav, aac), "-2pass -br 24000 -hev2" + tail);
+    EXPECT_EQ(AacEncoderCommandLine(4, 128, wav, aac), "-2pass -br 128000" + tail);
+    // The bit rate is a 32-bit unsigned product, never grouped or signed.
+    EXPECT_EQ(AacEncoderCommandLine(0, -1, wav, aac), "-2pass -br 4294966296" + tail);
+    CommaLocale comma;
+    EXPECT_EQ(AacEncoderCommandLine(1, 1280, wav, aac), "-2pass -br 1280000 -lc" + tail);
+}
+
+TEST(AacEncoderCommandLine, PathsWithBlanksSplitBackWhole) {
+    std::string line = AacEncoderCommandLine(1, 128, "C:\\My Work\\A B.wav", "C:\\My Work\\A B.aac");
+    EXPECT_EQ(platform::SplitCommandLine(line.c_str()),
+              (std::vector<std::string>{"-2pass", "-br", "128000", "-lc", "-if", "C:\\My Work\\A B.wav", "-of",
+                                        "C:\\My Work\\A B.aac"}));
+}
+
+class StartAacEncoderTest : public ::testing::Test {
+protected:
+    ScratchDir scratch{"tarvo aac"};  // a blank in every path
+    std::string folder = scratch.File("temp folder");
+    std::string record = scratch.File("record.txt");
+    ScopedEnv recordEnv{"TARVO_RECORD", record};
+    AudioHost host;
+    char* wav = nullptr;
+    char* aac = nullptr;
+
+    void SetUp() override {
+        ASSERT_EQ(system(("mkdir '" + folder + "'").c_str()), 0);
+        host.count = 2500;
+    }
+    void TearDown() override {
+        std::free(wav);
+        std::free(aac);
+    }
+    bool EncoderRan() const { return !ReadWholeFile(record).empty(); }
+    std::vector<std::string> TempFiles() const;
+};
+
+std::vector<std::string> StartAacEncoderTest::TempFiles() const {
+    std::vector<std::string> names;
+    if (FILE* pipe = popen(("ls -A '" + folder + "'").c_str(), "r")) {
+        char line[512];
+        while (fgets(line, sizeof line, pipe) != nullptr) {
+            std::string name = line;
+            if (!name.empty() && name.back() == '\n') name.pop_back();
+            names.push_back(name);
+        }
+        pclose(pipe);
+    }
+    return names;
+}
+
+TEST_F(StartAacEncoderTest, StartsTheEncoderOnTheCompleteWavFile) {
+    SettingData setting = SettingsFor(folder, TARVO_RECORD_ARGS);
+    OutputInfo job = host.Job();
+    platform::ProcessHandle encoder = StartAacEncoder(&job, &setting, &wav, &aac);
+    ASSERT_NE(encoder, platform::kNoProcess);
+    ASSERT_NE(wav, nullptr);
+    ASSERT_NE(aac, nullptr);
+    EXPECT_TRUE(WaitAacEncoder(encoder));
+
+    std::string prefix = folder + "/";
+    EXPECT_EQ(std::string(wav).rfind(prefix, 0), 0u);
+    EXPECT_EQ(std::string(wav).size(), prefix.size() + 7 + 4);
+    EXPECT_EQ(std::string(wav).substr(prefix.size() + 7), ".wav");
+    EXPECT_EQ(std::string(aac).substr(prefix.size() + 7), ".aac");
+    EXPECT_EQ(ReadLines(record),
+              (std::vector<std::string>{"-2pass", "-br", "96000", "-he", "-if", wav, "-of", aac,
+                                        "input-size=" + std::to_string(44 + 2500 * 4)}));
+    EXPECT_EQ(ReadWholeFile(wav).substr(44), host.ExpectedData(2500));
+}
+
+TEST_F(StartAacEncoderTest, AnEncoderThatFailsIsNotASuccess) {
+    SettingData setting = SettingsFor(folder, TARVO_RECORD_ARGS);
+    OutputInfo job = host.Job();
+    ScopedEnv exitCode("TARVO_EXIT", "3");
+    platform::ProcessHandle encoder = StartAacEncoder(&job, &setting, &wav, &aac);
+    ASSERT_NE(encoder, platform::kNoProcess);
+    EXPECT_FALSE(WaitAacEncoder(encoder));
+    EXPECT_FALSE(WaitAacEncoder(platform::kNoProcess));
+}
+
+TEST_F(StartAacEncoderTest, FailuresLeaveNothingBehind) {
+    OutputInfo job = host.Job();
+    {
+        SCOPED_TRACE("empty program path");
+        SettingData setting = SettingsFor(folder, "");
+        EXPECT_EQ(StartAacEncoder(&job, &setting, &wav, &aac), platform::kNoProcess);
+    }
+    {
+        SCOPED_TRACE("program that does not exist");
+        SettingData setting = SettingsFor(folder, scratch.File("no such encoder"));
+        EXPECT_EQ(StartAacEncoder(&job, &setting, &wav, &aac), platform::kNoProcess);
+    }
+    {
+        SCOPED_TRACE("temporary folder that does not exist");
+        SettingData setting = SettingsFor(scratch.File("missing"), TARVO_RECORD_ARGS);
+        EXPECT_EQ(StartAacEncoder(&job, &setting, &wav, &aac), platform::kNoProcess);
+    }
+    {
+        SCOPED_TRACE("host that stops delivering");
+        SettingData setting = SettingsFor(folder, TARVO_RECORD_ARGS);
+        host.deliveries = {1000, 0};
+        OutputInfo stalling = host.Job();
+        EXPECT_EQ(StartAacEncoder(&stalling, &setting, &wav, &aac), platform::kNoProcess);
+        host.deliveries.clear();
+    }
+    {
+        SCOPED_TRACE("disk full while the WAV file is written");
+        SettingData setting = SettingsFor(folder, TARVO_RECORD_ARGS);
+        // The file-size limit stands in for a full disk: writes past it fail.
+        struct sigaction ignore = {}, previousAction = {};
+        ignore.sa_handler = SIG_IGN;
+        sigaction(SIGXFSZ, &ignore, &previousAction);
+        rlimit previous;
+        getrlimit(RLIMIT_FSIZE, &previous);
+        rlimit small = previous;
+        small.rlim_cur = 1000;
+        setrlimit(RLIMIT_FSIZE, &small);
+        platform::ProcessHandle encoder = StartAacEncoder(&job, &setting, &wav, &aac);
+        setrlimit(RLIMIT_FSIZE, &previous);
+        sigaction(SIGXFSZ, &previousAction, nullptr);
+        EXPECT_EQ(encoder, platform::kNoProcess);
+    }
+    EXPECT_EQ(wav, nullptr);
+    EXPECT_EQ(aac, nullptr);
+    EXPECT_TRUE(TempFiles().empty());
+    EXPECT_FALSE(EncoderRan());
+}
+
+TEST_F(StartAacEncoderTest, RefusesAFolderWhosePathsCannotBeQuoted) {
+    std::string quoted = scratch.File("say \"hi\"");
+    ASSERT_EQ(system(("mkdir '" + quoted + "'").c_str()), 0);
+    SettingData setting = SettingsFor(quoted, TARVO_RECORD_ARGS);
+    OutputInfo job = host.Job();
+    EXPECT_EQ(StartAacEncoder(&job, &setting, &wav, &aac), platform::kNoProcess);
+    EXPECT_EQ(wav, nullptr);
+    EXPECT_FALSE(EncoderRan());
+    EXPECT_TRUE(host.requests.empty());
+    EXPECT_EQ(system(("rmdir '" + quoted + "'").c_str()), 0);  // it was left empty
+}
+
+TEST(RunProcess, AnEmptyOrMissingProgramIsNotStarted) {
+    EXPECT_EQ(RunProcess("", "-x"), platform::kNoProcess);
+    EXPECT_EQ(RunProcess(nullptr, "-x"), platform::kNoProcess);
+    EXPECT_EQ(RunProcess("/nonexistent/program", "-x"), platform::kNoProcess);
+}
+
+}  // namespace

@@ -1,0 +1,164 @@
+// The encoder's mechanics with the null encoder: hold and drain, Locked
+// counters, the bitstream's room, time stamps and parameter checks.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "support.h"
+
+using namespace mfxsoft_test;
+
+namespace {
+
+struct Env {
+    EnvGuard encoder{"MFXSOFT_ENCODER", "null"};
+    EnvGuard faults{"MFXSOFT_FAULTS", nullptr};
+    EnvGuard adapters{"MFXSOFT_ADAPTERS", nullptr};
+};
+
+struct Block {
+    uint32_t order;
+    uint16_t type;
+    uint64_t timeStamp;
+};
+
+Block ReadBlock(const uint8_t* b) {
+    Block block{};
+    EXPECT_EQ(std::memcmp(b, "MFXSNULL", 8), 0);
+    std::memcpy(&block.order, b + 8, 4);
+    std::memcpy(&block.type, b + 12, 2);
+    std::memcpy(&block.timeStamp, b + 16, 8);
+    return block;
+}
+
+// An encoder session on NV12 surfaces from the test allocator.
+struct EncoderRig {
+    Env env;
+    mfxSession session = OpenSession();
+    TestAllocator allocator;
+    mfxVideoParam par;
+    std::vector<std::unique_ptr<mfxFrameSurface1>> surfaces;
+    std::vector<uint8_t> buffer;
+    mfxBitstream bs{};
+
+    explicit EncoderRig(mfxVideoParam params, int poolExtra = 3) : par(params) {
+        EXPECT_EQ(MFXVideoCORE_SetFrameAllocator(session, &allocator), MFX_ERR_NONE);
+        mfxFrameAllocRequest request{};
+        EXPECT_EQ(MFXVideoENCODE_QueryIOSurf(session, &par, &request), MFX_ERR_NONE);
+        surfaces = allocator.Surfaces(par.mfx.FrameInfo, request.NumFrameSuggested + poolExtra);
+        EXPECT_EQ(MFXVideoENCODE_Init(session, &par), MFX_ERR_NONE);
+        mfxVideoParam inForce{};
+        EXPECT_EQ(MFXVideoENCODE_GetVideoParam(session, &inForce), MFX_ERR_NONE);
+        buffer.resize(inForce.mfx.BufferSizeInKB * 1000u);
+        bs.Data = buffer.data();
+        bs.MaxLength = static_cast<mfxU32>(buffer.size());
+    }
+    ~EncoderRig() { MFXClose(session); }
+
+    mfxFrameSurface1* FreeSurface() {
+        for (auto& s : surfaces) {
+            if (s->Data.Locked == 0) return s.get();
+        }
+        return nullptr;
+    }
+};
+
+}  // namespace
+
+TEST(Encoder, HoldsBFramesAndDrainsEveryFrameInOrder) {
+    EncoderRig rig(EncodeParams(64, 48));
+    ASSERT_NE(rig.session, nullptr);
+    mfxVideoParam inForce{};
+    ASSERT_EQ(MFXVideoENCODE_GetVideoParam(rig.session, &inForce), MFX_ERR_NONE);
+    ASSERT_EQ(inForce.mfx.GopRefDist, 3);  // two B-frames by default
+
+    const int frames = 10;
+    std::vector<Block> blocks;
+    int moreData = 0;
+    auto take = [&](mfxSyncPoint sync) {
+        ASSERT_EQ(SyncBounded(rig.session, sync), MFX_ERR_NONE);
+        ASSERT_EQ(rig.bs.DataLength, 32u);
+        Block block = ReadBlock(rig.bs.Data + rig.bs.DataOffset);
+        EXPECT_EQ(rig.bs.TimeStamp, block.timeStamp);
+        EXPECT_EQ(rig.bs.FrameType, block.type);
+        blocks.push_back(block);
+        rig.bs.DataLength = 0;
+    };
+    for (int i = 0; i < frames; ++i) {
+        mfxFrameSurface1* surface = rig.FreeSurface();
+        ASSERT_NE(surface, nullptr) << "pool exhausted at frame " << i;
+        surface->Data.TimeStamp = 3000u * i;
+        mfxSyncPoint sync = nullptr;
+        mfxStatus status = MFXVideoENCODE_EncodeFrameAsync(rig.session, nullptr, surface, &rig.bs, &sync);
+        if (status == MFX_ERR_MORE_DATA) {
+            ++moreData;
+            continue;
+        }
+        ASSERT_EQ(status, MFX_ERR_NONE);
+        take(sync);
+    }
+    EXPECT_EQ(moreData, 2);
+    for (;;) {
+        mfxSyncPoint sync = nullptr;
+        mfxStatus status = MFXVideoENCODE_EncodeFrameAsync(rig.session, nullptr, nullptr, &rig.bs, &sync);
+        if (status == MFX_ERR_MORE_DATA) break;
+        ASSERT_EQ(status, MFX_ERR_NONE);
+        take(sync);
+        ASSERT_LE(blocks.size(), static_cast<size_t>(frames));
+    }
+    ASSERT_EQ(blocks.size(), static_cast<size_t>(frames));
+    // Decode order: I0 P3 B1 B2 P6 B4 B5 P9 B7 B8 (the last group closes with a P).
+    const uint32_t expected[] = {0, 3, 1, 2, 6, 4, 5, 9, 7, 8};
+    for (int i = 0; i < frames; ++i) {
+        EXPECT_EQ(blocks[i].order, expected[i]) << i;
+        EXPECT_EQ(blocks[i].timeStamp, 3000u * expected[i]);
+    }
+    EXPECT_TRUE(blocks[0].type & MFX_FRAMETYPE_IDR);
+    EXPECT_TRUE(blocks[1].type & MFX_FRAMETYPE_P);
+    EXPECT_TRUE(blocks[2].type & MFX_FRAMETYPE_B);
+    // Once drained, the encoder holds only the newest reference; Close releases it.
+    int locked = 0;
+    for (auto& s : rig.surfaces) locked += s->Data.Locked;
+    EXPECT_LE(locked, 1);
+    EXPECT_EQ(MFXVideoENCODE_Close(rig.session), MFX_ERR_NONE);
+    for (auto& s : rig.surfaces) EXPECT_EQ(s->Data.Locked, 0);
+}
+
+TEST(Encoder, CloseReleasesHeldSurfaces) {
+    EncoderRig rig(EncodeParams(64, 48));
+    mfxSyncPoint sync = nullptr;
+    mfxFrameSurface1* first = rig.FreeSurface();
+    ASSERT_EQ(MFXVideoENCODE_EncodeFrameAsync(rig.session, nullptr, first, &rig.bs, &sync), MFX_ERR_MORE_DATA);
+    EXPECT_EQ(first->Data.Locked, 1);  // held for a B-frame decision
+    mfxFrameSurface1* second = rig.FreeSurface();
+    ASSERT_NE(second, first);
+    ASSERT_EQ(MFXVideoENCODE_EncodeFrameAsync(rig.session, nullptr, second, &rig.bs, &sync), MFX_ERR_MORE_DATA);
+    EXPECT_EQ(MFXVideoENCODE_Close(rig.session), MFX_ERR_NONE);
+    for (auto& s : rig.surfaces) EXPECT_EQ(s->Data.Locked, 0);
+}
+
+TEST(Encoder, AsksForALargerBufferWhenTheRoomIsShort) {
+    EncoderRig rig(EncodeParams(64, 48));
+    mfxVideoParam inForce{};
+    ASSERT_EQ(MFXVideoENCODE_GetVideoParam(rig.session, &inForce), MFX_ERR_NONE);
+    ASSERT_GT(inForce.mfx.BufferSizeInKB, 0);
+    std::vector<uint8_t> small(100);
+    mfxBitstream bs{};
+    bs.Data = small.data();
+    bs.MaxLength = 100;
+    mfxSyncPoint sync = nullptr;
+    mfxFrameSurface1* surface = rig.FreeSurface();
+    EXPECT_EQ(MFXVideoENCODE_EncodeFrameAsync(rig.session, nullptr, surface, &bs, &sync), MFX_ERR_NOT_ENOUGH_BUFFER);
+    EXPECT_EQ(surface->Data.Locked, 0);  // refused pictures are not held
+    // Bytes not yet consumed count against the room too.
+    rig.bs.DataLength = 10;
+    EXPECT_EQ(MFXVideoENCODE_EncodeFrameAsync(rig.session, nullptr, surface, &rig.bs, &sync), MFX_ERR_NOT_ENOUGH_BUFFER);
+    // A buffer of BufferSizeInKB * 1000 bytes is enough.
+    std::vector<uint8_t> larger(inForce.mfx.BufferSizeInKB * 1000u + 10);
+    bs.Data = larger.data();
+    bs.MaxLength = static_cast<mfxU32>(larger.size());
+    bs.DataOffset = 2;
+    bs.DataLength = 8;
+    EXPECT_EQ(MFXVideoENCODE_EncodeFrameAsync(rig.session, nullptr, surface, &bs, &sync), MFX_ERR_MORE_DATA);
+}

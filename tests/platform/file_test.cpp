@@ -1,0 +1,114 @@
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include "platform/file.h"
+#include "platform/message.h"
+#include "platform/test_support.h"
+
+namespace {
+
+bool WriteText(platform::FileHandle file, const std::string& text, uint32_t* written) {
+    return platform::WriteToFile(file, text.data(), static_cast<uint32_t>(text.size()), written);
+}
+
+TEST(File, OpensWithoutTruncatingAndWritesFromTheStart) {
+    test::TempDir dir;
+    std::string path = dir / "f.bin";
+    test::WriteFile(path, "hello world");
+    platform::FileHandle file = platform::OpenFileForWrite(path.c_str());
+    ASSERT_NE(file, nullptr);
+    uint32_t written = 0;
+    EXPECT_TRUE(WriteText(file, "HE", &written));
+    EXPECT_EQ(written, 2u);
+    EXPECT_TRUE(platform::FlushFile(file));
+    EXPECT_TRUE(platform::CloseFile(file));
+    EXPECT_EQ(test::ReadFile(path), "HEllo world");
+
+    // A missing file is created.
+    std::string fresh = dir / "new.bin";
+    file = platform::OpenFileForWrite(fresh.c_str());
+    ASSERT_NE(file, nullptr);
+    EXPECT_TRUE(WriteText(file, "x", &written));
+    EXPECT_TRUE(platform::CloseFile(file));
+    EXPECT_EQ(test::ReadFile(fresh), "x");
+
+    EXPECT_EQ(platform::OpenFileForWrite((dir / "missing/f.bin").c_str()), nullptr);
+    EXPECT_EQ(platform::LastError(), uint32_t{ENOENT});
+}
+
+TEST(File, ReportsFailedAndShortWrites) {
+    platform::FileHandle full = platform::OpenFileForWrite("/dev/full");
+    ASSERT_NE(full, nullptr);
+    uint32_t written = 99;
+    EXPECT_FALSE(WriteText(full, "data", &written));
+    EXPECT_EQ(platform::LastError(), uint32_t{ENOSPC});
+    EXPECT_EQ(written, 0u);
+    EXPECT_TRUE(platform::CloseFile(full));
+
+    // A file size limit makes the system write only part of a block.
+    test::TempDir dir;
+    std::string path = dir / "limited.bin";
+    platform::FileHandle file = platform::OpenFileForWrite(path.c_str());
+    ASSERT_NE(file, nullptr);
+    rlimit old;
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit limited = old;
+    limited.rlim_cur = 10;
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &limited);
+    bool first = WriteText(file, std::string(16, 'a'), &written);
+    uint32_t firstWritten = written;
+    bool second = WriteText(file, "b", &written);
+    int secondError = static_cast<int>(platform::LastError());
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_TRUE(first);
+    EXPECT_EQ(firstWritten, 10u);
+    EXPECT_FALSE(second);
+    EXPECT_EQ(secondError, EFBIG);
+    EXPECT_TRUE(platform::CloseFile(file));
+}
+
+TEST(File, RemovesAndFindsPaths) {
+    test::TempDir dir;
+    std::string path = dir / "f";
+    test::WriteFile(path, "x");
+    EXPECT_TRUE(platform::PathExists(path.c_str()));
+    EXPECT_TRUE(platform::PathExists(dir.path().c_str()));
+    ASSERT_EQ(symlink("nowhere", (dir / "dangling").c_str()), 0);
+    EXPECT_TRUE(platform::PathExists((dir / "dangling").c_str()));  // the name is taken
+    EXPECT_TRUE(platform::RemoveFile(path.c_str()));
+    EXPECT_FALSE(platform::PathExists(path.c_str()));
+    EXPECT_FALSE(platform::RemoveFile(path.c_str()));
+    EXPECT_FALSE(platform::PathExists((dir / "missing/f").c_str()));
+}
+
+TEST(File, TempFolderHonoursTmpdirAndEndsInASeparator) {
+    char buffer[260];
+    const struct {
+        const char* tmpdir;
+        const char* expected;
+    } cases[] = {{"/var/x", "/var/x/"}, {"/var/x/", "/var/x/"}, {"", "/tmp/"}, {nullptr, "/tmp/"}};
+    for (const auto& c : cases) {
+        test::ScopedEnv env("TMPDIR", c.tmpdir);
+        EXPECT_EQ(platform::GetTempFolder(buffer), std::strlen(c.expected));
+        EXPECT_STREQ(buffer, c.expected);
+    }
+    std::string longest = "/" + std::string(257, 'a');  // 258 characters and a separator fit
+    test::ScopedEnv fits("TMPDIR", longest.c_str());
+    EXPECT_EQ(platform::GetTempFolder(buffer), 259u);
+    std::string tooLong = longest + "a";
+    test::ScopedEnv tooLongEnv("TMPDIR", tooLong.c_str());
+    EXPECT_EQ(platform::GetTempFolder(buffer), 0u);
+    EXPECT_EQ(platform::PathSeparator(), '/');
+}
+
+TEST(Message, WritesExactlyTheTextAsOneLine) {
+    EXPECT_EQ(test::CaptureStderr([] { platform::ShowWarning("Configure data size failure."); }),
+              "Configure data size failure.\n");
+}
+
+}  // namespace

@@ -1,0 +1,90 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+
+#include "platform/process.h"
+#include "platform/test_support.h"
+
+namespace {
+
+// Runs argv_dump with `commandLine`; returns what it received (argv[0]
+// first), its descriptor facts and its exit code.
+struct Received {
+    std::vector<std::string> argv;
+    std::string facts;
+    uint32_t exitCode = 0;
+};
+
+Received RunDump(const char* program, const char* commandLine) {
+    test::TempDir dir;
+    std::string dump = dir / "argv";
+    test::ScopedEnv env("ARGV_DUMP_FILE", dump.c_str());
+    Received received;
+    platform::ProcessHandle process = platform::StartProcess(program, commandLine);
+    EXPECT_NE(process, platform::kNoProcess);
+    if (process == platform::kNoProcess) return received;
+    EXPECT_TRUE(platform::WaitProcess(process, &received.exitCode));
+    platform::CloseProcess(process);
+    std::string text = test::ReadFile(dump);
+    size_t start = 0;
+    for (size_t end; (end = text.find('\0', start)) != std::string::npos; start = end + 1) {
+        received.argv.push_back(text.substr(start, end - start));
+    }
+    received.facts = text.substr(start);
+    return received;
+}
+
+TEST(Process, ReceivesExactlyTheSplitArguments) {
+    Received r = RunDump(ARGV_DUMP_PATH, R"( -add "/t/A B.h264"#video:fps=29.97 "" x\"y -new "/o/out.mp4")");
+    EXPECT_EQ(r.argv, (std::vector<std::string>{ARGV_DUMP_PATH, "-add", "/t/A B.h264#video:fps=29.97", "",
+                                                R"(x"y)", "-new", "/o/out.mp4"}));
+    EXPECT_EQ(r.exitCode, 6u);  // argv_dump exits with its argument count
+
+    r = RunDump(ARGV_DUMP_PATH, "");
+    EXPECT_EQ(r.argv, std::vector<std::string>{ARGV_DUMP_PATH});
+    EXPECT_EQ(r.exitCode, 0u);
+}
+
+TEST(Process, InheritsNoDescriptorsAndGetsNoInput) {
+    // Not close-on-exec, so only the start itself can keep it from the child.
+    int leaky = open("/dev/null", O_RDONLY);
+    ASSERT_GE(leaky, 0);
+    Received r = RunDump(ARGV_DUMP_PATH, "x");
+    close(leaky);
+    EXPECT_EQ(r.facts, "inherited=0 stdin-null=1 stdout-null=1");
+}
+
+TEST(Process, TakesTheProgramPathLiterally) {
+    // A name that only the search path would find.
+    test::TempDir dir;
+    ASSERT_EQ(symlink(ARGV_DUMP_PATH, (dir / "tarvo-argv-dump").c_str()), 0);
+    std::string path = dir.path() + ":" + (std::getenv("PATH") ? std::getenv("PATH") : "");
+    test::ScopedEnv env("PATH", path.c_str());
+    EXPECT_EQ(platform::StartProcess("tarvo-argv-dump", "x"), platform::kNoProcess);
+
+    test::WriteFile(dir / "not-executable", "#!/bin/sh\n");
+    for (const std::string& bad : {std::string(), dir / "missing", dir.path(), dir / "not-executable"}) {
+        EXPECT_EQ(platform::StartProcess(bad.c_str(), "x"), platform::kNoProcess) << bad;
+    }
+    EXPECT_EQ(platform::StartProcess(nullptr, "x"), platform::kNoProcess);
+    EXPECT_FALSE(platform::WaitProcess(platform::kNoProcess, nullptr));
+    platform::CloseProcess(platform::kNoProcess);
+}
+
+TEST(Process, ReportsExitCodesAndDeathBySignal) {
+    uint32_t code = 0;
+    platform::ProcessHandle process = platform::StartProcess("/bin/sh", "-c \"exit 7\"");
+    ASSERT_NE(process, platform::kNoProcess);
+    EXPECT_TRUE(platform::WaitProcess(process, &code));
+    EXPECT_EQ(code, 7u);
+    EXPECT_TRUE(platform::WaitProcess(process, &code));  // a second wait answers the same
+    EXPECT_EQ(code, 7u);
+    platform::CloseProcess(process);
+
+    process = platform::StartProcess("/bin/sh", "-c \"kill -9 $$\"");
+    ASSERT_NE(process, platform::kNoProcess);
+    EXPECT_TRUE(platform::WaitProcess(process, &code));
+    EXPECT_NE(code, 0u);
+    platform::CloseProcess(process);
+}
+
+}  // namespace

@@ -1,0 +1,123 @@
+#include <cstdlib>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <memory>
+#include <regex>
+#include <set>
+#include <sys/stat.h>
+
+#include "platform/test_support.h"
+#include "plugin/setting_data.h"
+#include "plugin/temp_name.h"
+
+namespace {
+
+// The seven letters that MakeRandomStem draws right after srand(seed).
+std::string StemAfterSeed(unsigned seed) {
+    std::srand(seed);
+    std::string stem;
+    for (int i = 0; i < 7; ++i) stem += static_cast<char>('A' + std::rand() % 26);
+    std::srand(seed);
+    return stem;
+}
+
+std::string Take(char* text) {
+    std::string copy = text != nullptr ? text : "(null)";
+    std::free(text);
+    return copy;
+}
+
+std::string TempName(const char* extension, const char* folder) {
+    char* path = nullptr;
+    EXPECT_TRUE(MakeTempName(extension, folder, &path));
+    return Take(path);
+}
+
+TEST(TempName, AppendsOneSeparatorWhereNeeded) {
+    test::TempDir dir;
+    std::regex stem("[A-Z]{7}");
+    for (const std::string& folder : {dir.path(), dir.path() + "/"}) {
+        std::string path = TempName("wav", folder.c_str());
+        EXPECT_TRUE(std::regex_match(path, std::regex(dir.path() + "/[A-Z]{7}\\.wav"))) << path;
+    }
+    // A backslash counts as a separator as well; a missing folder still gives a path.
+    EXPECT_TRUE(std::regex_match(TempName("aac", "C:\\Work\\"), std::regex(R"(C:\\Work\\[A-Z]{7}\.aac)")));
+    EXPECT_TRUE(std::regex_match(TempName("h264", "/no/such"), std::regex(R"(/no/such/[A-Z]{7}\.h264)")));
+}
+
+TEST(TempName, EmptyFolderMeansTheSystemTemporaryFolder) {
+    test::TempDir dir;
+    test::ScopedEnv env("TMPDIR", dir.path().c_str());
+    std::regex expected(dir.path() + "/[A-Z]{7}\\.h264");
+    EXPECT_TRUE(std::regex_match(TempName("h264", ""), expected));
+    EXPECT_TRUE(std::regex_match(TempName("h264", nullptr), expected));
+
+    // No usable temporary folder: false, and the place for the path untouched.
+    std::string tooLong(300, 'a');
+    test::ScopedEnv bad("TMPDIR", tooLong.c_str());
+    char* path = reinterpret_cast<char*>(0x1);
+    EXPECT_FALSE(MakeTempName("h264", "", &path));
+    EXPECT_EQ(path, reinterpret_cast<char*>(0x1));
+}
+
+TEST(TempName, DrawsANewStemWhileTheNameIsTaken) {
+    test::TempDir dir;
+    Take(MakeRandomStem());  // seeded now; from here srand steers the stems
+    std::string first = StemAfterSeed(42);
+    std::srand(42);
+    for (int i = 0; i < 7; ++i) std::rand();
+    std::string second;
+    for (int i = 0; i < 7; ++i) second += static_cast<char>('A' + std::rand() % 26);
+
+    test::WriteFile(dir / (first + ".wav"), "");
+    StemAfterSeed(42);
+    EXPECT_EQ(TempName("wav", dir.path().c_str()), dir / (second + ".wav"));
+
+    // A directory of that name is taken just the same.
+    ASSERT_EQ(mkdir((dir / (first + ".aac")).c_str(), 0700), 0);
+    StemAfterSeed(42);
+    EXPECT_EQ(TempName("aac", dir.path().c_str()), dir / (second + ".aac"));
+}
+
+TEST(TempName, StemsAreSevenCapitalLettersFromTheWholeAlphabet) {
+    std::set<char> seen;
+    for (int i = 0; i < 1000; ++i) {
+        std::string stem = Take(MakeRandomStem());
+        ASSERT_TRUE(std::regex_match(stem, std::regex("[A-Z]{7}"))) << stem;
+        seen.insert(stem.begin(), stem.end());
+    }
+    EXPECT_EQ(seen.size(), 26u);
+}
+
+TEST(TempName, SeedsOnlyOnce) {
+    Take(MakeRandomStem());
+    std::string expected = StemAfterSeed(7);
+    EXPECT_EQ(Take(MakeRandomStem()), expected);
+}
+
+TEST(TempName, SeedsAtTheFirstStem) {
+    // Needs a process that has made no stem yet.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            std::string unseeded = StemAfterSeed(1);  // what an unseeded generator gives
+            std::exit(Take(MakeRandomStem()) != unseeded ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+TEST(TempName, ReadsAnUnterminatedFolderFieldAs259Characters) {
+    auto settings = std::make_unique<SettingData>();
+    std::memset(settings->tempFolder, 'a', sizeof settings->tempFolder);
+    std::string path = TempName("wav", settings->tempFolder);
+    EXPECT_TRUE(std::regex_match(path, std::regex("a{259}/[A-Z]{7}\\.wav"))) << path;
+
+    char text[kSettingPathSize];
+    ReadSettingText(settings->tempFolder, text);
+    EXPECT_EQ(std::string(text), std::string(259, 'a'));
+    std::strcpy(settings->muxerPath, "/usr/bin/mux");
+    ReadSettingText(settings->muxerPath, text);
+    EXPECT_STREQ(text, "/usr/bin/mux");
+}
+
+}  // namespace

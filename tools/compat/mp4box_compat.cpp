@@ -1,0 +1,304 @@
+// mp4box-compat: a stand-in for MP4Box.exe with the command line the plug-in
+// uses. Writes a new MP4 file from an H.264 Annex B elementary stream at a
+// given frame rate and an AAC file (M4A or ADTS).
+//   mp4box-compat -add "VIDEO#video:fps=RATE" [-add "AUDIO#audio"] -new OUT
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ffmpeg_util.h"
+
+namespace {
+
+using namespace compat;
+
+struct Options {
+    std::string video;
+    AVRational frameRate{25, 1};
+    std::string audio;
+    std::string output;
+};
+
+// The plug-in writes rate/scale with six significant digits, so 30000/1001
+// arrives as "29.97". Take the rational whose text that is: n*1000/1001 when
+// it prints exactly so (the NTSC family), otherwise the decimal as written.
+AVRational ParseFrameRate(const std::string& text) {
+    char* end = nullptr;
+    double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || end == text.c_str() || *end != '\0' || !std::isfinite(value) || value <= 0 || value > 1000) {
+        throw Failure("bad frame rate: " + text);
+    }
+    auto printsAs = [&](double candidate) {
+        char buffer[32];
+        std::snprintf(buffer, sizeof buffer, "%g", candidate);
+        return text == buffer;
+    };
+    long long whole = std::llround(value);
+    if (whole > 0 && printsAs(static_cast<double>(whole))) return AVRational{static_cast<int>(whole), 1};
+    long long ntsc = std::llround(value * 1.001);
+    if (ntsc > 0 && printsAs(ntsc * 1000.0 / 1001.0)) return AVRational{static_cast<int>(ntsc * 1000), 1001};
+    // A plain decimal: digits over a power of ten, reduced.
+    size_t point = text.find('.');
+    if (point != std::string::npos && text.find_first_not_of("0123456789.") == std::string::npos) {
+        std::string digits = text.substr(0, point) + text.substr(point + 1);
+        int64_t denominator = 1;
+        for (size_t i = point + 1; i < text.size(); ++i) denominator *= 10;
+        AVRational rate;
+        if (av_reduce(&rate.num, &rate.den, std::strtoll(digits.c_str(), nullptr, 10), denominator, INT32_MAX)) {
+            return rate;
+        }
+    }
+    return av_d2q(value, 1000000);
+}
+
+Options ParseArguments(int argc, char** argv) {
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        std::string argument = argv[i];
+        if (i + 1 >= argc) throw Failure(argument + " needs a value");
+        std::string value = argv[++i];
+        if (argument == "-new") {
+            options.output = value;
+        } else if (argument == "-add") {
+            size_t hash = value.rfind('#');
+            if (hash == std::string::npos) throw Failure("-add needs #video or #audio: " + value);
+            std::string file = value.substr(0, hash);
+            std::string selector = value.substr(hash + 1);
+            if (selector == "audio") {
+                if (!options.audio.empty()) throw Failure("only one audio track is supported");
+                options.audio = file;
+            } else if (selector.rfind("video", 0) == 0) {
+                if (!options.video.empty()) throw Failure("only one video track is supported");
+                options.video = file;
+                std::string rest = selector.substr(5);
+                if (rest.rfind(":fps=", 0) == 0) {
+                    options.frameRate = ParseFrameRate(rest.substr(5));
+                } else if (!rest.empty()) {
+                    throw Failure("unknown track option: " + rest);
+                }
+            } else {
+                throw Failure("unknown track selector: #" + selector);
+            }
+        } else {
+            throw Failure("unknown option: " + argument);
+        }
+    }
+    if (options.output.empty()) throw Failure("no output file (-new)");
+    if (options.video.empty() && options.audio.empty()) throw Failure("nothing to add");
+    return options;
+}
+
+bool HoldsIdrSlice(const AVPacket& packet) {
+    for (int i = 0; i + 3 < packet.size; ++i) {
+        if (packet.data[i] == 0 && packet.data[i + 1] == 0 && packet.data[i + 2] == 1 &&
+            (packet.data[i + 3] & 0x1F) == 5) {
+            return true;
+        }
+    }
+    return false;
+}
+
+Input OpenVideo(const Options& options) {
+    AVDictionary* demuxerOptions = nullptr;
+    av_dict_set(&demuxerOptions, "framerate", (std::to_string(options.frameRate.num) + "/" +
+                                               std::to_string(options.frameRate.den)).c_str(), 0);
+    Input input = OpenInput(options.video, "h264", &demuxerOptions);
+    av_dict_free(&demuxerOptions);
+    return input;
+}
+
+// The elementary stream carries no timestamps. Frames come in decoding order;
+// their presentation order follows the picture order count, which starts
+// again at each IDR picture. Returns each frame's presentation index and sets
+// `delay` to the most frames any picture is shown before its decoding index:
+// decoding times start that far below zero, so that presentation starts at 0.
+std::vector<int64_t> PresentationOrder(const Options& options, int64_t& delay) {
+    Input input = OpenVideo(options);
+    Parser parser(av_parser_init(AV_CODEC_ID_H264));
+    Codec context(avcodec_alloc_context3(nullptr));
+    if (!parser || !context) throw Failure("out of memory");
+    parser->flags |= PARSER_FLAG_COMPLETE_FRAMES;
+
+    struct Picture {
+        int64_t decode;
+        int order;
+    };
+    std::vector<int64_t> presentation;
+    std::vector<Picture> period;  // since the last IDR picture
+    auto closePeriod = [&]() {
+        std::stable_sort(period.begin(), period.end(), [](const Picture& a, const Picture& b) { return a.order < b.order; });
+        int64_t first = static_cast<int64_t>(presentation.size()) - static_cast<int64_t>(period.size());
+        for (size_t rank = 0; rank < period.size(); ++rank) presentation[period[rank].decode] = first + static_cast<int64_t>(rank);
+        period.clear();
+    };
+    Packet packet = NewPacket();
+    for (;;) {
+        int result = av_read_frame(input.get(), packet.get());
+        if (result == AVERROR_EOF) break;
+        Check(result, "cannot read " + options.video);
+        if (HoldsIdrSlice(*packet) && !period.empty()) closePeriod();
+        uint8_t* out = nullptr;
+        int outSize = 0;
+        av_parser_parse2(parser.get(), context.get(), &out, &outSize, packet->data, packet->size, AV_NOPTS_VALUE,
+                         AV_NOPTS_VALUE, 0);
+        period.push_back({static_cast<int64_t>(presentation.size()), parser->output_picture_number});
+        presentation.push_back(0);
+        av_packet_unref(packet.get());
+    }
+    closePeriod();
+    delay = 0;
+    for (size_t decode = 0; decode < presentation.size(); ++decode) {
+        delay = std::max(delay, static_cast<int64_t>(decode) - presentation[decode]);
+    }
+    return presentation;
+}
+
+// One input track: its packets in order, with timestamps in the output
+// stream's time base.
+class Track {
+public:
+    virtual ~Track() = default;
+    // Fills `packet` with the next packet; false at the end.
+    virtual bool Next(AVPacket* packet) = 0;
+    AVStream* stream = nullptr;  // the output stream, owned by the output
+};
+
+class VideoTrack : public Track {
+public:
+    VideoTrack(const Options& options, AVFormatContext* output)
+        : options_(options), presentation_(PresentationOrder(options, delay_)), input_(OpenVideo(options)) {
+        if (presentation_.empty()) throw Failure(options.video + " holds no video frames");
+        Check(avformat_find_stream_info(input_.get(), nullptr), "cannot read " + options.video);
+        AVStream* source = input_->streams[0];
+        stream = avformat_new_stream(output, nullptr);
+        if (stream == nullptr) throw Failure("out of memory");
+        Check(avcodec_parameters_copy(stream->codecpar, source->codecpar), "video parameters");
+        stream->codecpar->codec_tag = 0;
+        // One tick per frame: every timestamp is exact.
+        stream->time_base = av_inv_q(options.frameRate);
+        stream->avg_frame_rate = options.frameRate;
+        stream->r_frame_rate = options.frameRate;
+    }
+
+    bool Next(AVPacket* packet) override {
+        int result = av_read_frame(input_.get(), packet);
+        if (result == AVERROR_EOF) return false;
+        Check(result, "cannot read " + options_.video);
+        if (next_ >= presentation_.size()) throw Failure(options_.video + " changed while it was read");
+        // Decoding and presentation times in frames; the muxer scales them
+        // from the stream's time base, one frame per tick.
+        packet->dts = static_cast<int64_t>(next_) - delay_;
+        packet->pts = presentation_[next_];
+        packet->duration = 1;
+        packet->stream_index = stream->index;
+        ++next_;
+        return true;
+    }
+    AVRational TimeBase() const { return av_inv_q(options_.frameRate); }
+
+private:
+    const Options& options_;
+    int64_t delay_ = 0;  // frames of reordering; set by presentation_'s initialiser
+    std::vector<int64_t> presentation_;
+    Input input_;
+    size_t next_ = 0;
+};
+
+class AudioTrack : public Track {
+public:
+    AudioTrack(const Options& options, AVFormatContext* output) : options_(options), input_(OpenInput(options.audio, nullptr)) {
+        Check(avformat_find_stream_info(input_.get(), nullptr), "cannot read " + options.audio);
+        int index = av_find_best_stream(input_.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+        if (index < 0 || input_->streams[index]->codecpar->codec_id != AV_CODEC_ID_AAC) {
+            throw Failure(options.audio + " holds no AAC audio");
+        }
+        source_ = input_->streams[index];
+        stream = avformat_new_stream(output, nullptr);
+        if (stream == nullptr) throw Failure("out of memory");
+        Check(avcodec_parameters_copy(stream->codecpar, source_->codecpar), "audio parameters");
+        stream->codecpar->codec_tag = 0;
+        stream->time_base = source_->time_base;
+    }
+
+    bool Next(AVPacket* packet) override {
+        for (;;) {
+            int result = av_read_frame(input_.get(), packet);
+            if (result == AVERROR_EOF) return false;
+            Check(result, "cannot read " + options_.audio);
+            if (packet->stream_index == source_->index) break;
+            av_packet_unref(packet);
+        }
+        // Raw ADTS may come without timestamps: count them on.
+        if (packet->dts == AV_NOPTS_VALUE) packet->dts = packet->pts != AV_NOPTS_VALUE ? packet->pts : nextDts_;
+        if (packet->pts == AV_NOPTS_VALUE) packet->pts = packet->dts;
+        nextDts_ = packet->dts + packet->duration;
+        packet->stream_index = stream->index;
+        return true;
+    }
+    AVRational TimeBase() const { return source_->time_base; }
+
+private:
+    const Options& options_;
+    Input input_;
+    AVStream* source_ = nullptr;  // owned by input_
+    int64_t nextDts_ = 0;
+};
+
+bool outputCreated = false;
+
+void Mux(const Options& options) {
+    Output output = CreateOutput(options.output, "mp4");
+    outputCreated = true;
+    std::optional<VideoTrack> video;
+    std::optional<AudioTrack> audio;
+    if (!options.video.empty()) video.emplace(options, output.get());
+    if (!options.audio.empty()) audio.emplace(options, output.get());
+    Check(avformat_write_header(output.get(), nullptr), "cannot write " + options.output);
+
+    struct Pending {
+        Track* track;
+        AVRational timeBase;
+        Packet packet;
+        bool ready;
+    };
+    std::vector<Pending> pending;
+    if (video) pending.push_back({&*video, video->TimeBase(), NewPacket(), false});
+    if (audio) pending.push_back({&*audio, audio->TimeBase(), NewPacket(), false});
+    for (Pending& source : pending) source.ready = source.track->Next(source.packet.get());
+    // Interleave by decoding time so that the muxer never has to hold much.
+    for (;;) {
+        Pending* earliest = nullptr;
+        for (Pending& source : pending) {
+            if (source.ready && (earliest == nullptr || av_compare_ts(source.packet->dts, source.timeBase,
+                                                                      earliest->packet->dts, earliest->timeBase) < 0)) {
+                earliest = &source;
+            }
+        }
+        if (earliest == nullptr) break;
+        av_packet_rescale_ts(earliest->packet.get(), earliest->timeBase, earliest->track->stream->time_base);
+        Check(av_interleaved_write_frame(output.get(), earliest->packet.get()), "cannot write " + options.output);
+        earliest->ready = earliest->track->Next(earliest->packet.get());
+    }
+    Check(av_write_trailer(output.get()), "cannot finish " + options.output);
+    Check(avio_closep(&output->pb), "cannot close " + options.output);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    av_log_set_level(AV_LOG_ERROR);
+    Options options;
+    try {
+        options = ParseArguments(argc, argv);
+        Mux(options);
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "mp4box-compat: %s\n", failure.what());
+        if (outputCreated) std::remove(options.output.c_str());
+        return 1;
+    }
+    return 0;
+}
