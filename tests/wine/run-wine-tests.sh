@@ -6,7 +6,7 @@ build=${1:?build folder}
 # Until the Wine test host exists this checks what the build produced.
 auo="$build/plugin/Tarvo_output.auo"
 file "$auo" | grep -q 'PE32 executable (DLL)' || { echo "not a PE32 DLL: $auo" >&2; exit 1; }
-exports=$(i686-w64-mingw32-objdump -p "$auo" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | grep -c '\]' || true)
+exports=$(i686-w64-mingw32-objdump -p "$auo" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | grep -cE '^\s*\[ *[0-9]+\]' || true)
 [ "$exports" -eq 1 ] || { echo "expected exactly one export, found $exports" >&2; exit 1; }
 i686-w64-mingw32-objdump -p "$auo" | grep 'DLL Name' | while read -r _ _ dll; do
   case "${dll,,}" in
@@ -15,3 +15,5 @@ i686-w64-mingw32-objdump -p "$auo" | grep 'DLL Name' | while read -r _ _ dll; do
   esac
 done
 echo "1 passed, 0 failed"
+# Tests the areas register with CTest in the Windows build run under Wine.
+WINEDEBUG=-all ctest --test-dir "$build" --output-on-failure --timeout 600

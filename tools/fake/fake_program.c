@@ -6,8 +6,10 @@
  * %TARVO_FAKE_RECORD_DIR% or, when that is unset, the program's own folder:
  *   line 1:  the command line exactly as GetCommandLineA returns it
  *   then:    "argc=N", one "argv[i]=..." line per argument as the C runtime
- *            split it, "console=none" or "console=yes", and for each input
- *            file ("-if X", "-add X#...") "input=X size=N" (-1: missing).
+ *            split it, from 0 (the plug-in's lines do not start with the
+ *            program, so the runtime takes their first word for argv[0]),
+ *            "console=none" or "console=yes", and for each input file
+ *            ("-if X", "-add X#...") "input=X size=N" (-1: missing).
  * Then it writes its output file: the encoder copies the WAV file after -if to
  * the path after -of; the muxer copies the file of the "#video" track (or, with
  * none, the "#audio" one) to the path after -new. %TARVO_FAKE_NO_OUTPUT% skips
@@ -73,7 +75,7 @@ int main(int argc, char** argv) {
     int kept = 0;
     fprintf(record, "%s\n", GetCommandLineA());
     fprintf(record, "argc=%d\n", argc);
-    for (int i = 1; i < argc; ++i) fprintf(record, "argv[%d]=%s\n", i, argv[i]);
+    for (int i = 0; i < argc; ++i) fprintf(record, "argv[%d]=%s\n", i, argv[i]);
     fprintf(record, "console=%s\n", GetConsoleWindow() == NULL ? "none" : "yes");
     for (int i = 1; i + 1 < argc; ++i) {
         char file[MAX_PATH * 2];
