@@ -11,7 +11,6 @@
 
 #include <mfxstructures.h>
 
-#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -22,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "box_watcher.h"
 #include "plugin/output_plugin.h"
 #include "plugin/setting_data.h"
 
@@ -89,63 +89,6 @@ void SetEnv(const char* name, const char* value) {
   std::string assignment = std::string(name) + "=" + (value != nullptr ? value : "");
   _putenv(assignment.c_str());
 }
-
-// ---- Message boxes: read and dismissed by a watcher thread ----
-
-// mingw's win32 thread model has no std::thread or std::mutex.
-CRITICAL_SECTION g_messagesLock;
-std::vector<std::string> g_messages;  // under g_messagesLock
-std::atomic<bool> g_stopWatcher{false};
-
-BOOL CALLBACK CollectStaticText(HWND child, LPARAM param) {
-  char className[32] = "";
-  GetClassNameA(child, className, sizeof className);
-  if (lstrcmpiA(className, "Static") == 0) {
-    char text[512] = "";
-    GetWindowTextA(child, text, sizeof text);
-    if (text[0] != '\0') *reinterpret_cast<std::string*>(param) += text;
-  }
-  return TRUE;
-}
-
-BOOL CALLBACK DismissMessageBox(HWND window, LPARAM) {
-  DWORD process = 0;
-  GetWindowThreadProcessId(window, &process);
-  char className[32] = "";
-  GetClassNameA(window, className, sizeof className);
-  if (process != GetCurrentProcessId() || std::strcmp(className, "#32770") != 0 || !IsWindowVisible(window)) {
-    return TRUE;
-  }
-  std::string text;
-  EnumChildWindows(window, CollectStaticText, reinterpret_cast<LPARAM>(&text));
-  EnterCriticalSection(&g_messagesLock);
-  g_messages.push_back(text);
-  LeaveCriticalSection(&g_messagesLock);
-  // The box's only button is OK; pressing it ends the modal loop.
-  PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(window, IDOK)));
-  // Give the box time to close before it could be counted twice.
-  for (int i = 0; i < 100 && IsWindow(window) && IsWindowVisible(window); ++i) Sleep(20);
-  return TRUE;
-}
-
-DWORD WINAPI WatchMessageBoxes(void*) {
-  while (!g_stopWatcher) {
-    EnumWindows(DismissMessageBox, 0);
-    Sleep(20);
-  }
-  return 0;
-}
-
-std::vector<std::string> TakeMessages() {
-  std::vector<std::string> messages;
-  EnterCriticalSection(&g_messagesLock);
-  messages.swap(g_messages);
-  LeaveCriticalSection(&g_messagesLock);
-  return messages;
-}
-
-// A hung export must fail the run, not stall it.
-DWORD WINAPI Watchdog(void*);
 
 // ---- The host side of one job ----
 
@@ -368,7 +311,9 @@ SettingData Settings(const Folders& folders) {
   return s;
 }
 
-int32_t RunExport(const Folders& folders, SettingData settings) {
+// Runs one export as the editor does; the message boxes it shows are read
+// and dismissed, and returned in *boxes.
+int32_t RunExport(const Folders& folders, SettingData settings, WatchResult* boxes) {
   CHECK_EQ(g_table->configSet(&settings, sizeof settings), 820);
   OutputInfo info{};
   info.flag = g_host.audio ? kOutputInfoFlagAudio : 0;
@@ -391,7 +336,20 @@ int32_t RunExport(const Folders& folders, SettingData settings) {
   info.getFlag = GetFlag;
   info.updatePreview = UpdatePreview;
   info.getVideoEx = GetVideoEx;
-  return g_table->output(&info);
+  // A hung export fails the run instead of stalling it.
+  BoxWatcher watcher(240000);
+  int32_t result = g_table->output(&info);
+  *boxes = watcher.Finish();
+  return result;
+}
+
+// The one message of a refused export, shown the plug-in's way.
+void CheckRefusalBox(const WatchResult& boxes) {
+  CHECK_EQ(boxes.count, 1);
+  CHECK_EQ(boxes.first.text, "Invalid encode parameter.");
+  CHECK(boxes.first.warningIcon);
+  CHECK(boxes.first.okOnly);
+  CHECK(!boxes.first.hasOwner);
 }
 
 // The encoder's command line and its split; returns the WAV and AAC paths.
@@ -453,8 +411,9 @@ void CheckNoTemporaryFiles(const Folders& folders) {
 void ExportWithAudio() {
   Job job;
   Folders folders = PrepareJob("audio-and-video", job, "");
-  CHECK_EQ(RunExport(folders, Settings(folders)), 1);
-  CHECK_EQ(TakeMessages().size(), 0u);
+  WatchResult boxes;
+  CHECK_EQ(RunExport(folders, Settings(folders), &boxes), 1);
+  CHECK_EQ(boxes.count, 0);
   CHECK(g_framesInOrder);
   CHECK_EQ(g_framesRead, job.frames);
 
@@ -476,8 +435,9 @@ void ExportVideoOnly() {
   job.scale = 1001;
   job.frames = 17;
   Folders folders = PrepareJob("video-only", job, "");
-  CHECK_EQ(RunExport(folders, Settings(folders)), 1);
-  CHECK_EQ(TakeMessages().size(), 0u);
+  WatchResult boxes;
+  CHECK_EQ(RunExport(folders, Settings(folders), &boxes), 1);
+  CHECK_EQ(boxes.count, 0);
   CHECK(!Exists(folders.record + "\\neroAacEnc.cmdline"));  // no encoder started
   CheckMuxerRecord(ReadRecord(folders.record + "\\MP4Box.cmdline"), folders, "29.97", "");
   CheckVideoStream(ReadFile(folders.record + "\\MP4Box.input1"), job.frames);
@@ -490,8 +450,9 @@ void AbortDuringVideo() {
   job.abortAfter = 12;
   Folders folders = PrepareJob("abort", job, "");
   // An abort is no failure: the shortened video is muxed with the full audio.
-  CHECK_EQ(RunExport(folders, Settings(folders)), 1);
-  CHECK_EQ(TakeMessages().size(), 0u);
+  WatchResult boxes;
+  CHECK_EQ(RunExport(folders, Settings(folders), &boxes), 1);
+  CHECK_EQ(boxes.count, 0);
   CHECK(g_framesRead >= job.abortAfter && g_framesRead < job.frames);
   std::string wav, aac;
   CheckEncoderRecord(ReadRecord(folders.record + "\\neroAacEnc.cmdline"), folders, &wav, &aac);
@@ -508,10 +469,9 @@ void RefusedTrialSetUp() {
   // The second adapter does not exist: the trial set-up fails at MFXInit.
   SettingData settings = Settings(folders);
   settings.hardwareImpl = MFX_IMPL_HARDWARE2;
-  CHECK_EQ(RunExport(folders, settings), 0);
-  std::vector<std::string> messages = TakeMessages();
-  CHECK_EQ(messages.size(), 1u);
-  if (!messages.empty()) CHECK_EQ(messages[0], "Invalid encode parameter.");
+  WatchResult boxes;
+  CHECK_EQ(RunExport(folders, settings, &boxes), 0);
+  CheckRefusalBox(boxes);
   CHECK_EQ(g_framesRead, 0);
   CHECK(!Exists(folders.record + "\\neroAacEnc.cmdline"));
   CHECK(!Exists(folders.record + "\\MP4Box.cmdline"));
@@ -520,10 +480,8 @@ void RefusedTrialSetUp() {
 
   // The same for parameters the encoder refuses.
   folders = PrepareJob("refused-by-encoder", job, "enc_init=-15");
-  CHECK_EQ(RunExport(folders, Settings(folders)), 0);
-  messages = TakeMessages();
-  CHECK_EQ(messages.size(), 1u);
-  if (!messages.empty()) CHECK_EQ(messages[0], "Invalid encode parameter.");
+  CHECK_EQ(RunExport(folders, Settings(folders), &boxes), 0);
+  CheckRefusalBox(boxes);
   CHECK(!Exists(folders.record + "\\neroAacEnc.cmdline"));
   CheckNoTemporaryFiles(folders);
 }
@@ -534,8 +492,9 @@ void MissingMuxer() {
   Folders folders = PrepareJob("missing-muxer", job, "");
   SettingData settings = Settings(folders);
   std::snprintf(settings.muxerPath, sizeof settings.muxerPath, "%s\\nowhere\\MP4Box.exe", g_work.c_str());
-  CHECK_EQ(RunExport(folders, settings), 0);
-  CHECK_EQ(TakeMessages().size(), 0u);
+  WatchResult boxes;
+  CHECK_EQ(RunExport(folders, settings, &boxes), 0);
+  CHECK_EQ(boxes.count, 0);
   CHECK(Exists(folders.record + "\\neroAacEnc.cmdline"));  // the audio still ran
   CHECK_EQ(g_framesRead, job.frames);
   CHECK(!Exists(folders.save));
@@ -554,13 +513,6 @@ void RemoveTree(const std::string& folder) {
   RemoveDirectoryA(folder.c_str());
 }
 
-DWORD WINAPI Watchdog(void*) {
-  Sleep(240000);
-  std::printf("FAILED: no result within 240 s in job [%s]\n", g_job.c_str());
-  std::fflush(stdout);
-  ExitProcess(3);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -568,8 +520,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: export_e2e <Tarvo_output.auo> <fake neroAacEnc.exe> <fake MP4Box.exe>\n");
     return 2;
   }
-  InitializeCriticalSection(&g_messagesLock);
-  CloseHandle(CreateThread(nullptr, 0, Watchdog, nullptr, 0, nullptr));
 
   std::string plugin = WindowsPath(argv[1]);
   g_encoder = WindowsPath(argv[2]);
@@ -592,15 +542,11 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  HANDLE watcher = CreateThread(nullptr, 0, WatchMessageBoxes, nullptr, 0, nullptr);
   ExportWithAudio();
   ExportVideoOnly();
   AbortDuringVideo();
   RefusedTrialSetUp();
   MissingMuxer();
-  g_stopWatcher = true;
-  WaitForSingleObject(watcher, 10000);
-  CloseHandle(watcher);
 
   FreeLibrary(module);
   if (g_failed == 0) RemoveTree(g_work);
