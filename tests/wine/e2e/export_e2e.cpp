@@ -41,13 +41,19 @@ void Check(bool condition, const std::string& what, int line) {
   }
 }
 #define CHECK(condition) Check((condition), #condition, __LINE__)
-#define CHECK_EQ(a, b) Check((a) == (b), std::string(#a " == " #b ": got '") + Text(a) + "'", __LINE__)
 
 std::string Text(const std::string& s) { return s; }
 template <typename T>
 std::string Text(T value) {
   return std::to_string(value);
 }
+
+// Evaluates each side once: a side may be a whole export.
+template <typename A, typename B>
+void CheckEqual(const A& a, const B& b, const char* what, int line) {
+  Check(a == b, std::string(what) + ": got '" + Text(a) + "'", line);
+}
+#define CHECK_EQ(a, b) CheckEqual((a), (b), #a " == " #b, __LINE__)
 
 // ctest hands over Unix paths; Wine reaches them through drive Z:.
 std::string WindowsPath(std::string path) {
@@ -111,6 +117,7 @@ std::vector<int16_t> g_samples;
 int g_framesRead = 0;
 int g_lastFrame = -1;
 bool g_framesInOrder = true;
+std::string g_requests;  // the frames asked for, for failure reports
 
 // Frame k, upright: its first 8 * (1 + k % 11) rows white, the rest black.
 int WhiteRows(int frame) { return 8 * (1 + frame % 11); }
@@ -122,6 +129,7 @@ int16_t Sample(int index, int channel) {
 void* TARVO_CDECL GetVideo(int32_t frame) {
   ++g_framesRead;
   if (frame != g_lastFrame + 1) g_framesInOrder = false;
+  g_requests += " " + std::to_string(frame);
   g_lastFrame = frame;
   const int stride = (g_host.width * 3 + 3) & ~3;
   g_image.assign(static_cast<size_t>(stride) * g_host.height, 0x5a);  // padding bytes: noise
@@ -151,7 +159,7 @@ void* TARVO_CDECL GetVideoEx(int32_t, uint32_t) { return nullptr; }
 struct Record {
   bool present = false;
   std::string commandLine;
-  std::vector<std::string> argv;  // argv[1..] as the program's C runtime split them
+  std::vector<std::string> argv;  // as the program's C runtime split them, from argv[0]
 };
 
 Record ReadRecord(const std::string& path) {
@@ -286,6 +294,7 @@ Folders PrepareJob(const std::string& name, const Job& job, const char* faults) 
   g_framesRead = 0;
   g_lastFrame = -1;
   g_framesInOrder = true;
+  g_requests.clear();
   g_samples.resize(static_cast<size_t>(job.samples) * job.channels);
   for (int i = 0; i < job.samples; ++i) {
     for (int c = 0; c < job.channels; ++c) g_samples[static_cast<size_t>(i) * job.channels + c] = Sample(i, c);
@@ -353,50 +362,60 @@ void CheckRefusalBox(const WatchResult& boxes) {
 }
 
 // The encoder's command line and its split; returns the WAV and AAC paths.
+// The text begins with the first switch, not with the program, so the C
+// runtime takes "-2pass" for argv[0].
 void CheckEncoderRecord(const Record& encoder, const Folders& folders, std::string* wav, std::string* aac) {
   CHECK(encoder.present);
   if (!encoder.present) return;
-  // The text begins with the first switch, so the C runtime takes "-2pass"
-  // for the program's name: the encoder sees the arguments after it.
-  CHECK_EQ(encoder.argv.size(), 7u);
-  if (encoder.argv.size() != 7) return;
-  CHECK_EQ(encoder.argv[0], "-br");
-  CHECK_EQ(encoder.argv[1], "96000");
-  CHECK_EQ(encoder.argv[2], "-he");
-  CHECK_EQ(encoder.argv[3], "-if");
-  CHECK_EQ(encoder.argv[5], "-of");
-  *wav = encoder.argv[4];
-  *aac = encoder.argv[6];
+  const std::vector<std::string>& argv = encoder.argv;
+  CHECK_EQ(argv.size(), 8u);
+  if (argv.size() != 8) {
+    std::printf("  encoder command line: %s\n", encoder.commandLine.c_str());
+    return;
+  }
+  CHECK_EQ(argv[0], "-2pass");
+  CHECK_EQ(argv[1], "-br");
+  CHECK_EQ(argv[2], "96000");
+  CHECK_EQ(argv[3], "-he");
+  CHECK_EQ(argv[4], "-if");
+  CHECK_EQ(argv[6], "-of");
+  *wav = argv[5];
+  *aac = argv[7];
   CHECK(IsTempName(*wav, folders.temp, "wav"));
   CHECK(IsTempName(*aac, folders.temp, "aac"));
   CHECK_EQ(encoder.commandLine, "-2pass -br 96000 -he -if \"" + *wav + "\" -of \"" + *aac + "\"");
 }
 
 // The muxer's command line and its split; returns the video stream's path.
+// The text begins with a blank, so argv[0] is empty and every switch arrives.
 std::string CheckMuxerRecord(const Record& muxer, const Folders& folders, const std::string& fps,
                              const std::string& aac) {
   CHECK(muxer.present);
   if (!muxer.present) return {};
-  size_t expected = aac.empty() ? 4 : 6;
-  CHECK_EQ(muxer.argv.size(), expected);
-  if (muxer.argv.size() != expected) return {};
+  const std::vector<std::string>& argv = muxer.argv;
+  size_t expected = aac.empty() ? 5 : 7;
+  CHECK_EQ(argv.size(), expected);
+  if (argv.size() != expected) {
+    std::printf("  muxer command line: %s\n", muxer.commandLine.c_str());
+    return {};
+  }
+  CHECK_EQ(argv[0], "");
+  CHECK_EQ(argv[1], "-add");
   const std::string videoSuffix = "#video:fps=" + fps;
-  std::string videoArgument = muxer.argv[1];
   std::string video;
-  if (videoArgument.size() > videoSuffix.size() &&
-      videoArgument.compare(videoArgument.size() - videoSuffix.size(), std::string::npos, videoSuffix) == 0) {
-    video = videoArgument.substr(0, videoArgument.size() - videoSuffix.size());
+  if (argv[2].size() > videoSuffix.size() &&
+      argv[2].compare(argv[2].size() - videoSuffix.size(), std::string::npos, videoSuffix) == 0) {
+    video = argv[2].substr(0, argv[2].size() - videoSuffix.size());
   }
   CHECK(IsTempName(video, folders.temp, "h264"));
-  CHECK_EQ(muxer.argv[0], "-add");
   std::string expectedLine = " -add \"" + video + "\"" + videoSuffix;
   if (!aac.empty()) {
-    CHECK_EQ(muxer.argv[2], "-add");
-    CHECK_EQ(muxer.argv[3], aac + "#audio");
+    CHECK_EQ(argv[3], "-add");
+    CHECK_EQ(argv[4], aac + "#audio");
     expectedLine += " -add \"" + aac + "\"#audio";
   }
-  CHECK_EQ(muxer.argv[expected - 2], "-new");
-  CHECK_EQ(muxer.argv[expected - 1], folders.save);
+  CHECK_EQ(argv[expected - 2], "-new");
+  CHECK_EQ(argv[expected - 1], folders.save);
   expectedLine += " -new \"" + folders.save + "\"";
   CHECK_EQ(muxer.commandLine, expectedLine);
   return video;
@@ -416,6 +435,7 @@ void ExportWithAudio() {
   CHECK_EQ(boxes.count, 0);
   CHECK(g_framesInOrder);
   CHECK_EQ(g_framesRead, job.frames);
+  if (!g_framesInOrder || g_framesRead != job.frames) std::printf("  frames asked for:%s\n", g_requests.c_str());
 
   std::string wav, aac;
   CheckEncoderRecord(ReadRecord(folders.record + "\\neroAacEnc.cmdline"), folders, &wav, &aac);
