@@ -145,6 +145,9 @@ std::string RunEcho(platform::ProcessHandle process, const std::string& out, uin
 
 void CheckProcesses() {
     check::Group("started programs");
+    // Without a console of our own, a console program started without
+    // CREATE_NO_WINDOW would open a console window of its own.
+    FreeConsole();
     char self[MAX_PATH];
     GetModuleFileNameA(nullptr, self, sizeof self);
     std::string folder = TempFolder() + "tarvo wine test\\";
@@ -185,6 +188,12 @@ void CheckProcesses() {
     CHECK_EQ(WaitForSingleObject(marker, 0), static_cast<DWORD>(WAIT_OBJECT_0));
 
     CHECK(platform::StartProcess((folder + "no such program.exe").c_str(), "\"x\"") == platform::kNoProcess);
+    // The program is never taken from the command line.
+    for (const char* noPath : {"", static_cast<const char*>(nullptr)}) {
+        platform::ProcessHandle stray = platform::StartProcess(noPath, command.c_str());
+        CHECK(stray == platform::kNoProcess);
+        if (stray != platform::kNoProcess) RunEcho(stray, out, &exitCode);
+    }
     CloseHandle(marker);
     DeleteFileA(out.c_str());
     DeleteFileA(program.c_str());
