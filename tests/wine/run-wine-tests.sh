@@ -136,8 +136,6 @@ run platform "$platform_test"
 run loader "$build/tests/wine/loader/bin/loader_check.exe"
 run export_e2e "$build/tests/wine/e2e/bin/export_e2e.exe" "$(windows_path "$auo")" \
   "$(windows_path "$build/tools/fake/neroAacEnc.exe")" "$(windows_path "$build/tools/fake/MP4Box.exe")"
-# Tests the areas register with CTest in the Windows build.
-if ctest --test-dir "$build" --output-on-failure --timeout 600; then pass; else fail "CTest-registered Windows tests"; fi
 
 # Tests that areas register with CTest in the Windows build (wine is the
 # build's test emulator) run in the same prefix and display.
