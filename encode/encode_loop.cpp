@@ -1,0 +1,261 @@
+#include "encode/encode_loop.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <new>
+
+namespace {
+
+constexpr mfxU32 kMinGrownBitstream = 1u << 20;
+
+// The wait for a submitted VPP task also refills input surfaces, one per
+// poll, so the host's frames are read while VPP runs.
+mfxStatus WaitForVpp(EncodePipeline* pipeline, mfxSyncPoint sync) {
+    bool fillMore = true;
+    for (;;) {
+        const mfxStatus status = MFXVideoCORE_SyncOperation(pipeline->session, sync, 0);
+        if (status == MFX_ERR_NONE) return MFX_ERR_NONE;
+        if (status != MFX_WRN_IN_EXECUTION) return status;
+        if (fillMore) {
+            if (FillInputSurface(pipeline) == -1) fillMore = false;
+        } else {
+            platform::SleepMs(1);
+        }
+    }
+}
+
+mfxStatus RunVpp(EncodePipeline* pipeline, mfxFrameSurface1* in, mfxFrameSurface1* out, mfxSyncPoint* sync) {
+    for (;;) {
+        const mfxStatus status = MFXVideoVPP_RunFrameVPPAsync(pipeline->session, in, out, nullptr, sync);
+        if (status != MFX_WRN_DEVICE_BUSY) return status;
+        platform::SleepMs(1);
+    }
+}
+
+void QueueForEncoder(EncodePipeline* pipeline, mfxFrameSurface1* surface) {
+    platform::ScopedLock guard(pipeline->queueLock);
+    pipeline->encodeQueue.push_back(surface);
+}
+
+// Ends the loop: the worker gets the end marker, and the loop's result is
+// VPP's failure if there was one, else the worker's.
+int32_t FinishLoop(EncodePipeline* pipeline, platform::ThreadHandle worker, mfxStatus vppStatus) {
+    QueueForEncoder(pipeline, nullptr);
+    platform::WaitThread(worker);
+    platform::CloseThreadHandle(worker);
+    if (vppStatus != MFX_ERR_NONE) return vppStatus;
+    return pipeline->workerStatus.load();
+}
+
+// Hands one finished encode to the sink and empties the bitstream.
+mfxStatus DeliverEncoded(EncodePipeline* pipeline, mfxSyncPoint* sync) {
+    // A frame whose encode failed would silently be missing from the file.
+    const mfxStatus synced = MFXVideoCORE_SyncOperation(pipeline->session, *sync, platform::kWaitForever);
+    if (synced < MFX_ERR_NONE) return synced;
+    pipeline->bitstreamSink(pipeline->callbackContext, &pipeline->bitstream);
+    *sync = nullptr;
+    pipeline->bitstream.DataOffset = 0;
+    pipeline->bitstream.DataLength = 0;
+    return MFX_ERR_NONE;
+}
+
+// Encodes queued surfaces until the end marker, then drains the encoder.
+mfxStatus EncodeQueuedSurfaces(EncodePipeline* pipeline) {
+    PrepareBitstreamBuffer(pipeline);  // a failure shows as NOT_ENOUGH_BUFFER below
+    mfxSyncPoint sync = nullptr;
+    for (;;) {
+        mfxFrameSurface1* surface = nullptr;
+        while (!TakeQueuedSurface(pipeline, &surface)) platform::SleepMs(1);
+        if (surface == nullptr) break;
+
+        for (;;) {
+            mfxStatus status =
+                MFXVideoENCODE_EncodeFrameAsync(pipeline->session, nullptr, surface, &pipeline->bitstream, &sync);
+            if (status == MFX_WRN_DEVICE_BUSY) {
+                platform::SleepMs(1);
+                continue;
+            }
+            if (status == MFX_ERR_NOT_ENOUGH_BUFFER) {
+                status = PrepareBitstreamBuffer(pipeline);
+                if (status == MFX_ERR_NONE) continue;  // the same surface, into the larger buffer
+            } else if (status == MFX_ERR_MORE_DATA) {
+                ReturnEncodeSurface(pipeline, surface);
+                break;
+            } else if (status == MFX_ERR_NONE) {
+                ReturnEncodeSurface(pipeline, surface);
+                status = DeliverEncoded(pipeline, &sync);
+                if (status != MFX_ERR_NONE) return status;
+                break;
+            }
+            // The surface goes back so that ClosePipeline finds it.
+            ReturnEncodeSurface(pipeline, surface);
+            return status;
+        }
+    }
+
+    for (;;) {
+        mfxStatus status =
+            MFXVideoENCODE_EncodeFrameAsync(pipeline->session, nullptr, nullptr, &pipeline->bitstream, &sync);
+        if (status == MFX_ERR_MORE_DATA) return MFX_ERR_NONE;
+        if (status == MFX_WRN_DEVICE_BUSY) {
+            platform::SleepMs(1);
+            continue;
+        }
+        if (status == MFX_ERR_NOT_ENOUGH_BUFFER) {
+            status = PrepareBitstreamBuffer(pipeline);
+            if (status != MFX_ERR_NONE) return status;
+            continue;
+        }
+        if (status != MFX_ERR_NONE) return status;
+        status = DeliverEncoded(pipeline, &sync);
+        if (status != MFX_ERR_NONE) return status;
+    }
+}
+
+}  // namespace
+
+int32_t FillInputSurface(EncodePipeline* pipeline) {
+    if (pipeline->endQueued || pipeline->vppInFree.empty()) return -1;
+    mfxFrameSurface1* surface = pipeline->vppInFree.front();
+    pipeline->vppInFree.pop_front();
+
+    bool endOfStream = false;
+    mfxFrameAllocator* allocator = pipeline->allocator;
+    allocator->Lock(allocator->pthis, surface->Data.MemId, &surface->Data);
+    pipeline->frameSource(pipeline->callbackContext, &surface->Data, &endOfStream);
+    allocator->Unlock(allocator->pthis, surface->Data.MemId, &surface->Data);
+
+    if (endOfStream) {
+        pipeline->vppInReady.push_back(nullptr);
+        pipeline->vppInFree.push_back(surface);
+        // The source would report the end again on every call: stop asking.
+        pipeline->endQueued = true;
+        return -1;
+    }
+    pipeline->vppInReady.push_back(surface);
+    return 0;
+}
+
+mfxStatus TakeFreeEncodeSurface(EncodePipeline* pipeline, mfxFrameSurface1** out) {
+    if (out == nullptr) return MFX_ERR_NULL_PTR;
+    for (;;) {
+        {
+            platform::ScopedLock guard(pipeline->queueLock);
+            for (auto it = pipeline->encInFree.begin(); it != pipeline->encInFree.end(); ++it) {
+                if (std::atomic_ref<mfxU16>((*it)->Data.Locked).load(std::memory_order_acquire) == 0) {
+                    *out = *it;
+                    pipeline->encInFree.erase(it);
+                    return MFX_ERR_NONE;
+                }
+            }
+        }
+        // Only the worker gives surfaces back (and the SDK unlocks them as
+        // the encoder lets go): once it has ended, none will come.
+        if (pipeline->workerEnded.load()) {
+            const mfxStatus status = static_cast<mfxStatus>(pipeline->workerStatus.load());
+            return status != MFX_ERR_NONE ? status : MFX_ERR_ABORTED;
+        }
+        platform::SleepMs(1);
+    }
+}
+
+void ReturnEncodeSurface(EncodePipeline* pipeline, mfxFrameSurface1* surface) {
+    platform::ScopedLock guard(pipeline->queueLock);
+    pipeline->encInFree.push_back(surface);
+}
+
+bool TakeQueuedSurface(EncodePipeline* pipeline, mfxFrameSurface1** out) {
+    platform::ScopedLock guard(pipeline->queueLock);
+    if (pipeline->encodeQueue.empty()) return false;
+    *out = pipeline->encodeQueue.front();
+    pipeline->encodeQueue.pop_front();
+    return true;
+}
+
+mfxStatus PrepareBitstreamBuffer(EncodePipeline* pipeline) {
+    mfxVideoParam params{};
+    const mfxStatus status = MFXVideoENCODE_GetVideoParam(pipeline->session, &params);
+    if (status < MFX_ERR_NONE) return status;
+
+    mfxBitstream& bitstream = pipeline->bitstream;
+    const uint64_t multiplier = std::max<mfxU16>(params.mfx.BRCParamMultiplier, 1);
+    uint64_t size = uint64_t{params.mfx.BufferSizeInKB} * multiplier * 1000;
+    if (bitstream.Data != nullptr && size <= bitstream.MaxLength) {
+        // Asked for no more than we have: a new buffer of the same size would
+        // fail the same way for ever.
+        if (bitstream.MaxLength >= kMaxBitstreamBuffer) return MFX_ERR_NOT_ENOUGH_BUFFER;
+        size = std::min<uint64_t>(std::max<uint64_t>(uint64_t{bitstream.MaxLength} * 2, kMinGrownBitstream),
+                                  kMaxBitstreamBuffer);
+    }
+    if (size > 0xFFFFFFFFu) return MFX_ERR_NOT_ENOUGH_BUFFER;
+    if (size < bitstream.DataLength) size = bitstream.DataLength;
+
+    auto* buffer = static_cast<mfxU8*>(::operator new[](size, std::align_val_t{32}, std::nothrow));
+    if (buffer == nullptr) return MFX_ERR_MEMORY_ALLOC;
+    if (bitstream.Data != nullptr) {
+        std::memcpy(buffer, bitstream.Data + bitstream.DataOffset, bitstream.DataLength);
+        ReleaseBitstreamBuffer(bitstream.Data);
+    }
+    bitstream.Data = buffer;
+    bitstream.DataOffset = 0;
+    bitstream.MaxLength = static_cast<mfxU32>(size);
+    return MFX_ERR_NONE;
+}
+
+uint32_t EncodeWorker(void* argument) {
+    auto* pipeline = static_cast<EncodePipeline*>(argument);
+    const mfxStatus status = EncodeQueuedSurfaces(pipeline);
+    pipeline->workerStatus.store(status);
+    pipeline->workerEnded.store(true);
+    return static_cast<uint32_t>(status);
+}
+
+int32_t RunEncodeLoop(EncodePipeline* pipeline) {
+    pipeline->workerEnded.store(false);
+    pipeline->workerStatus.store(MFX_ERR_NONE);
+    platform::ThreadHandle worker = platform::StartThread(EncodeWorker, pipeline);
+    if (worker == nullptr) return -1;
+
+    for (;;) {
+        // A failed encoder takes nothing more: stop feeding it.
+        if (pipeline->workerEnded.load()) return FinishLoop(pipeline, worker, MFX_ERR_NONE);
+
+        if (pipeline->vppInReady.empty()) {
+            while (FillInputSurface(pipeline) != -1) {
+            }
+            continue;
+        }
+        mfxFrameSurface1* in = pipeline->vppInReady.front();
+        pipeline->vppInReady.pop_front();
+        if (in == nullptr) break;
+
+        mfxFrameSurface1* out = nullptr;
+        mfxStatus status = TakeFreeEncodeSurface(pipeline, &out);
+        if (status != MFX_ERR_NONE) {
+            pipeline->vppInFree.push_back(in);
+            return FinishLoop(pipeline, worker, MFX_ERR_NONE);
+        }
+        mfxSyncPoint sync = nullptr;
+        status = RunVpp(pipeline, in, out, &sync);
+        if (status == MFX_ERR_NONE) status = WaitForVpp(pipeline, sync);
+        if (status != MFX_ERR_NONE) {
+            ReturnEncodeSurface(pipeline, out);
+            pipeline->vppInFree.push_back(in);
+            return FinishLoop(pipeline, worker, status);
+        }
+        pipeline->vppInFree.push_back(in);
+        QueueForEncoder(pipeline, out);
+    }
+
+    // End of stream: VPP holds nothing back, but is asked all the same. The
+    // surface it was given goes back to the pool, where ClosePipeline finds it.
+    mfxFrameSurface1* last = nullptr;
+    if (TakeFreeEncodeSurface(pipeline, &last) == MFX_ERR_NONE) {
+        mfxSyncPoint sync = nullptr;
+        MFXVideoVPP_RunFrameVPPAsync(pipeline->session, nullptr, last, nullptr, &sync);
+        if (sync != nullptr) MFXVideoCORE_SyncOperation(pipeline->session, sync, platform::kWaitForever);
+        ReturnEncodeSurface(pipeline, last);
+    }
+    return FinishLoop(pipeline, worker, MFX_ERR_NONE);
+}

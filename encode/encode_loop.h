@@ -1,0 +1,48 @@
+// The per-frame work on an initialised pipeline, on two threads: the calling
+// thread (the host's) fills RGB3 surfaces from the frame source and runs VPP
+// on them; the worker encodes the NV12 results in order and hands each
+// bitstream to the sink. `queueLock` is held only for container operations.
+#pragma once
+#include <cstdint>
+
+#include "encode/encode_pipeline.h"
+
+// Runs the whole loop and returns after the worker has ended: 0 when the
+// stream was encoded to its end; -1 when the worker could not be started;
+// otherwise the failing SDK status, VPP's first if VPP failed, else the
+// encoder's. Call once, after OpenEncodePipeline succeeded.
+int32_t RunEncodeLoop(EncodePipeline* pipeline);
+
+// The worker's routine: encodes queued surfaces until the end marker, drains
+// the encoder, and returns 0, or the status with which the encoder failed.
+// It records its end in `workerEnded` / `workerStatus`.
+uint32_t EncodeWorker(void* pipeline);
+
+// Fills the front free RGB3 surface from the frame source and queues it (or
+// an end marker). -1 when no surface is free or an end marker has been
+// queued, so that a refill always stops; 0 after one surface.
+int32_t FillInputSurface(EncodePipeline* pipeline);
+
+// Takes the first NV12 surface that the SDK does not hold out of `encInFree`,
+// waiting for one in 1 ms steps. MFX_ERR_NONE; MFX_ERR_NULL_PTR for no `out`;
+// once the worker has ended, no surface will come back: then its failure
+// status (MFX_ERR_ABORTED if it ended cleanly) instead of waiting.
+mfxStatus TakeFreeEncodeSurface(EncodePipeline* pipeline, mfxFrameSurface1** out);
+
+// Puts an NV12 surface at the back of `encInFree`.
+void ReturnEncodeSurface(EncodePipeline* pipeline, mfxFrameSurface1* surface);
+
+// Takes the front of `encodeQueue` (possibly the null end marker) into `out`;
+// false when the queue is empty.
+bool TakeQueuedSurface(EncodePipeline* pipeline, mfxFrameSurface1** out);
+
+// Gives `bitstream` a 32-byte aligned buffer of the size the encoder asks for
+// (BufferSizeInKB x 1000, times BRCParamMultiplier), keeping the bytes not
+// yet consumed. When the encoder asks for no more room than the buffer
+// already has, the buffer is doubled instead, up to kMaxBitstreamBuffer;
+// beyond that MFX_ERR_NOT_ENOUGH_BUFFER, so a buffer that cannot grow ends
+// the encode instead of looping. The GetVideoParam status on its failure.
+mfxStatus PrepareBitstreamBuffer(EncodePipeline* pipeline);
+
+// Ceiling of the buffer growth that PrepareBitstreamBuffer does on its own.
+inline constexpr mfxU32 kMaxBitstreamBuffer = 256u << 20;

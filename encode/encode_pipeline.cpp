@@ -1,0 +1,229 @@
+#include "encode/encode_pipeline.h"
+
+#include <cstring>
+#include <new>
+
+#include "plugin/output_plugin.h"
+
+namespace {
+
+// The largest frame side that survives the SDK's 16-bit, 16-aligned fields.
+constexpr int32_t kMaxFrameSide = 0xFFF0;
+
+mfxU16 Low16(int32_t value) { return static_cast<mfxU16>(value & 0xFFFF); }
+mfxU16 Align16(int32_t value) { return static_cast<mfxU16>((Low16(value) + 15) & 0xFFF0); }
+
+void DeleteSurfaces(std::deque<mfxFrameSurface1*>& surfaces) {
+    for (mfxFrameSurface1* surface : surfaces) delete surface;  // null end markers included
+    surfaces.clear();
+}
+
+void DeleteSurfaces(std::list<mfxFrameSurface1*>& surfaces) {
+    for (mfxFrameSurface1* surface : surfaces) delete surface;
+    surfaces.clear();
+}
+
+}  // namespace
+
+void ReleaseBitstreamBuffer(mfxU8* buffer) { ::operator delete[](buffer, std::align_val_t{32}); }
+
+EncodePipeline::EncodePipeline()
+    : allocator(new (std::nothrow) CAllocatorFrameSystemMemory),
+      vppInResponse{},
+      encInResponse{},
+      bitstream{},
+      initialized(false),
+      session(nullptr),
+      callbackContext(nullptr),
+      frameSource(nullptr),
+      bitstreamSink(nullptr),
+      vppExtParam(nullptr),
+      vppDoNotUse{},
+      vppDoNotUseAlgs{},
+      endQueued(false),
+      workerEnded(false),
+      workerStatus(0) {}
+
+EncodePipeline::~EncodePipeline() {
+    ClosePipeline(this);
+    delete static_cast<IAllocatorFrame*>(allocator);
+}
+
+mfxFrameInfo MakeVppInputInfo(const OutputInfo& outputInfo) {
+    mfxFrameInfo vppIn{};
+    vppIn.FourCC = MFX_FOURCC_RGB3;
+    vppIn.Width = Align16(outputInfo.width);
+    vppIn.Height = Align16(outputInfo.height);
+    vppIn.CropX = 0;
+    vppIn.CropY = 0;
+    vppIn.CropW = Low16(outputInfo.width);
+    vppIn.CropH = Low16(outputInfo.height);
+    vppIn.FrameRateExtN = static_cast<mfxU32>(outputInfo.rate);
+    vppIn.FrameRateExtD = static_cast<mfxU32>(outputInfo.scale);
+    vppIn.PicStruct = MFX_PICSTRUCT_PROGRESSIVE;
+    vppIn.ChromaFormat = 0;
+    return vppIn;
+}
+
+mfxInfoMFX MakeEncoderInfo(const SettingData& settings) {
+    mfxInfoMFX encode{};
+    encode.CodecId = MFX_CODEC_AVC;
+    encode.CodecProfile = Low16(settings.codecProfile);
+    encode.CodecLevel = Low16(settings.codecLevel);
+    encode.TargetUsage = Low16(settings.targetUsage);
+    encode.RateControlMethod = Low16(settings.rateControl);
+    encode.TargetKbps = Low16(settings.targetKbps);
+    encode.MaxKbps = Low16(settings.maxKbps);
+    return encode;
+}
+
+bool OpenEncodePipeline(const SettingData& settings, const OutputInfo& outputInfo, EncodePipeline& pipeline,
+                        const PipelineCallbacks& callbacks) {
+    // A side beyond the 16-bit fields would leave the surfaces smaller than
+    // the host's frames.
+    if (outputInfo.width <= 0 || outputInfo.width > kMaxFrameSide || outputInfo.height <= 0 ||
+        outputInfo.height > kMaxFrameSide) {
+        return false;
+    }
+
+    const mfxFrameInfo vppIn = MakeVppInputInfo(outputInfo);
+    const mfxInfoMFX encode = MakeEncoderInfo(settings);
+    const mfxStatus status =
+        SetupPipeline(&callbacks, &vppIn, &pipeline, static_cast<mfxIMPL>(settings.hardwareImpl), &encode);
+    return status == MFX_ERR_NONE;
+}
+
+mfxStatus SetupPipeline(const PipelineCallbacks* callbacks, const mfxFrameInfo* vppInInfo, EncodePipeline* pipeline,
+                        mfxIMPL impl, const mfxInfoMFX* encodeInfo) {
+    if (pipeline == nullptr) return MFX_ERR_NULL_PTR;
+    if (pipeline->initialized || pipeline->allocator == nullptr) return MFX_ERR_UNKNOWN;
+    if (vppInInfo == nullptr || encodeInfo == nullptr || callbacks == nullptr || callbacks->source == nullptr ||
+        callbacks->sink == nullptr) {
+        return MFX_ERR_NULL_PTR;
+    }
+    pipeline->callbackContext = callbacks->context;
+    pipeline->frameSource = callbacks->source;
+    pipeline->bitstreamSink = callbacks->sink;
+
+    mfxVersion version{};
+    version.Major = 1;
+    version.Minor = 1;
+    mfxStatus status = MFXInit(impl, &version, &pipeline->session);
+    if (status != MFX_ERR_NONE) return status;
+
+    mfxFrameAllocator* allocatorRecord = pipeline->allocator;
+    mfxVideoParam vppParams{};
+    mfxVideoParam encodeParams{};
+    mfxFrameAllocRequest vppRequests[2] = {};
+    mfxFrameAllocRequest encodeRequest{};
+
+    status = MFXVideoCORE_SetFrameAllocator(pipeline->session, allocatorRecord);
+    if (status != MFX_ERR_NONE) goto exit3;
+
+    vppParams.AsyncDepth = 0;
+    vppParams.Protected = 0;
+    vppParams.vpp.In = *vppInInfo;
+    vppParams.vpp.Out.FourCC = MFX_FOURCC_NV12;
+    vppParams.vpp.Out.Width = vppInInfo->Width;
+    vppParams.vpp.Out.Height = vppInInfo->Height;
+    vppParams.vpp.Out.CropW = vppInInfo->CropW;
+    vppParams.vpp.Out.CropH = vppInInfo->CropH;
+    vppParams.vpp.Out.FrameRateExtN = vppInInfo->FrameRateExtN;
+    vppParams.vpp.Out.FrameRateExtD = vppInInfo->FrameRateExtD;
+    vppParams.vpp.Out.PicStruct = MFX_PICSTRUCT_PROGRESSIVE;
+    vppParams.vpp.Out.ChromaFormat = MFX_CHROMAFORMAT_YUV420;
+    vppParams.IOPattern = MFX_IOPATTERN_IN_SYSTEM_MEMORY | MFX_IOPATTERN_OUT_SYSTEM_MEMORY;
+    pipeline->vppDoNotUseAlgs[0] = MFX_EXTBUFF_VPP_DENOISE;
+    pipeline->vppDoNotUseAlgs[1] = MFX_EXTBUFF_VPP_SCENE_ANALYSIS;
+    pipeline->vppDoNotUseAlgs[2] = MFX_EXTBUFF_VPP_DETAIL;
+    pipeline->vppDoNotUseAlgs[3] = MFX_EXTBUFF_VPP_PROCAMP;
+    std::memset(&pipeline->vppDoNotUse, 0, sizeof(pipeline->vppDoNotUse));
+    pipeline->vppDoNotUse.Header.BufferId = MFX_EXTBUFF_VPP_DONOTUSE;
+    pipeline->vppDoNotUse.Header.BufferSz = sizeof(mfxExtVPPDoNotUse);
+    pipeline->vppDoNotUse.NumAlg = 4;
+    pipeline->vppDoNotUse.AlgList = pipeline->vppDoNotUseAlgs;
+    pipeline->vppExtParam = &pipeline->vppDoNotUse.Header;
+    vppParams.ExtParam = &pipeline->vppExtParam;
+    vppParams.NumExtParam = 1;
+
+    status = MFXVideoVPP_QueryIOSurf(pipeline->session, &vppParams, vppRequests);
+    if (status < MFX_ERR_NONE) goto exit3;
+
+    encodeParams.AsyncDepth = 0;
+    encodeParams.Protected = 0;
+    encodeParams.mfx = *encodeInfo;
+    encodeParams.mfx.FrameInfo = vppParams.vpp.Out;
+    encodeParams.IOPattern = MFX_IOPATTERN_IN_SYSTEM_MEMORY;
+    status = MFXVideoENCODE_QueryIOSurf(pipeline->session, &encodeParams, &encodeRequest);
+    if (status < MFX_ERR_NONE) goto exit3;
+
+    // Room for the host to fill ahead and for frames the encoder holds back;
+    // VPP's outputs are the encoder's inputs, so they share one pool.
+    vppRequests[0].NumFrameSuggested = static_cast<mfxU16>(3 * vppRequests[0].NumFrameSuggested);
+    encodeRequest.NumFrameSuggested =
+        static_cast<mfxU16>(encodeRequest.NumFrameSuggested + 3 * vppRequests[1].NumFrameSuggested);
+
+    status = allocatorRecord->Alloc(allocatorRecord->pthis, &vppRequests[0], &pipeline->vppInResponse);
+    if (status < MFX_ERR_NONE) goto exit3;
+    for (mfxU16 i = 0; i < pipeline->vppInResponse.NumFrameActual; ++i) {
+        auto* surface = new (std::nothrow) mfxFrameSurface1{};
+        if (surface == nullptr) {
+            status = MFX_ERR_MEMORY_ALLOC;
+            goto exit2;
+        }
+        surface->Info = vppParams.vpp.In;
+        surface->Data.MemId = pipeline->vppInResponse.mids[i];
+        pipeline->vppInFree.push_back(surface);
+    }
+
+    status = allocatorRecord->Alloc(allocatorRecord->pthis, &encodeRequest, &pipeline->encInResponse);
+    if (status < MFX_ERR_NONE) goto exit2;
+    for (mfxU16 i = 0; i < pipeline->encInResponse.NumFrameActual; ++i) {
+        auto* surface = new (std::nothrow) mfxFrameSurface1{};
+        if (surface == nullptr) {
+            status = MFX_ERR_MEMORY_ALLOC;
+            goto exit1;
+        }
+        surface->Info = encodeParams.mfx.FrameInfo;
+        surface->Data.MemId = pipeline->encInResponse.mids[i];
+        pipeline->encInFree.push_back(surface);
+    }
+
+    std::memset(&pipeline->bitstream, 0, sizeof(pipeline->bitstream));
+
+    status = MFXVideoVPP_Init(pipeline->session, &vppParams);
+    if (status < MFX_ERR_NONE) goto exit1;
+    status = MFXVideoENCODE_Init(pipeline->session, &encodeParams);
+    if (status < MFX_ERR_NONE) {
+        MFXVideoVPP_Close(pipeline->session);
+        goto exit1;
+    }
+    pipeline->initialized = true;
+    return status;
+
+exit1:
+    DeleteSurfaces(pipeline->encInFree);
+exit2:
+    DeleteSurfaces(pipeline->vppInFree);
+exit3:
+    MFXClose(pipeline->session);
+    return status;
+}
+
+mfxStatus ClosePipeline(EncodePipeline* pipeline) {
+    if (pipeline == nullptr || !pipeline->initialized) return MFX_ERR_UNKNOWN;
+    MFXVideoENCODE_Close(pipeline->session);
+    MFXVideoVPP_Close(pipeline->session);
+    MFXClose(pipeline->session);
+    if (pipeline->bitstream.Data != nullptr) {
+        ReleaseBitstreamBuffer(pipeline->bitstream.Data);
+        pipeline->bitstream.Data = nullptr;
+        pipeline->bitstream.MaxLength = 0;
+    }
+    DeleteSurfaces(pipeline->encInFree);
+    DeleteSurfaces(pipeline->encodeQueue);
+    DeleteSurfaces(pipeline->vppInFree);
+    DeleteSurfaces(pipeline->vppInReady);
+    pipeline->initialized = false;
+    return MFX_ERR_NONE;
+}

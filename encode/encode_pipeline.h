@@ -1,0 +1,123 @@
+// One encode job's Media SDK pipeline: a session whose pre-processing stage
+// (VPP) converts the host's RGB3 frames to NV12 and whose AVC encoder
+// compresses them, both on system-memory frames of the pipeline's allocator.
+//
+// Calling order. Real encode: construct; OpenEncodePipeline; if it succeeded,
+// RunEncodeLoop; ClosePipeline (also after a failed open); destroy.
+// Validation: construct; OpenEncodePipeline; destroy (the destructor closes).
+// The record must not move while a session exists: the VPP parameters point
+// into it. A record is set up at most once.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <list>
+
+#include <mfxvideo.h>
+
+#include "encode/frame_allocator.h"
+#include "encode/frame_source.h"
+#include "platform/sync.h"
+#include "plugin/setting_data.h"
+
+struct OutputInfo;
+
+// What the owner of a pipeline hands to its set-up. `source` and `sink` must
+// not be null; `context` is passed back to both untouched.
+struct PipelineCallbacks {
+    void* context;
+    FrameSourceFn source;
+    BitstreamSinkFn sink;
+};
+
+// Threads: the job's thread (the host's) constructs, sets up, runs the encode
+// loop's pre-processing side, closes and destroys; the encoding worker exists
+// only inside RunEncodeLoop. Fields say which thread uses them.
+struct EncodePipeline {
+    EncodePipeline();
+    // Closes the pipeline if it is initialised, then deletes the allocator,
+    // which releases every frame it still holds. Surfaces go before frames.
+    ~EncodePipeline();
+    EncodePipeline(const EncodePipeline&) = delete;
+    EncodePipeline& operator=(const EncodePipeline&) = delete;
+
+    // Owns all frame memory; null only if it could not be created.
+    CAllocatorFrameSystemMemory* allocator;
+    // RGB3 surfaces holding no pending frame. Job's thread only.
+    std::deque<mfxFrameSurface1*> vppInFree;
+    // Filled RGB3 surfaces waiting for VPP, in frame order; null marks the
+    // end of the stream. Job's thread only.
+    std::deque<mfxFrameSurface1*> vppInReady;
+    mfxFrameAllocResponse vppInResponse;
+    // Guards `encInFree` and `encodeQueue`, and nothing else. Held only for a
+    // container operation or one walk over `encInFree`; never during an SDK
+    // call or a sleep.
+    platform::CriticalSection queueLock;
+    // NV12 surfaces, VPP outputs and encoder inputs alike; one may be here
+    // while the SDK still holds it (Data.Locked). Under `queueLock`.
+    std::list<mfxFrameSurface1*> encInFree;
+    // VPP outputs waiting for the encoder, in frame order; null marks the end
+    // of the stream. Under `queueLock`.
+    std::deque<mfxFrameSurface1*> encodeQueue;
+    mfxFrameAllocResponse encInResponse;
+    // The encoder's output for one frame. Worker only while the loop runs;
+    // its buffer is released by ClosePipeline.
+    mfxBitstream bitstream;
+    bool initialized;
+    // Used by both threads during the loop: VPP on the job's thread, the
+    // encoder on the worker.
+    mfxSession session;
+    void* callbackContext;
+    FrameSourceFn frameSource;      // job's thread
+    BitstreamSinkFn bitstreamSink;  // worker
+    // The VPP parameters' extension array and what it points at.
+    mfxExtBuffer* vppExtParam;
+    mfxExtVPPDoNotUse vppDoNotUse;
+    mfxU32 vppDoNotUseAlgs[4];
+
+    // An end marker is in `vppInReady`: the frame source is not asked again.
+    // Job's thread only.
+    bool endQueued;
+    // The worker has ended, with `workerStatus` (0 after a full drain). The
+    // job's thread stops waiting for surfaces once it sees this.
+    std::atomic<bool> workerEnded;
+    std::atomic<int32_t> workerStatus;
+};
+
+// The VPP-input frame description of a job: RGB3, the size aligned up to 16
+// in 16-bit arithmetic, the crop the size itself, the job's frame rate,
+// progressive.
+mfxFrameInfo MakeVppInputInfo(const OutputInfo& outputInfo);
+
+// The encoder description of the settings: AVC, the settings' profile, level,
+// target usage, rate control and bit rates (their low 16 bits); everything
+// else 0, left to the SDK. FrameInfo is filled in by the set-up.
+mfxInfoMFX MakeEncoderInfo(const SettingData& settings);
+
+// Builds the VPP-input and encoder descriptions from the settings and the job
+// (width, height, rate and scale only; no host callback) and sets the
+// pipeline up. True only when the set-up ended with exactly MFX_ERR_NONE; a
+// warning from the encoder's initialisation makes it false although the
+// pipeline is then initialised. The caller closes the pipeline either way.
+// A frame size that the SDK's 16-bit fields cannot hold is refused without a
+// call to the SDK.
+bool OpenEncodePipeline(const SettingData& settings, const OutputInfo& outputInfo, EncodePipeline& pipeline,
+                        const PipelineCallbacks& callbacks);
+
+// Opens the session with `impl`, registers the allocator, sizes and
+// allocates both surface pools and initialises VPP and the encoder. Stops on
+// errors (cleaning up what it opened, the allocator's frames excepted) and
+// lets warnings pass; returns MFX_ERR_NONE, a warning of the encoder's
+// initialisation, or the failing status. MFX_ERR_UNKNOWN when the pipeline
+// is already initialised or has no allocator; MFX_ERR_NULL_PTR for a missing
+// description, callbacks record, source or sink. Used by OpenEncodePipeline.
+mfxStatus SetupPipeline(const PipelineCallbacks* callbacks, const mfxFrameInfo* vppInInfo, EncodePipeline* pipeline,
+                        mfxIMPL impl, const mfxInfoMFX* encodeInfo);
+
+// Closes encoder, VPP and session, releases the bitstream buffer and every
+// surface record. MFX_ERR_UNKNOWN, calling nothing, when not initialised.
+// No other thread may use the pipeline any more.
+mfxStatus ClosePipeline(EncodePipeline* pipeline);
+
+// Releases a bitstream buffer made by the encode loop.
+void ReleaseBitstreamBuffer(mfxU8* buffer);

@@ -1,0 +1,44 @@
+// The two callbacks through which the encode pipeline reaches the host and
+// the output file, and the context the video encode driver gives them.
+#pragma once
+#include <cstdint>
+
+#include <mfxvideo.h>
+
+#include "plugin/output_plugin.h"
+
+struct BitstreamWriter;
+
+// Fills one locked VPP-input surface (`data`: Y and Pitch valid) with the next
+// frame; sets *endOfStream (false on entry) when it delivers no frame.
+// Called on the thread that runs the encode loop.
+using FrameSourceFn = void (*)(void* context, mfxFrameData* data, bool* endOfStream);
+
+// Takes one finished bitstream; true when its bytes were queued for writing.
+// Called on the encoding worker thread.
+using BitstreamSinkFn = bool (*)(void* context, mfxBitstream* bitstream);
+
+// What the driver's callbacks share. Lives on the driver's stack for the
+// whole encode; the two callbacks touch disjoint fields.
+struct EncodeJobContext {
+    const OutputInfo* outputInfo;  // the job, not owned; frame source only
+    BitstreamWriter* writer;       // not owned; set before the encode, sink only
+    int32_t frameIndex;            // next host frame; frame source only, starts at 0
+    // The host gave no usable frame for `frameIndex`: the stream ended there
+    // and the video is incomplete. Frame source only; read by the driver
+    // after the encode loop has returned.
+    bool frameMissing;
+    // A non-empty bitstream could not be queued, so its bytes are lost. Sink
+    // only (worker thread); read by the driver after the worker has ended.
+    bool bytesLost;
+};
+
+// The frame source: copies host frame `frameIndex` upside down (the host's
+// frames are bottom-up) into the surface, stamps it, and advances. Reports
+// the end of the stream after the last frame, on a user abort (which is not
+// an error), and when the host gives no usable frame (`frameMissing`).
+void ReadHostFrame(void* context, mfxFrameData* data, bool* endOfStream);
+
+// The sink: queues the bitstream's `DataLength` bytes at `Data + DataOffset`
+// with the context's writer. Leaves the bitstream unchanged.
+bool QueueBitstream(void* context, mfxBitstream* bitstream);

@@ -1,0 +1,37 @@
+// The two entry points of the video encoding for the output procedure. Both
+// run on the host's thread and leave no thread behind.
+#pragma once
+#include <cstdint>
+
+#include "plugin/output_plugin.h"
+#include "plugin/setting_data.h"
+
+// A trial set-up of the whole pipeline with the job's frame format and the
+// settings, torn down at once. True only when the set-up ended with exactly
+// MFX_ERR_NONE (a warning counts as failure). Creates no file and starts no
+// thread; the host's callbacks are never called.
+bool ValidateEncodeParameters(const OutputInfo& outputInfo, const SettingData& settings);
+
+// What became of one EncodeVideoToFile call, for callers that want to know
+// why it failed. Every field is filled in whatever the result.
+struct VideoEncodeReport {
+    bool fileOpened;      // the file at `path` could be opened
+    bool pipelineOpened;  // the set-up succeeded (false: the file is empty)
+    int32_t loopStatus;   // RunEncodeLoop's result: 0, -1 or an SDK status
+    int32_t framesRead;   // frames taken from the host
+    bool aborted;         // the user aborted; not a failure
+    bool frameMissing;    // the host gave no usable frame: the video ends early
+    bool bytesLost;       // the writer refused encoded bytes
+    uint32_t writeError;  // system error code of a failed write, flush or close; 29: short write
+};
+
+// Encodes every frame of the job into a raw H.264 elementary stream at
+// `path` (opened without truncation). True only when the whole video is in
+// the file: the set-up succeeded, the encode loop ran to its end, the host
+// gave every frame up to the end or a user abort, and every byte was written,
+// flushed and the file closed. A user abort still gives true, with the frames
+// read before it. False means the file, if any, is incomplete and must not be
+// used as the video. The file is closed and all threads have ended when it
+// returns.
+bool EncodeVideoToFile(const OutputInfo& outputInfo, const SettingData& settings, const char* path,
+                       VideoEncodeReport* report = nullptr);

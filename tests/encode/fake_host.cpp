@@ -1,0 +1,60 @@
+#include "tests/encode/fake_host.h"
+
+#include <cstring>
+
+namespace tarvo_test {
+namespace {
+
+FakeHost* current = nullptr;
+
+int32_t IsAbort() { return current->abortAfter >= 0 && current->framesRead >= current->abortAfter ? 1 : 0; }
+int32_t ShowRestTime(int32_t, int32_t) { return 0; }
+int32_t UpdatePreview() { return 0; }
+
+void* GetVideo(int32_t frame) {
+    FakeHost& host = *current;
+    if (frame == host.missingFrame) return nullptr;
+    ++host.framesRead;
+    const size_t stride = (static_cast<size_t>(host.width) * 3 + 3) & ~size_t{3};
+    host.dib.assign(stride * host.height, 0);
+    for (int32_t row = 0; row < host.height; ++row) {
+        // Row 0 of the DIB is the bottom of the picture.
+        const int level = host.picture == Picture::kFlatByIndex
+                              ? GreyOf(frame)
+                              : 16 + 200 * (host.height - 1 - row) / (host.height > 1 ? host.height - 1 : 1);
+        std::memset(&host.dib[row * stride], level, static_cast<size_t>(host.width) * 3);
+    }
+    return host.dib.data();
+}
+
+}  // namespace
+
+OutputInfo FakeHost::Job() {
+    current = this;
+    OutputInfo info{};
+    info.width = width;
+    info.height = height;
+    info.rate = rate;
+    info.scale = scale;
+    info.frameCount = frameCount;
+    info.getVideo = GetVideo;
+    info.isAbort = IsAbort;
+    info.showRestTime = ShowRestTime;
+    info.updatePreview = UpdatePreview;
+    return info;
+}
+
+SettingData TestSettings() {
+    SettingData settings{};
+    settings.version = kSettingVersion;
+    settings.hardwareImpl = 2;   // MFX_IMPL_HARDWARE
+    settings.codecProfile = 77;  // main: B-frames allowed
+    settings.codecLevel = 41;
+    settings.targetUsage = 4;
+    settings.rateControl = 2;  // VBR
+    settings.targetKbps = 1400;
+    settings.maxKbps = 2000;
+    return settings;
+}
+
+}  // namespace tarvo_test

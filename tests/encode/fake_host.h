@@ -1,0 +1,41 @@
+// A scripted host for pipeline and driver tests: frames are generated on
+// request, callbacks are counted. The host's callbacks carry no context, so
+// one host at a time is current.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "plugin/output_plugin.h"
+#include "plugin/setting_data.h"
+
+namespace tarvo_test {
+
+enum class Picture {
+    kFlatByIndex,      // every pixel of frame i has grey level 16 + (i * 8) % 224
+    kVerticalGradient  // dark at the top of the picture, bright at the bottom
+};
+
+struct FakeHost {
+    int32_t width = 64;
+    int32_t height = 64;
+    int32_t rate = 30;
+    int32_t scale = 1;
+    int32_t frameCount = 10;
+    Picture picture = Picture::kFlatByIndex;
+    int32_t abortAfter = -1;    // isAbort answers 1 once this many frames were read
+    int32_t missingFrame = -1;  // getVideo returns null for this frame
+
+    int32_t framesRead = 0;
+    std::vector<uint8_t> dib;
+
+    // The job record, with this host's callbacks; makes this host current.
+    OutputInfo Job();
+};
+
+// The grey level of frame `index` in Picture::kFlatByIndex.
+inline int GreyOf(int32_t index) { return 16 + (index * 8) % 224; }
+
+// Settings the soft runtime accepts for small and full-HD frames.
+SettingData TestSettings();
+
+}  // namespace tarvo_test
