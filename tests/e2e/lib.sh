@@ -70,7 +70,8 @@ psnr_y() {  # mp4, raw, width, height [extra filter for the reference]
     dw=$(probe "$mp4" v:0 width) dh=$(probe "$mp4" v:0 height)
     local cw=$((w < dw ? w : dw)) ch=$((h < dh ? h : dh))
     local a=$raw.decoded.y b=$raw.reference.y
-    timeout -k 5 120 ffmpeg -nostdin -v error -y -i "$mp4" -fps_mode passthrough \
+    # The decoded side is the same for every reference: made once.
+    [ -s "$a" ] || timeout -k 5 120 ffmpeg -nostdin -v error -y -i "$mp4" -fps_mode passthrough \
         -vf "format=gray,crop=$cw:$ch:0:0" -f rawvideo "$a" || return 1
     timeout -k 5 120 ffmpeg -nostdin -v error -y -f rawvideo -pix_fmt bgr24 -s "${w}x${h}" -i "$raw" \
         -vf "$extra,format=gray,crop=$cw:$ch:0:0" -f rawvideo "$b" || return 1
