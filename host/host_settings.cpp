@@ -10,8 +10,11 @@
 
 #include "platform/file.h"
 
-#ifndef TARVO_TOOLS_DIR
-#define TARVO_TOOLS_DIR "tools"
+#ifndef TARVO_AAC_ENCODER_PATH
+#define TARVO_AAC_ENCODER_PATH "neroaacenc-compat"
+#endif
+#ifndef TARVO_MUXER_PATH
+#define TARVO_MUXER_PATH "mp4box-compat"
 #endif
 
 namespace host {
@@ -74,8 +77,8 @@ void CopyText(char (&field)[kSettingPathSize], const std::string& value) {
 
 SettingData HostDefaultSettings() {
     SettingData data = DefaultSettingData();
-    CopyText(data.aacEncoderPath, TARVO_TOOLS_DIR "/neroaacenc-compat");
-    CopyText(data.muxerPath, TARVO_TOOLS_DIR "/mp4box-compat");
+    CopyText(data.aacEncoderPath, TARVO_AAC_ENCODER_PATH);
+    CopyText(data.muxerPath, TARVO_MUXER_PATH);
     char temp[kSettingPathSize];
     if (platform::GetTempFolder(temp) != 0) CopyText(data.tempFolder, temp);
     return data;

@@ -78,7 +78,7 @@ void ExplainFailure(const SettingData& settings, const InputFormat& format, cons
         say("the output folder '" + folder + "' is missing or not writable");
         found = true;
     }
-    if (!found) say("no obvious cause: see the messages of the programs above");
+    if (!found) say("the folders and programs look usable; see the messages above");
 }
 
 void PrintStats(const ExportStats& s) {
