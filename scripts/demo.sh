@@ -1,7 +1,18 @@
 #!/usr/bin/env bash
-# Builds the plug-in and the host, then shows what the editor would see of it.
+# Builds the plug-in, tarvo-host and the stand-in programs, exports the demo
+# project (a moving pattern with a frame counter and a tone) through the
+# plug-in, and shows what ffprobe sees in the MP4.
+# Usage: scripts/demo.sh [OUT.mp4]   (default: build/demo.mp4)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-cmake -S "$root" -B "$root/build" -G Ninja >/dev/null
-cmake --build "$root/build" -j "$(nproc)"
-"$root/build/host/tarvo-host" info "$root/build/plugin/Tarvo_output.so"
+build=$root/build
+out=${1:-$build/demo.mp4}
+
+cmake -S "$root" -B "$build" -G Ninja >/dev/null
+cmake --build "$build" -j "$(nproc)"
+
+rm -f "$out"
+echo "demo: exporting the demo project to $out" >&2
+"$build/host/tarvo-host" export -o "$out"
+echo >&2
+ffprobe -hide_banner "$out"

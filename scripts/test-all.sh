@@ -39,6 +39,7 @@ for stage in "${stages[@]}"; do
       configure_and_build intel -DTARVO_MFX=intel && run_ctest intel -L intel || failed+=("$stage") ;;
     windows)
       configure_and_build windows -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" &&
+        cmake --build "$root/build-windows" --target dist &&
         "$root/tests/wine/run-wine-tests.sh" "$root/build-windows" || failed+=("$stage") ;;
     *) echo "unknown stage: $stage" >&2; exit 2 ;;
   esac

@@ -137,6 +137,11 @@ run dialog "$dialog_test" "$(windows_path "$auo")" ${TARVO_DIALOG_SCREENSHOT:+"$
 if [ -n "${TARVO_DIALOG_SCREENSHOT:-}" ] && [ -f "$work/dialog.bmp" ]; then
   convert "$work/dialog.bmp" "$TARVO_DIALOG_SCREENSHOT"
 fi
+# The runtime loader against a stand-in runtime; whole exports with the soft
+# runtime beside the test program and the recording fakes as the programs.
+run loader "$build/tests/wine/loader/bin/loader_check.exe"
+run export_e2e "$build/tests/wine/e2e/bin/export_e2e.exe" "$(windows_path "$auo")" \
+  "$(windows_path "$build/tools/fake/neroAacEnc.exe")" "$(windows_path "$build/tools/fake/MP4Box.exe")"
 
 # Tests that areas register with CTest in the Windows build (wine is the
 # build's test emulator) run in the same prefix and display.

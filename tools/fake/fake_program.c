@@ -13,7 +13,10 @@
  * Then it writes its output file: the encoder copies the WAV file after -if to
  * the path after -of; the muxer copies the file of the "#video" track (or, with
  * none, the "#audio" one) to the path after -new. %TARVO_FAKE_NO_OUTPUT% skips
- * that; %TARVO_FAKE_EXIT% sets the exit code (default 0). */
+ * that; %TARVO_FAKE_EXIT% sets the exit code (default 0). With
+ * %TARVO_FAKE_KEEP_INPUTS% set, each input file is also copied beside the
+ * record as "<name>.input1", "<name>.input2", ... in argument order, so a test
+ * can read what the program got after the plug-in deleted its temporary files. */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -40,27 +43,36 @@ static long long FileSize(const char* path) {
     return ((long long)data.nFileSizeHigh << 32) | data.nFileSizeLow;
 }
 
-static FILE* OpenRecord(void) {
-    char path[MAX_PATH * 2];
-    const char* folder = getenv("TARVO_FAKE_RECORD_DIR");
-    if (folder != NULL && folder[0] != '\0') {
-        snprintf(path, sizeof path, "%s\\%s.cmdline", folder, kName);
-    } else {
-        char self[MAX_PATH];
-        DWORD length = GetModuleFileNameA(NULL, self, sizeof self);
-        if (length == 0 || length >= sizeof self) return NULL;
-        char* slash = strrchr(self, '\\');
-        if (slash != NULL) *slash = '\0';
-        snprintf(path, sizeof path, "%s\\%s.cmdline", self, kName);
+/* The folder of the record: %TARVO_FAKE_RECORD_DIR%, else the program's own. */
+static int RecordFolder(char* folder, size_t size) {
+    const char* configured = getenv("TARVO_FAKE_RECORD_DIR");
+    if (configured != NULL && configured[0] != '\0') {
+        snprintf(folder, size, "%s", configured);
+        return 1;
     }
+    char self[MAX_PATH];
+    DWORD length = GetModuleFileNameA(NULL, self, sizeof self);
+    if (length == 0 || length >= sizeof self) return 0;
+    char* slash = strrchr(self, '\\');
+    if (slash != NULL) *slash = '\0';
+    snprintf(folder, size, "%s", self);
+    return 1;
+}
+
+static FILE* OpenRecord(const char* folder) {
+    char path[MAX_PATH * 2];
+    snprintf(path, sizeof path, "%s\\%s.cmdline", folder, kName);
     return fopen(path, "wb");
 }
 
 int main(int argc, char** argv) {
     char input[MAX_PATH * 2] = "";
     const char* output = NULL;
-    FILE* record = OpenRecord();
+    char folder[MAX_PATH];
+    if (!RecordFolder(folder, sizeof folder)) return 100;
+    FILE* record = OpenRecord(folder);
     if (record == NULL) return 100;
+    int kept = 0;
     fprintf(record, "%s\n", GetCommandLineA());
     fprintf(record, "argc=%d\n", argc);
     for (int i = 0; i < argc; ++i) fprintf(record, "argv[%d]=%s\n", i, argv[i]);
@@ -70,6 +82,11 @@ int main(int argc, char** argv) {
         if (strcmp(argv[i], "-if") == 0 || strcmp(argv[i], "-add") == 0) {
             TrackFile(argv[i + 1], file, sizeof file);
             fprintf(record, "input=%s size=%lld\n", file, FileSize(file));
+            if (getenv("TARVO_FAKE_KEEP_INPUTS") != NULL) {
+                char copy[MAX_PATH * 2];
+                snprintf(copy, sizeof copy, "%s\\%s.input%d", folder, kName, ++kept);
+                CopyFileA(file, copy, FALSE);
+            }
             int video = strstr(argv[i + 1], "#video") != NULL;
             if (input[0] == '\0' || video) snprintf(input, sizeof input, "%s", file);
         } else if (strcmp(argv[i], "-of") == 0 || strcmp(argv[i], "-new") == 0) {

@@ -1,0 +1,187 @@
+#include "host/host_settings.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <strings.h>
+
+#include "platform/file.h"
+
+#ifndef TARVO_AAC_ENCODER_PATH
+#define TARVO_AAC_ENCODER_PATH "neroaacenc-compat"
+#endif
+#ifndef TARVO_MUXER_PATH
+#define TARVO_MUXER_PATH "mp4box-compat"
+#endif
+
+namespace host {
+namespace {
+
+struct Named {
+    int value;
+    const char* name;
+};
+
+// What the numbers of the record mean (the Media SDK's values).
+const Named kImpl[] = {{2, "HARDWARE"}, {5, "HARDWARE2"}, {6, "HARDWARE3"}, {7, "HARDWARE4"}};
+const Named kProfile[] = {{66, "baseline"}, {77, "main"}, {100, "high"}};
+const Named kLevel[] = {{10, "1"},   {9, "1b"},  {11, "1.1"}, {12, "1.2"}, {13, "1.3"}, {20, "2"},
+                        {21, "2.1"}, {22, "2.2"}, {30, "3"},   {31, "3.1"}, {32, "3.2"}, {40, "4"},
+                        {41, "4.1"}, {42, "4.2"}, {50, "5"},   {51, "5.1"}, {52, "5.2"}};
+const Named kUsage[] = {{1, "quality"}, {4, "balanced"}, {7, "speed"}};
+const Named kRateControl[] = {{1, "CBR"}, {2, "VBR"}};
+const Named kAacProfile[] = {{1, "LC"}, {2, "HE"}, {3, "HEv2"}};
+
+struct Field {
+    const char* key;
+    int32_t SettingData::* number;
+    char (SettingData::* text)[kSettingPathSize];
+    const Named* names;
+    size_t nameCount;
+};
+
+template <size_t N>
+Field Number(const char* key, int32_t SettingData::* member, const Named (&names)[N]) {
+    return Field{key, member, nullptr, names, N};
+}
+Field Number(const char* key, int32_t SettingData::* member) { return Field{key, member, nullptr, nullptr, 0}; }
+Field Text(const char* key, char (SettingData::* member)[kSettingPathSize]) {
+    return Field{key, nullptr, member, nullptr, 0};
+}
+
+const Field kFields[] = {
+    Number("version", &SettingData::version),
+    Number("hardwareImpl", &SettingData::hardwareImpl, kImpl),
+    Number("codecProfile", &SettingData::codecProfile, kProfile),
+    Number("codecLevel", &SettingData::codecLevel, kLevel),
+    Number("targetUsage", &SettingData::targetUsage, kUsage),
+    Number("rateControl", &SettingData::rateControl, kRateControl),
+    Number("targetKbps", &SettingData::targetKbps),
+    Number("maxKbps", &SettingData::maxKbps),
+    Number("aacProfile", &SettingData::aacProfile, kAacProfile),
+    Number("aacKbps", &SettingData::aacKbps),
+    Text("aacEncoderPath", &SettingData::aacEncoderPath),
+    Text("muxerPath", &SettingData::muxerPath),
+    Text("tempFolder", &SettingData::tempFolder),
+};
+
+void CopyText(char (&field)[kSettingPathSize], const std::string& value) {
+    std::memset(field, 0, kSettingPathSize);
+    std::memcpy(field, value.data(), value.size());
+}
+
+}  // namespace
+
+SettingData HostDefaultSettings() {
+    SettingData data = DefaultSettingData();
+    CopyText(data.aacEncoderPath, TARVO_AAC_ENCODER_PATH);
+    CopyText(data.muxerPath, TARVO_MUXER_PATH);
+    char temp[kSettingPathSize];
+    if (platform::GetTempFolder(temp) != 0) CopyText(data.tempFolder, temp);
+    return data;
+}
+
+bool LoadSettingsFile(const std::string& path, SettingData* data, std::string* error) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        *error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    if (bytes.size() != sizeof(SettingData)) {
+        *error = path + ": holds " + std::to_string(bytes.size()) + " bytes, not a settings block of " +
+                 std::to_string(sizeof(SettingData));
+        return false;
+    }
+    std::memcpy(data, bytes.data(), sizeof(SettingData));
+    return true;
+}
+
+bool SaveSettingsFile(const std::string& path, const SettingData& data, std::string* error) {
+    std::string temporary = path + ".new";
+    {
+        std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
+        file.write(reinterpret_cast<const char*>(&data), sizeof data);
+        file.close();
+        if (!file) {
+            *error = path + ": cannot write: " + std::strerror(errno);
+            std::remove(temporary.c_str());
+            return false;
+        }
+    }
+    // Replace the old block in one step, so a failed write never leaves half a block.
+    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+        *error = path + ": " + std::strerror(errno);
+        std::remove(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+std::string FormatSettings(const SettingData& data) {
+    std::string out;
+    char line[400];
+    for (const Field& field : kFields) {
+        if (field.number != nullptr) {
+            int32_t value = data.*field.number;
+            const char* name = nullptr;
+            for (size_t i = 0; i < field.nameCount; ++i) {
+                if (field.names[i].value == value) name = field.names[i].name;
+            }
+            std::snprintf(line, sizeof line, "%-15s= %d%s%s%s\n", field.key, value, name ? " (" : "", name ? name : "",
+                          name ? ")" : "");
+        } else {
+            const char (&text)[kSettingPathSize] = data.*field.text;
+            char value[kSettingPathSize];
+            ReadSettingText(text, value);
+            bool unterminated = std::memchr(text, '\0', kSettingPathSize) == nullptr;
+            std::snprintf(line, sizeof line, "%-15s= %s%s\n", field.key, value,
+                          unterminated ? "  (no terminator: read as 259 characters)" : "");
+        }
+        out += line;
+    }
+    return out;
+}
+
+bool ApplySetting(SettingData* data, const std::string& assignment, std::string* error) {
+    size_t equals = assignment.find('=');
+    if (equals == std::string::npos) {
+        *error = "'" + assignment + "': expected key=value";
+        return false;
+    }
+    std::string key = assignment.substr(0, equals), value = assignment.substr(equals + 1);
+    for (const Field& field : kFields) {
+        if (strcasecmp(field.key, key.c_str()) != 0) continue;
+        if (field.text != nullptr) {
+            if (value.size() >= kSettingPathSize) {
+                *error = key + ": at most 259 characters";
+                return false;
+            }
+            CopyText(data->*field.text, value);
+            return true;
+        }
+        for (size_t i = 0; i < field.nameCount; ++i) {
+            if (strcasecmp(field.names[i].name, value.c_str()) == 0) {
+                data->*field.number = field.names[i].value;
+                return true;
+            }
+        }
+        errno = 0;
+        char* end = nullptr;
+        long number = std::strtol(value.c_str(), &end, 10);
+        if (value.empty() || *end != '\0' || errno != 0 || number < INT32_MIN || number > INT32_MAX) {
+            *error = key + ": '" + value + "' is not a 32-bit number" +
+                     (field.nameCount != 0 ? " or one of the names 'settings show' prints" : "");
+            return false;
+        }
+        data->*field.number = static_cast<int32_t>(number);
+        return true;
+    }
+    *error = "unknown key '" + key + "'";
+    return false;
+}
+
+}  // namespace host

@@ -1,0 +1,218 @@
+// tarvo-host export: the editor's part of one export.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "host/export_job.h"
+#include "host/host_settings.h"
+#include "host/input_options.h"
+#include "host/plugin_library.h"
+#include "host/verbs.h"
+
+#ifndef TARVO_PLUGIN_PATH
+#define TARVO_PLUGIN_PATH "Tarvo_output.so"
+#endif
+
+namespace host {
+namespace {
+
+const char kUsage[] =
+    "usage: tarvo-host export [options] [INPUT] -o OUT.mp4\n"
+    "  -o, --output FILE   the MP4 file to write\n"
+    "  --plugin PATH       the plug-in library (" TARVO_PLUGIN_PATH ")\n"
+    "  --settings FILE     the 820-byte settings block to use (default: the dialog's\n"
+    "                      defaults with this build's stand-in programs)\n"
+    "  --abort-after N     the abort callback answers yes once N frames went out\n"
+    "  --stats             print what the plug-in asked for on standard output\n"
+    "  --quiet             no progress line\n";
+
+std::string Folder(const std::string& path) {
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// True when a file can be made in `folder` (made and removed again): the
+// one honest test, as permissions alone say nothing for root or on /proc.
+bool CanCreateIn(const std::string& folder) {
+    std::string name = folder;
+    if (name.empty() || name.back() != '/') name += '/';
+    name += ".tarvo-host-XXXXXX";
+    int fd = mkstemp(name.data());
+    if (fd < 0) return false;
+    close(fd);
+    unlink(name.c_str());
+    return true;
+}
+
+// The output entry reports only "failed"; say which of the usual causes
+// apply, so the user is not left guessing.
+void ExplainFailure(const SettingData& settings, const InputFormat& format, const std::string& saveFile,
+                    const ExportStats& stats) {
+    auto say = [](const std::string& text) { std::fprintf(stderr, "tarvo-host:   %s\n", text.c_str()); };
+    char text[kSettingPathSize];
+    bool found = stats.inputFailed;
+    if (stats.inputFailed) say("the input could not deliver everything the plug-in asked for (see above)");
+    ReadSettingText(settings.tempFolder, text);
+    if (text[0] != '\0' && !CanCreateIn(text)) {
+        say(std::string("the temporary folder '") + text + "' is missing or not writable");
+        found = true;
+    }
+    if (format.hasAudio) {
+        ReadSettingText(settings.aacEncoderPath, text);
+        if (access(text, X_OK) != 0) {
+            say(std::string("the AAC encoder '") + text + "' is missing or not executable");
+            found = true;
+        }
+    }
+    ReadSettingText(settings.muxerPath, text);
+    if (access(text, X_OK) != 0) {
+        say(std::string("the muxer '") + text + "' is missing or not executable");
+        found = true;
+    }
+    std::string folder = Folder(saveFile);
+    if (!CanCreateIn(folder)) {
+        say("the output folder '" + folder + "' is missing or not writable");
+        found = true;
+    }
+    if (!found) say("the folders and programs look usable; see the messages above");
+}
+
+void PrintStats(const ExportStats& s) {
+    std::printf(
+        "result=%d\nframes=%d\nframes_out_of_order=%d\nbad_requests=%d\naudio_calls=%d\naudio_samples=%lld\n"
+        "audio_length_asked=%d\nabort_polls=%d\nprogress_calls=%d\npreview_calls=%d\nforeign_thread_calls=%d\n"
+        "seconds=%.3f\n",
+        s.result, s.framesDelivered, s.framesOutOfOrder, s.badRequests, s.audioCalls,
+        static_cast<long long>(s.audioSamples), s.audioLengthAsked, s.abortPolls, s.progressCalls, s.previewCalls,
+        s.foreignThreadCalls, s.seconds);
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int RunExport(const Arguments& arguments) {
+    const size_t argc = arguments.size();
+    InputChoice choice;
+    ExportOptions options;
+    std::string pluginPath = TARVO_PLUGIN_PATH, settingsPath;
+    bool stats = false, quiet = false;
+    for (size_t i = 0; i < argc; ++i) {
+        std::string error;
+        const std::string& arg = arguments[i];
+        auto value = [&](std::string* out) {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "tarvo-host export: %s needs a value\n", arg.c_str());
+                return false;
+            }
+            *out = arguments[++i];
+            return true;
+        };
+        if (TakeInputOption(arguments, &i, &choice, &error)) {
+            if (!error.empty()) {
+                std::fprintf(stderr, "tarvo-host export: %s\n", error.c_str());
+                return kExitUsage;
+            }
+        } else if (arg == "-o" || arg == "--output") {
+            if (!value(&options.saveFile)) return kExitUsage;
+        } else if (arg == "--plugin") {
+            if (!value(&pluginPath)) return kExitUsage;
+        } else if (arg == "--settings") {
+            if (!value(&settingsPath)) return kExitUsage;
+        } else if (arg == "--abort-after") {
+            std::string n;
+            if (!value(&n)) return kExitUsage;
+            char* end = nullptr;
+            long frames = std::strtol(n.c_str(), &end, 10);
+            if (n.empty() || *end != '\0' || frames < 0 || frames > INT32_MAX) {
+                std::fprintf(stderr, "tarvo-host export: --abort-after: bad value '%s'\n", n.c_str());
+                return kExitUsage;
+            }
+            options.abortAfter = static_cast<int>(frames);
+        } else if (arg == "--stats") {
+            stats = true;
+        } else if (arg == "--quiet") {
+            quiet = true;
+        } else if (arg == "-h" || arg == "--help") {
+            std::printf("%s%s", kUsage, kInputOptionsHelp);
+            return 0;
+        } else if (!arg.empty() && arg[0] == '-' && arg != "-") {
+            std::fprintf(stderr, "tarvo-host export: unknown option '%s'\n%s", arg.c_str(), kUsage);
+            return kExitUsage;
+        } else if (choice.path.empty()) {
+            choice.path = arg;
+        } else {
+            std::fprintf(stderr, "tarvo-host export: more than one input\n");
+            return kExitUsage;
+        }
+    }
+    if (options.saveFile.empty()) {
+        std::fprintf(stderr, "tarvo-host export: no output file (-o OUT.mp4)\n%s", kUsage);
+        return kExitUsage;
+    }
+    // The plug-in keeps the path in a 260-byte field, as the editor does.
+    if (options.saveFile.size() > 259) {
+        std::fprintf(stderr, "tarvo-host export: the output path is longer than 259 characters\n");
+        return kExitUsage;
+    }
+
+    SettingData settings;
+    std::string error;
+    if (settingsPath.empty()) {
+        settings = HostDefaultSettings();
+    } else if (!LoadSettingsFile(settingsPath, &settings, &error)) {
+        std::fprintf(stderr, "tarvo-host export: %s\n", error.c_str());
+        return kExitUsage;
+    }
+    std::unique_ptr<Input> input = OpenInput(choice, &error);
+    if (input == nullptr) {
+        std::fprintf(stderr, "tarvo-host export: %s\n", error.c_str());
+        return kExitUsage;
+    }
+    std::unique_ptr<PluginLibrary> plugin = PluginLibrary::Load(pluginPath, &error);
+    if (plugin == nullptr) {
+        std::fprintf(stderr, "tarvo-host export: %s\n", error.c_str());
+        return kExitUsage;
+    }
+    const OutputPluginTable& table = plugin->table();
+    if (table.output == nullptr || table.configSet == nullptr) {
+        std::fprintf(stderr, "tarvo-host export: %s has no output or settings-set entry\n", pluginPath.c_str());
+        return kExitUsage;
+    }
+    // The editor restores the stored block before the export; a refusal is
+    // shown by the plug-in itself.
+    if (table.configSet(&settings, static_cast<int32_t>(sizeof settings)) != static_cast<int32_t>(sizeof settings)) {
+        std::fprintf(stderr, "tarvo-host export: the plug-in refused the settings block\n");
+        return kExitUsage;
+    }
+
+    options.progress = !quiet && isatty(STDERR_FILENO);
+    const InputFormat& format = input->Format();
+    ExportStats result = DriveExport(table.output, *input, options);
+    if (stats) PrintStats(result);
+
+    int status = result.result != 0 ? 0 : 1;
+    if (result.foreignThreadCalls != 0 || result.badRequests != 0) {
+        std::fprintf(stderr, "tarvo-host: the plug-in broke the host contract: %d callbacks off the host's thread, "
+                             "%d requests outside the job\n",
+                     result.foreignThreadCalls, result.badRequests);
+        status = 3;
+    }
+    if (result.result == 0) {
+        std::fprintf(stderr, "tarvo-host: the export failed (the plug-in returned 0); %s\n",
+                     access(options.saveFile.c_str(), F_OK) == 0 ? "a file exists at the output path"
+                                                                 : "no output file was written");
+        ExplainFailure(settings, format, options.saveFile, result);
+    } else {
+        double fps = result.seconds > 0 ? result.framesDelivered / result.seconds : 0;
+        std::fprintf(stderr, "tarvo-host: wrote %s: %d of %d frames%s in %.2f s (%.1f fps)\n", options.saveFile.c_str(),
+                     result.framesDelivered, format.frameCount, result.framesDelivered < format.frameCount ? " (aborted)" : "", result.seconds,
+                     fps);
+    }
+    return status;
+}
+
+}  // namespace host
