@@ -21,9 +21,10 @@ bool FlushFile(FileHandle file) { return FlushFileBuffers(static_cast<HANDLE>(fi
 
 bool CloseFile(FileHandle file) { return file != nullptr && CloseHandle(static_cast<HANDLE>(file)) != FALSE; }
 
-bool RemoveFile(const char* path) { return DeleteFileA(path) != FALSE; }
+bool RemoveFile(const char* path) { return path != nullptr && DeleteFileA(path) != FALSE; }
 
 bool PathExists(const char* path) {
+    if (path == nullptr) return false;
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(path, &found);
     if (search == INVALID_HANDLE_VALUE) return false;

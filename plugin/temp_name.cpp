@@ -15,6 +15,10 @@ bool seedingPending = true;
 
 constexpr int kStemLength = 7;
 
+// Only a folder that claims every name (say, a broken network mount) gets
+// anywhere near this; giving up beats spinning forever on the host's thread.
+constexpr int kMaxAttempts = 1000;
+
 }  // namespace
 
 char* MakeRandomStem() {
@@ -42,12 +46,14 @@ bool MakeTempName(const char* extension, const char* folder, char** path) {
     if (base.back() != '\\' && base.back() != '/') base += platform::PathSeparator();
 
     std::string candidate;
-    do {
+    for (int attempt = 0;; ++attempt) {
+        if (attempt == kMaxAttempts) return false;
         char* stem = MakeRandomStem();
         if (stem == nullptr) return false;
         candidate = base + stem + "." + extension;
         std::free(stem);
-    } while (platform::PathExists(candidate.c_str()));
+        if (!platform::PathExists(candidate.c_str())) break;
+    }
 
     char* copy = static_cast<char*>(std::malloc(candidate.size() + 1));
     if (copy == nullptr) return false;

@@ -20,17 +20,42 @@ for package in "${packages[@]}"; do
     missing+=("$package")
   fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
-if [ "$(id -u)" -ne 0 ]; then
-  echo "install-deps: missing packages: ${missing[*]} (run as root to install them)" >&2
-  exit 1
-fi
-echo "install-deps: installing ${missing[*]}" >&2
-# Wine's 32-bit runtime comes from the i386 architecture.
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  dpkg --add-architecture i386
-fi
 export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
-apt-get install -y -qq "${missing[@]}" >/dev/null
+if [ ${#missing[@]} -ne 0 ]; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "install-deps: missing packages: ${missing[*]} (run as root to install them)" >&2
+    exit 1
+  fi
+  echo "install-deps: installing ${missing[*]}" >&2
+  # Wine's 32-bit runtime comes from the i386 architecture.
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+  fi
+  apt-get update -qq
+  apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+# Wine's loader is a 32-bit x86 program. A kernel that runs none (some virtual
+# machines) runs it through qemu's user-mode emulator, which
+# tests/wine/run-wine-tests.sh registers; qemu before 8 cannot place Wine's
+# memory, so bookworm takes qemu from its backports.
+qemu_major() {
+  local major
+  major=$(qemu-i386 --version 2>/dev/null | sed -n 's/.*version \([0-9]*\)\..*/\1/p;q' || true)
+  echo "${major:-0}"
+}
+if ! wine --version >/dev/null 2>&1 && [ "$(qemu_major)" -lt 8 ]; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "install-deps: 32-bit programs do not run here and qemu-user 8 or later is missing (run as root)" >&2
+    exit 1
+  fi
+  . /etc/os-release
+  from=()
+  if [ "${VERSION_CODENAME:-}" = bookworm ]; then
+    echo "deb http://deb.debian.org/debian bookworm-backports main" >/etc/apt/sources.list.d/bookworm-backports.list
+    from=(-t bookworm-backports)
+  fi
+  echo "install-deps: installing qemu-user ${from[*]} to run 32-bit Wine" >&2
+  apt-get update -qq
+  apt-get install -y -qq "${from[@]}" qemu-user >/dev/null
+fi

@@ -72,9 +72,9 @@ ScratchDir::ScratchDir(const std::string& nameHint) {
 
 ScratchDir::~ScratchDir() { RemoveTree(path_); }
 
-std::vector<std::string> ScratchDir::Entries() const {
+std::vector<std::string> ListDir(const std::string& path) {
     std::vector<std::string> names;
-    if (DIR* dir = opendir(path_.c_str())) {
+    if (DIR* dir = opendir(path.c_str())) {
         while (dirent* entry = readdir(dir)) {
             std::string name = entry->d_name;
             if (name != "." && name != "..") names.push_back(name);

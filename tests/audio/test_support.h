@@ -20,12 +20,12 @@ public:
     ScratchDir& operator=(const ScratchDir&) = delete;
     const std::string& path() const { return path_; }  // ends without a separator
     std::string File(const std::string& name) const { return path_ + "/" + name; }
-    std::vector<std::string> Entries() const;  // names, sorted
 
 private:
     std::string path_;
 };
 
+std::vector<std::string> ListDir(const std::string& path);  // names, sorted
 std::string ReadWholeFile(const std::string& path);
 std::vector<std::string> ReadLines(const std::string& path);
 uint32_t Le32(const std::string& bytes, size_t offset);

@@ -139,7 +139,7 @@ TEST(WavFile, RefusesJobsTheHeaderCannotDescribeWithoutCreatingTheFile) {
     job = host.Job();
     job.getAudio = nullptr;
     EXPECT_FALSE(WriteWavFile(dir.File("a.wav").c_str(), &job));
-    EXPECT_TRUE(dir.Entries().empty());
+    EXPECT_TRUE(ListDir(dir.path()).empty());
     EXPECT_TRUE(host.requests.empty());
     job = host.Job();
     EXPECT_FALSE(WriteWavFile(dir.File("missing/a.wav").c_str(), &job));

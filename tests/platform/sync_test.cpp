@@ -79,10 +79,4 @@ TEST(Thread, RunsWithItsArgumentAndIsJoined) {
     EXPECT_EQ(counter.value, 40000);  // joined: every increment is visible
 }
 
-TEST(Time, SleepAdvancesTheTickCount) {
-    uint32_t start = platform::TickCountMs();
-    platform::SleepMs(20);
-    EXPECT_GE(platform::TickCountMs() - start, 19u);
-}
-
 }  // namespace
