@@ -86,6 +86,8 @@ bool EnqueueBlock(BitstreamWriter* writer, const void* bytes, uint32_t length) {
     return true;
 }
 
+bool WriterFailed(const BitstreamWriter* writer) { return writer != nullptr && writer->status.load() != 0; }
+
 uint32_t FinishWriter(BitstreamWriter* writer) {
     if (writer == nullptr) return 0;
     // The thread takes no block once it has failed, so a failure also ends

@@ -64,6 +64,9 @@ void SetWriterFile(BitstreamWriter* writer, platform::FileHandle file);
 // written; FinishWriter reports the failure).
 bool EnqueueBlock(BitstreamWriter* writer, const void* bytes, uint32_t length);
 
+// True once a write has failed: nothing more will reach the file. Any thread.
+bool WriterFailed(const BitstreamWriter* writer);
+
 // Waits until every queued block has been written or the writer has failed,
 // then flushes the file. Returns 0 when every queued block reached the file
 // and the flush succeeded; otherwise the writer's failure status (a system

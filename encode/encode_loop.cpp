@@ -48,10 +48,12 @@ int32_t FinishLoop(EncodePipeline* pipeline, platform::ThreadHandle worker, mfxS
     return pipeline->workerStatus.load();
 }
 
-// Hands one finished encode to the sink and empties the bitstream.
-mfxStatus DeliverEncoded(EncodePipeline* pipeline, mfxSyncPoint* sync) {
-    // A frame whose encode failed would silently be missing from the file.
+// Waits for one submitted encode, gives its input surface (null in the
+// drain) back, hands the bitstream to the sink and empties it.
+mfxStatus DeliverEncoded(EncodePipeline* pipeline, mfxSyncPoint* sync, mfxFrameSurface1* surface) {
     const mfxStatus synced = MFXVideoCORE_SyncOperation(pipeline->session, *sync, platform::kWaitForever);
+    if (surface != nullptr) ReturnEncodeSurface(pipeline, surface);
+    // A frame whose encode failed would silently be missing from the file.
     if (synced < MFX_ERR_NONE) return synced;
     pipeline->bitstreamSink(pipeline->callbackContext, &pipeline->bitstream);
     *sync = nullptr;
@@ -83,8 +85,7 @@ mfxStatus EncodeQueuedSurfaces(EncodePipeline* pipeline) {
                 ReturnEncodeSurface(pipeline, surface);
                 break;
             } else if (status == MFX_ERR_NONE) {
-                ReturnEncodeSurface(pipeline, surface);
-                status = DeliverEncoded(pipeline, &sync);
+                status = DeliverEncoded(pipeline, &sync, surface);
                 if (status != MFX_ERR_NONE) return status;
                 break;
             }
@@ -108,7 +109,7 @@ mfxStatus EncodeQueuedSurfaces(EncodePipeline* pipeline) {
             continue;
         }
         if (status != MFX_ERR_NONE) return status;
-        status = DeliverEncoded(pipeline, &sync);
+        status = DeliverEncoded(pipeline, &sync, nullptr);
         if (status != MFX_ERR_NONE) return status;
     }
 }

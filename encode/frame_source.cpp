@@ -31,7 +31,9 @@ void ReadHostFrame(void* context, mfxFrameData* data, bool* endOfStream) {
     auto* job = static_cast<EncodeJobContext*>(context);
     const OutputInfo& info = *job->outputInfo;
 
-    if (job->frameMissing || job->frameIndex >= info.frameCount) {
+    // Once the file can no longer be written, encoding the rest of the job
+    // would only keep the user waiting for a failure.
+    if (job->frameMissing || job->frameIndex >= info.frameCount || WriterFailed(job->writer)) {
         *endOfStream = true;
         return;
     }
@@ -66,6 +68,12 @@ void ReadHostFrame(void* context, mfxFrameData* data, bool* endOfStream) {
 
 bool QueueBitstream(void* context, mfxBitstream* bitstream) {
     auto* job = static_cast<EncodeJobContext*>(context);
+    // A failed writer still takes blocks but never writes them: keep them
+    // out of memory.
+    if (WriterFailed(job->writer)) {
+        if (bitstream->DataLength != 0) job->bytesLost = true;
+        return false;
+    }
     const mfxU8* bytes = bitstream->Data != nullptr ? bitstream->Data + bitstream->DataOffset : nullptr;
     const bool queued = EnqueueBlock(job->writer, bytes, bitstream->DataLength);
     if (!queued && bitstream->DataLength != 0) job->bytesLost = true;

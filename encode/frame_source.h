@@ -36,9 +36,12 @@ struct EncodeJobContext {
 // The frame source: copies host frame `frameIndex` upside down (the host's
 // frames are bottom-up) into the surface, stamps it, and advances. Reports
 // the end of the stream after the last frame, on a user abort (which is not
-// an error), and when the host gives no usable frame (`frameMissing`).
+// an error), when the host gives no usable frame (`frameMissing`), and once
+// the writer has failed (the video is lost; the driver learns it from
+// FinishWriter).
 void ReadHostFrame(void* context, mfxFrameData* data, bool* endOfStream);
 
 // The sink: queues the bitstream's `DataLength` bytes at `Data + DataOffset`
-// with the context's writer. Leaves the bitstream unchanged.
+// with the context's writer. Leaves the bitstream unchanged. Refuses once the
+// writer has failed, so unwritable bytes do not pile up in memory.
 bool QueueBitstream(void* context, mfxBitstream* bitstream);

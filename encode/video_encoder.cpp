@@ -43,8 +43,9 @@ bool EncodeVideoToFile(const OutputInfo& outputInfo, const SettingData& settings
     result.framesRead = context.frameIndex;
     result.frameMissing = context.frameMissing;
     result.bytesLost = context.bytesLost;
-    result.aborted = result.pipelineOpened && !context.frameMissing && context.frameIndex < outputInfo.frameCount &&
-                     result.loopStatus == 0;
+    // The source ends early only for an abort, a missing frame or a failed writer.
+    result.aborted = result.pipelineOpened && !context.frameMissing && result.writeError == 0 &&
+                     context.frameIndex < outputInfo.frameCount && result.loopStatus == 0;
     return result.pipelineOpened && result.loopStatus == 0 && !result.frameMissing && !result.bytesLost &&
            result.writeError == 0;
 }

@@ -66,6 +66,7 @@ bool BuildParams(const CodecConfig& c, x264_param_t* p) {
     p->i_keyint_max = c.gopSize;
     p->i_keyint_min = std::max(1, std::min(c.gopSize / 2, 25));
     p->b_open_gop = 0;
+    p->i_scenecut_threshold = 0;  // a fixed GOP, as the hardware keeps without lookahead
     p->i_bframe = c.refDist - 1;
     p->i_bframe_adaptive = X264_B_ADAPT_NONE;
     p->i_bframe_pyramid = X264_B_PYRAMID_NONE;

@@ -1,5 +1,8 @@
 #include "encode/encode_pipeline.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include <gtest/gtest.h>
 
 #include "tests/encode/fake_host.h"

@@ -134,11 +134,15 @@ TEST_F(VideoEncoderTest, IncompleteVideoIsAFailure) {
     EXPECT_EQ(report.loopStatus, 0);
     EXPECT_EQ(DecodeH264File(path.str()).size(), 4u);
 
-    // The disk is full: the writer fails, and so does the encode.
+    // The disk is full: the writer fails, so does the encode, and it stops
+    // reading the host's frames instead of encoding a video that is lost.
     FakeHost full;
+    full.frameCount = 20000;
     EXPECT_FALSE(Encode(full, "/dev/full", &report));
     EXPECT_EQ(report.writeError, static_cast<uint32_t>(ENOSPC));
     EXPECT_EQ(report.loopStatus, 0);
+    EXPECT_LT(report.framesRead, 20000);
+    EXPECT_FALSE(report.aborted);
 }
 
 TEST_F(VideoEncoderTest, FailuresOfTheEncodeAreReported) {

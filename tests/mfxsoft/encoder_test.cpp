@@ -162,3 +162,80 @@ TEST(Encoder, AsksForALargerBufferWhenTheRoomIsShort) {
     bs.DataLength = 8;
     EXPECT_EQ(MFXVideoENCODE_EncodeFrameAsync(rig.session, nullptr, surface, &bs, &sync), MFX_ERR_MORE_DATA);
 }
+
+TEST(Encoder, ChecksParametersLikeTheSdk) {
+    Env env;
+    mfxSession session = OpenSession();
+    ASSERT_NE(session, nullptr);
+    struct Case {
+        const char* what;
+        mfxStatus status;
+        void (*change)(mfxVideoParam&);
+    };
+    const Case cases[] = {
+        {"defaults of the plug-in", MFX_ERR_NONE, [](mfxVideoParam&) {}},
+        {"another codec", MFX_ERR_INVALID_VIDEO_PARAM, [](mfxVideoParam& p) { p.mfx.CodecId = MFX_CODEC_HEVC; }},
+        {"zero width", MFX_ERR_INVALID_VIDEO_PARAM, [](mfxVideoParam& p) { p.mfx.FrameInfo.Width = 0; }},
+        {"unaligned height", MFX_ERR_INVALID_VIDEO_PARAM, [](mfxVideoParam& p) { p.mfx.FrameInfo.Height = 1080; }},
+        {"zero frame rate", MFX_ERR_INVALID_VIDEO_PARAM, [](mfxVideoParam& p) { p.mfx.FrameInfo.FrameRateExtN = 0; }},
+        {"zero rate divisor", MFX_ERR_INVALID_VIDEO_PARAM, [](mfxVideoParam& p) { p.mfx.FrameInfo.FrameRateExtD = 0; }},
+        {"zero target, VBR", MFX_ERR_INVALID_VIDEO_PARAM, [](mfxVideoParam& p) { p.mfx.TargetKbps = 0; }},
+        {"zero target, CBR", MFX_ERR_INVALID_VIDEO_PARAM,
+         [](mfxVideoParam& p) {
+             p.mfx.RateControlMethod = MFX_RATECONTROL_CBR;
+             p.mfx.TargetKbps = 0;
+         }},
+        {"unknown profile", MFX_ERR_INVALID_VIDEO_PARAM, [](mfxVideoParam& p) { p.mfx.CodecProfile = 99; }},
+        {"unknown rate control", MFX_ERR_INVALID_VIDEO_PARAM, [](mfxVideoParam& p) { p.mfx.RateControlMethod = 77; }},
+        {"wrong colour format", MFX_ERR_INVALID_VIDEO_PARAM, [](mfxVideoParam& p) { p.mfx.FrameInfo.FourCC = MFX_FOURCC_RGB3; }},
+        {"video memory", MFX_ERR_UNSUPPORTED, [](mfxVideoParam& p) { p.IOPattern = MFX_IOPATTERN_IN_VIDEO_MEMORY; }},
+        {"no memory pattern", MFX_ERR_INVALID_VIDEO_PARAM, [](mfxVideoParam& p) { p.IOPattern = 0; }},
+        {"interlaced", MFX_ERR_UNSUPPORTED, [](mfxVideoParam& p) { p.mfx.FrameInfo.PicStruct = MFX_PICSTRUCT_FIELD_TFF; }},
+        {"level too low for 1080p", MFX_WRN_INCOMPATIBLE_VIDEO_PARAM, [](mfxVideoParam& p) { p.mfx.CodecLevel = MFX_LEVEL_AVC_3; }},
+        {"level too low for 60 fps", MFX_WRN_INCOMPATIBLE_VIDEO_PARAM, [](mfxVideoParam& p) { p.mfx.FrameInfo.FrameRateExtN = 60; }},
+        {"not a level", MFX_WRN_INCOMPATIBLE_VIDEO_PARAM, [](mfxVideoParam& p) { p.mfx.CodecLevel = 23; }},
+        {"level 0 chosen", MFX_ERR_NONE, [](mfxVideoParam& p) { p.mfx.CodecLevel = 0; }},
+        {"maximum below target", MFX_WRN_INCOMPATIBLE_VIDEO_PARAM, [](mfxVideoParam& p) { p.mfx.MaxKbps = 1000; }},
+        {"maximum 0", MFX_ERR_NONE, [](mfxVideoParam& p) { p.mfx.MaxKbps = 0; }},
+        {"B-frames asked of Baseline", MFX_WRN_INCOMPATIBLE_VIDEO_PARAM,
+         [](mfxVideoParam& p) {
+             p.mfx.CodecProfile = MFX_PROFILE_AVC_BASELINE;
+             p.mfx.GopRefDist = 3;
+         }},
+        {"target usage 8", MFX_WRN_INCOMPATIBLE_VIDEO_PARAM, [](mfxVideoParam& p) { p.mfx.TargetUsage = 8; }},
+        {"constant QP", MFX_ERR_NONE,
+         [](mfxVideoParam& p) {
+             p.mfx.RateControlMethod = MFX_RATECONTROL_CQP;
+             p.mfx.QPI = p.mfx.QPP = p.mfx.QPB = 26;
+         }},
+    };
+    for (const Case& c : cases) {
+        mfxVideoParam par = EncodeParams(1920, 1088);
+        par.mfx.FrameInfo.CropH = 1080;
+        c.change(par);
+        mfxFrameAllocRequest request{};
+        EXPECT_EQ(MFXVideoENCODE_QueryIOSurf(session, &par, &request), c.status) << c.what;
+        EXPECT_EQ(MFXVideoENCODE_Init(session, &par), c.status) << c.what;
+        if (c.status >= MFX_ERR_NONE) {
+            EXPECT_TRUE(request.Type & MFX_MEMTYPE_SYSTEM_MEMORY) << c.what;
+            EXPECT_GE(request.NumFrameSuggested, request.NumFrameMin) << c.what;
+            EXPECT_EQ(MFXVideoENCODE_Close(session), MFX_ERR_NONE) << c.what;
+        } else {
+            EXPECT_EQ(MFXVideoENCODE_Close(session), MFX_ERR_NOT_INITIALIZED) << c.what;
+        }
+    }
+    // GetVideoParam reports the corrected values.
+    mfxVideoParam par = EncodeParams(1920, 1088, 60);
+    par.mfx.MaxKbps = 1000;
+    ASSERT_EQ(MFXVideoENCODE_Init(session, &par), MFX_WRN_INCOMPATIBLE_VIDEO_PARAM);
+    mfxVideoParam inForce{};
+    ASSERT_EQ(MFXVideoENCODE_GetVideoParam(session, &inForce), MFX_ERR_NONE);
+    EXPECT_EQ(inForce.mfx.CodecLevel, MFX_LEVEL_AVC_42);
+    EXPECT_EQ(inForce.mfx.MaxKbps, 1400);
+    EXPECT_EQ(inForce.mfx.TargetKbps, 1400);
+    EXPECT_EQ(inForce.mfx.CodecProfile, MFX_PROFILE_AVC_MAIN);
+    EXPECT_EQ(inForce.mfx.GopRefDist, 3);
+    EXPECT_GE(inForce.mfx.BufferSizeInKB * 1000u, 1920u * 1088u * 3 / 2);  // a whole raw frame fits
+    EXPECT_EQ(MFXVideoENCODE_Init(session, &par), MFX_ERR_UNDEFINED_BEHAVIOR);
+    EXPECT_EQ(MFXClose(session), MFX_ERR_NONE);
+}

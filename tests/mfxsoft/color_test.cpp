@@ -1,0 +1,126 @@
+// The RGB3 to NV12 conversion against the BT.601 limited-range formula, on
+// random pictures, extreme colours and odd crops, padding included.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "mfxsoft/color.h"
+
+using mfxsoft::Bgr24View;
+using mfxsoft::ConvertBgr24ToNv12;
+using mfxsoft::Nv12View;
+using mfxsoft::ReferenceBt601;
+
+namespace {
+
+struct Converted {
+    int padW, padH;
+    std::vector<uint8_t> y, uv;
+};
+
+// Converts a w x h picture (pitch with slack) into a destination of padW x padH.
+Converted Convert(const std::vector<uint8_t>& bgr, size_t pitch, int w, int h, int padW, int padH) {
+    Converted c{padW, padH, std::vector<uint8_t>(static_cast<size_t>(padW + 8) * padH, 0xEE),
+                std::vector<uint8_t>(static_cast<size_t>(padW + 8) * padH / 2, 0xEE)};
+    ConvertBgr24ToNv12(Bgr24View{bgr.data(), pitch, w, h},
+                       Nv12View{c.y.data(), static_cast<size_t>(padW + 8), c.uv.data(), static_cast<size_t>(padW + 8), padW, padH});
+    return c;
+}
+
+// Checks every sample against the formula; chroma from the mean of each
+// 2x2 block (fewer pixels at an odd edge). Returns the largest deviation.
+double CheckAgainstReference(const std::vector<uint8_t>& bgr, size_t pitch, int w, int h, const Converted& c) {
+    const size_t yp = static_cast<size_t>(c.padW + 8);
+    double worst = 0;
+    auto px = [&](int x, int y, int k) { return static_cast<double>(bgr[y * pitch + 3 * x + k]); };
+    for (int y = 0; y < c.padH; ++y) {
+        for (int x = 0; x < c.padW; ++x) {
+            const int sx = std::min(x, w - 1), sy = std::min(y, h - 1);  // padding repeats the edge
+            const double expected = ReferenceBt601(px(sx, sy, 2), px(sx, sy, 1), px(sx, sy, 0)).y;
+            worst = std::max(worst, std::fabs(c.y[y * yp + x] - expected));
+        }
+    }
+    for (int by = 0; by < c.padH / 2; ++by) {
+        for (int bx = 0; bx < c.padW / 2; ++bx) {
+            const int x0 = std::min(2 * bx, (w - 1) & ~1), y0 = std::min(2 * by, (h - 1) & ~1);
+            double r = 0, g = 0, b = 0;
+            int n = 0;
+            for (int dy = 0; dy < 2; ++dy) {
+                for (int dx = 0; dx < 2; ++dx) {
+                    const int sx = std::min(x0 + dx, w - 1), sy = std::min(y0 + dy, h - 1);
+                    r += px(sx, sy, 2);
+                    g += px(sx, sy, 1);
+                    b += px(sx, sy, 0);
+                    ++n;
+                }
+            }
+            const auto ref = ReferenceBt601(r / n, g / n, b / n);
+            worst = std::max(worst, std::fabs(c.uv[by * yp + 2 * bx] - ref.cb));
+            worst = std::max(worst, std::fabs(c.uv[by * yp + 2 * bx + 1] - ref.cr));
+        }
+    }
+    return worst;
+}
+
+std::vector<uint8_t> RandomPicture(std::mt19937& random, size_t pitch, int h) {
+    std::vector<uint8_t> bgr(pitch * h);
+    for (auto& b : bgr) b = static_cast<uint8_t>(random());
+    return bgr;
+}
+
+}  // namespace
+
+TEST(ColourConversion, RandomPicturesAndOddCropsStayWithinOneCodeValue) {
+    std::mt19937 random(7);
+    const int sizes[][4] = {
+        // crop width, crop height, padded width, padded height
+        {64, 32, 64, 32}, {1, 1, 16, 16}, {3, 5, 16, 16},   {17, 9, 32, 16},
+        {70, 38, 80, 48}, {641, 3, 656, 16}, {1366, 8, 1376, 16}, {33, 33, 34, 34},
+    };
+    for (const auto& s : sizes) {
+        const size_t pitch = static_cast<size_t>(s[0]) * 3 + 13;  // a pitch with slack
+        auto bgr = RandomPicture(random, pitch, s[1]);
+        Converted c = Convert(bgr, pitch, s[0], s[1], s[2], s[3]);
+        EXPECT_LE(CheckAgainstReference(bgr, pitch, s[0], s[1], c), 1.0) << s[0] << "x" << s[1];
+        // Nothing is written beyond the destination area.
+        EXPECT_EQ(c.y[static_cast<size_t>(s[2])], 0xEE);
+    }
+}
+
+TEST(ColourConversion, ExtremeColoursHitTheLimitedRange) {
+    struct Colour {
+        uint8_t b, g, r, y, cb, cr;
+    };
+    const Colour colours[] = {
+        {0, 0, 0, 16, 128, 128},       {255, 255, 255, 235, 128, 128}, {0, 0, 255, 81, 90, 240},
+        {0, 255, 0, 145, 54, 34},      {255, 0, 0, 41, 240, 110},      {128, 128, 128, 126, 128, 128},
+    };
+    for (const Colour& colour : colours) {
+        std::vector<uint8_t> bgr(4 * 4 * 3);
+        for (size_t i = 0; i < bgr.size(); i += 3) {
+            bgr[i] = colour.b;
+            bgr[i + 1] = colour.g;
+            bgr[i + 2] = colour.r;
+        }
+        Converted c = Convert(bgr, 12, 4, 4, 4, 4);
+        EXPECT_EQ(c.y[0], colour.y);
+        EXPECT_EQ(c.uv[0], colour.cb);
+        EXPECT_EQ(c.uv[1], colour.cr);
+    }
+    // A black and white checkerboard: luma at both ends, chroma neutral.
+    std::vector<uint8_t> board(8 * 8 * 3);
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 8; ++x) {
+            const uint8_t v = (x + y) % 2 ? 255 : 0;
+            for (int k = 0; k < 3; ++k) board[(y * 8 + x) * 3 + k] = v;
+        }
+    }
+    Converted c = Convert(board, 24, 8, 8, 8, 8);
+    EXPECT_EQ(c.y[0], 16);
+    EXPECT_EQ(c.y[1], 235);
+    EXPECT_EQ(c.uv[0], 128);
+    EXPECT_EQ(c.uv[1], 128);
+    EXPECT_LE(CheckAgainstReference(board, 24, 8, 8, c), 1.0);
+}
