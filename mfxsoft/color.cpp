@@ -24,8 +24,10 @@ inline uint8_t Luma(int b, int g, int r) {
 // One pair of rows (row1 may equal row0 at an odd bottom edge) and `width`
 // pixels; writes 2 luma rows and 1 chroma row. Written so that the compiler
 // vectorises the inner loop over pixel pairs.
+// `secondRow` is a template argument so the loop has no branch and vectorises.
+template <bool secondRow>
 void ConvertRowPair(const uint8_t* __restrict row0, const uint8_t* __restrict row1, int width,
-                    uint8_t* __restrict y0, uint8_t* __restrict y1, uint8_t* __restrict uv, bool secondRow) {
+                    uint8_t* __restrict y0, uint8_t* __restrict y1, uint8_t* __restrict uv) {
     const int pairs = width / 2;
     for (int i = 0; i < pairs; ++i) {
         const uint8_t* a = row0 + 6 * i;
@@ -34,7 +36,7 @@ void ConvertRowPair(const uint8_t* __restrict row0, const uint8_t* __restrict ro
         int b2 = c[0], g2 = c[1], r2 = c[2], b3 = c[3], g3 = c[4], r3 = c[5];
         y0[2 * i] = Luma(b0, g0, r0);
         y0[2 * i + 1] = Luma(b1, g1, r1);
-        if (secondRow) {
+        if constexpr (secondRow) {
             y1[2 * i] = Luma(b2, g2, r2);
             y1[2 * i + 1] = Luma(b3, g3, r3);
         }
@@ -46,7 +48,7 @@ void ConvertRowPair(const uint8_t* __restrict row0, const uint8_t* __restrict ro
         const uint8_t* a = row0 + 3 * (width - 1);
         const uint8_t* c = row1 + 3 * (width - 1);
         y0[width - 1] = Luma(a[0], a[1], a[2]);
-        if (secondRow) y1[width - 1] = Luma(c[0], c[1], c[2]);
+        if constexpr (secondRow) y1[width - 1] = Luma(c[0], c[1], c[2]);
         int sb = 2 * (a[0] + c[0]), sg = 2 * (a[1] + c[1]), sr = 2 * (a[2] + c[2]);
         uv[width - 1] = static_cast<uint8_t>((kUR * sr + kUG * sg + kUB * sb + kCOffset4) >> (kShift + 2));
         uv[width] = static_cast<uint8_t>((kVR * sr + kVG * sg + kVB * sb + kCOffset4) >> (kShift + 2));
@@ -72,7 +74,11 @@ void ConvertBgr24ToNv12(const Bgr24View& src, const Nv12View& dst) {
         uint8_t* y0 = dst.y + static_cast<size_t>(row) * dst.yPitch;
         uint8_t* y1 = y0 + dst.yPitch;
         uint8_t* uv = dst.uv + static_cast<size_t>(row / 2) * dst.uvPitch;
-        ConvertRowPair(row0, row1, w, y0, y1, uv, second);
+        if (second) {
+            ConvertRowPair<true>(row0, row1, w, y0, y1, uv);
+        } else {
+            ConvertRowPair<false>(row0, row1, w, y0, y1, uv);
+        }
         if (w < dst.width) {
             PadRow(y0, w, dst.width, 1);
             if (second) PadRow(y1, w, dst.width, 1);

@@ -49,7 +49,7 @@ Encoder::Encoder(_mfxSession& session)
 
 Encoder::~Encoder() { Close(); }
 
-mfxStatus Encoder::Check(const mfxVideoParam& par, bool nullEncoder, mfxVideoParam* inForce, CodecConfig* config) {
+mfxStatus Encoder::Check(const mfxVideoParam& par, mfxVideoParam* inForce, CodecConfig* config) {
     const mfxInfoMFX& m = par.mfx;
     const mfxFrameInfo& f = m.FrameInfo;
     bool corrected = false;
@@ -235,14 +235,13 @@ mfxStatus Encoder::Check(const mfxVideoParam& par, bool nullEncoder, mfxVideoPar
         config->numRef = numRef;
         config->numSlice = numSlice;
     }
-    (void)nullEncoder;
     return corrected ? MFX_WRN_INCOMPATIBLE_VIDEO_PARAM : MFX_ERR_NONE;
 }
 
 mfxStatus Encoder::QueryIOSurf(const mfxVideoParam& par, mfxFrameAllocRequest* request) {
     mfxVideoParam inForce;
     CodecConfig config;
-    mfxStatus status = Check(par, nullEncoder_, &inForce, &config);
+    mfxStatus status = Check(par, &inForce, &config);
     if (status < MFX_ERR_NONE) return status;
     const int delay = nullEncoder_ ? config.refDist - 1 : X264Delay(config);
     // Held at most: the pictures the back end delays, the newest reference,
@@ -261,7 +260,7 @@ mfxStatus Encoder::Init(const mfxVideoParam& par) {
     if (initialized_) return MFX_ERR_UNDEFINED_BEHAVIOR;
     mfxVideoParam inForce;
     CodecConfig config;
-    mfxStatus status = Check(par, nullEncoder_, &inForce, &config);
+    mfxStatus status = Check(par, &inForce, &config);
     if (status < MFX_ERR_NONE) return status;
     std::unique_ptr<Codec> codec = nullEncoder_ ? MakeNullCodec(config) : MakeX264Codec(config);
     if (!codec) return MFX_ERR_UNSUPPORTED;

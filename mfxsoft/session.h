@@ -55,7 +55,7 @@ public:
     // encoder would use and `config` with the back end's settings. Returns an
     // error, MFX_WRN_INCOMPATIBLE_VIDEO_PARAM when a value was corrected, or
     // MFX_ERR_NONE.
-    static mfxStatus Check(const mfxVideoParam& par, bool nullEncoder, mfxVideoParam* inForce, CodecConfig* config);
+    static mfxStatus Check(const mfxVideoParam& par, mfxVideoParam* inForce, CodecConfig* config);
     mfxStatus QueryIOSurf(const mfxVideoParam& par, mfxFrameAllocRequest* request);
     mfxStatus Init(const mfxVideoParam& par);
     mfxStatus Close();

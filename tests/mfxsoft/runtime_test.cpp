@@ -192,3 +192,30 @@ TEST(Vpp, RefusesWhatItCannotDo) {
     EXPECT_EQ(MFXVideoVPP_Close(session), MFX_ERR_NOT_INITIALIZED);
     EXPECT_EQ(MFXClose(session), MFX_ERR_NONE);
 }
+
+TEST(Vpp, WorkRunsOnTheRuntimeThreadAndSyncReportsPendingWork) {
+    NullEncoderEnv env;
+    mfxSession session = OpenSession();
+    ASSERT_NE(session, nullptr);
+    TestAllocator allocator;
+    ASSERT_EQ(MFXVideoCORE_SetFrameAllocator(session, &allocator), MFX_ERR_NONE);
+    VppParams vpp(64, 48);
+    ASSERT_EQ(MFXVideoVPP_Init(session, &vpp.par), MFX_ERR_NONE);
+    auto in = allocator.Surfaces(vpp.par.vpp.In, 1);
+    auto out = allocator.Surfaces(vpp.par.vpp.Out, 1);
+    allocator.gate = true;  // the runtime thread stops in its first Lock
+    mfxSyncPoint sync = nullptr;
+    ASSERT_EQ(MFXVideoVPP_RunFrameVPPAsync(session, in[0].get(), out[0].get(), nullptr, &sync), MFX_ERR_NONE);
+    EXPECT_EQ(in[0]->Data.Locked, 1);   // both surfaces are the stage's until it finishes
+    EXPECT_EQ(out[0]->Data.Locked, 1);
+    EXPECT_EQ(MFXVideoCORE_SyncOperation(session, sync, 0), MFX_WRN_IN_EXECUTION);
+    EXPECT_EQ(MFXVideoCORE_SyncOperation(session, sync, 20), MFX_WRN_IN_EXECUTION);  // times out
+    allocator.gate = false;
+    EXPECT_EQ(MFXVideoCORE_SyncOperation(session, sync, 60000), MFX_ERR_NONE);
+    EXPECT_EQ(in[0]->Data.Locked, 0);
+    EXPECT_EQ(out[0]->Data.Locked, 0);
+    std::lock_guard<std::mutex> hold(allocator.threadsLock);
+    ASSERT_FALSE(allocator.lockThreads.empty());
+    for (std::thread::id id : allocator.lockThreads) EXPECT_NE(id, std::this_thread::get_id());
+    EXPECT_EQ(MFXClose(session), MFX_ERR_NONE);
+}

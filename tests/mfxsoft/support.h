@@ -4,11 +4,14 @@
 #include <mfxvideo.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace mfxsoft_test {
@@ -52,6 +55,14 @@ public:
 
     mfxStatus DoLock(mfxMemId mid, mfxFrameData* data) {
         locks.fetch_add(1);
+        // A held gate keeps the caller here (at most 10 s), so a task stays pending.
+        for (int waited = 0; gate.load() && waited < 10000; ++waited) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        {
+            std::lock_guard<std::mutex> hold(threadsLock);
+            lockThreads.push_back(std::this_thread::get_id());
+        }
         if (mid == nullptr || data == nullptr) return MFX_ERR_LOCK_MEMORY;
         if (failLocks) return MFX_ERR_LOCK_MEMORY;
         Frame& frame = frames_[reinterpret_cast<uintptr_t>(mid) - 1];
@@ -99,6 +110,9 @@ public:
     std::atomic<int> locks{0};
     std::atomic<int> unlocks{0};
     std::atomic<bool> failLocks{false};
+    std::atomic<bool> gate{false};
+    std::mutex threadsLock;
+    std::vector<std::thread::id> lockThreads;  // under threadsLock
 
 private:
     struct Frame {
