@@ -21,6 +21,9 @@ constexpr Verb kVerbs[] = {
      host::RunSettings},
     {"frames", "frames [OPTIONS] [INPUT] -o FILE|-   the pictures of an input as raw BGR24",
      host::RunFrames},
+    {"config", "config PLUGIN [--settings FILE]\n"
+               "                     open the settings dialog; FILE holds the settings block",
+     host::RunConfig},
 };
 
 void PrintUsage(std::FILE* out) {

@@ -20,5 +20,8 @@ int RunSettings(const Arguments& arguments);
 // frames [options] [INPUT] -o FILE: the pictures an export would get, as raw
 // top-down BGR24, for comparisons and benchmarks.
 int RunFrames(const Arguments& arguments);
+// config PLUGIN [--settings FILE]: restores FILE, opens the settings dialog,
+// saves the settings block to FILE when it changed.
+int RunConfig(const Arguments& arguments);
 
 }  // namespace host

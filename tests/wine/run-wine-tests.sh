@@ -22,7 +22,8 @@ die() {
 auo="$build/plugin/Tarvo_output.auo"
 host_test="$build/tests/wine/tarvo_plugin_host_test.exe"
 platform_test="$build/tests/wine/tarvo_platform_test.exe"
-for file in "$auo" "$host_test" "$platform_test"; do
+dialog_test="$build/tests/wine/tarvo_dialog_test.exe"
+for file in "$auo" "$host_test" "$platform_test" "$dialog_test"; do
   [ -f "$file" ] || die "missing $file (build the Windows stage first)"
 done
 
@@ -131,6 +132,11 @@ run() {  # name, program, arguments...
 
 run host "$host_test" "$(windows_path "$auo")"
 run platform "$platform_test"
+# TARVO_DIALOG_SCREENSHOT=FILE.png keeps a picture of the dialog as it opens.
+run dialog "$dialog_test" "$(windows_path "$auo")" ${TARVO_DIALOG_SCREENSHOT:+"$(windows_path "$work/dialog.bmp")"}
+if [ -n "${TARVO_DIALOG_SCREENSHOT:-}" ] && [ -f "$work/dialog.bmp" ]; then
+  convert "$work/dialog.bmp" "$TARVO_DIALOG_SCREENSHOT"
+fi
 
 # Tests that areas register with CTest in the Windows build (wine is the
 # build's test emulator) run in the same prefix and display.

@@ -1,0 +1,372 @@
+// The settings dialog's logic against a control set without a window, and
+// the configuration entry around it. The SDK here is a recording fake, so
+// the video test's calls and parameters can be seen.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "fake_controls.h"
+#include "recording_sdk.h"
+#include "plugin/plugin_entries.h"
+#include "ui/dialog_setting.h"
+
+namespace {
+
+using namespace dialog_id;
+
+// One open dialog: the user's actions run while the dialog is open, as the
+// modal run would, then the configuration entry finishes.
+FakeControls* openControls;
+std::function<void(CDialogSetting&, FakeControls&)> userActions;
+
+int RunWithFakeControls(CDialogSetting& dialog) {
+    FakeControls controls;
+    openControls = &controls;
+    dialog.Attach(&controls);
+    dialog.OnInitDialog();
+    userActions(dialog, controls);
+    dialog.Attach(nullptr);
+    openControls = nullptr;
+    return controls.endCode.value_or(0);
+}
+
+int RunThatCannotStart(CDialogSetting&) { return -1; }
+
+class DialogTest : public testing::Test {
+protected:
+    void SetUp() override {
+        std::memset(&CurrentSettings(), 0, sizeof(SettingData));  // as loaded
+        sdkCalls.clear();
+        initStatus = MFX_ERR_NONE;
+        encoderInitStatus = MFX_ERR_NONE;
+    }
+
+    // Opens the dialog through the configuration entry's steps; `actions`
+    // plays the user and must end the dialog.
+    void Configure(std::function<void(CDialogSetting&, FakeControls&)> actions) {
+        userActions = [actions](CDialogSetting& dialog, FakeControls& controls) {
+            actions(dialog, controls);
+            ASSERT_TRUE(controls.endCode.has_value()) << "the dialog is still open";
+        };
+        RunConfiguration(RunWithFakeControls);
+    }
+
+    static void Press(CDialogSetting& dialog, int id) { ASSERT_TRUE(dialog.OnCommand(id)); }
+
+    static SettingData ValidSettings() {
+        SettingData data = DefaultSettingData();
+        data.hardwareImpl = 6;
+        data.codecProfile = 100;
+        data.codecLevel = 9;
+        data.targetUsage = 7;
+        data.rateControl = 1;
+        data.targetKbps = 2500;
+        data.maxKbps = 4000;
+        data.aacProfile = 1;
+        data.aacKbps = 128;
+        std::memset(data.aacEncoderPath, 'x', sizeof data.aacEncoderPath);
+        std::strcpy(data.aacEncoderPath, "C:\\tools\\neroAacEnc.exe");  // 'x' stays after the NUL
+        std::strcpy(data.muxerPath, "C:\\tools\\MP4Box.exe");
+        std::strcpy(data.tempFolder, "D:\\temp");
+        return data;
+    }
+
+    static SettingData Stored() { return CurrentSettings(); }
+    static bool SameBytes(const SettingData& a, const SettingData& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+};
+
+TEST_F(DialogTest, FreshPluginShowsDefaultsAndCancelStoresThem) {
+    Configure([](CDialogSetting& dialog, FakeControls& c) {
+        EXPECT_TRUE(dialog.dialogInitialized);
+        EXPECT_EQ(c.lists[kHardware].rows.size(), 4u);
+        EXPECT_EQ(c.lists[kCodecProfile].rows.size(), 3u);
+        EXPECT_EQ(c.lists[kCodecLevel].rows.size(), 16u);
+        EXPECT_EQ(c.lists[kTargetUsage].rows.size(), 3u);
+        EXPECT_EQ(c.lists[kRateControl].rows.size(), 2u);
+        EXPECT_EQ(c.lists[kAudioBitRate].rows.size(), 22u);
+        EXPECT_EQ(c.Selected(kHardware), "1");
+        EXPECT_EQ(c.Selected(kCodecProfile), "MAIN");
+        EXPECT_EQ(c.Selected(kCodecLevel), "4");
+        EXPECT_EQ(c.Selected(kTargetUsage), "BALANCED");
+        EXPECT_EQ(c.Selected(kRateControl), "VBR");
+        EXPECT_EQ(c.Text(kTargetKbps), "1400");
+        EXPECT_EQ(c.Text(kMaxKbps), "1400");
+        EXPECT_EQ(c.Selected(kAudioBitRate), "HE 96[kbps]");
+        EXPECT_EQ(c.Text(kAacEncoderPath), "");
+        EXPECT_EQ(c.Text(kMuxerPath), "");
+        EXPECT_EQ(c.Text(kTempFolder), "");
+        EXPECT_EQ(c.edits[kTargetKbps].limit, 5);
+        EXPECT_EQ(c.edits[kMaxKbps].limit, 5);
+        Press(dialog, kCancel);
+        EXPECT_EQ(c.endCode, kCancel);
+    });
+    EXPECT_TRUE(SameBytes(Stored(), DefaultSettingData()));
+    SettingData fetched;
+    EXPECT_EQ(SettingsGetEntry(&fetched, sizeof fetched), 820);
+    EXPECT_TRUE(SameBytes(fetched, DefaultSettingData()));
+}
+
+TEST_F(DialogTest, CancelLeavesValidSettingsByteForByte) {
+    SettingData valid = ValidSettings();
+    CurrentSettings() = valid;
+    Configure([](CDialogSetting& dialog, FakeControls& c) {
+        EXPECT_EQ(c.Selected(kHardware), "3");
+        EXPECT_EQ(c.Selected(kCodecProfile), "HIGH");
+        EXPECT_EQ(c.Selected(kCodecLevel), "1b");
+        EXPECT_EQ(c.Selected(kTargetUsage), "SPEED");
+        EXPECT_EQ(c.Selected(kRateControl), "CBR");
+        EXPECT_EQ(c.Selected(kAudioBitRate), "LC 128[kbps]");
+        EXPECT_EQ(c.Text(kAacEncoderPath), "C:\\tools\\neroAacEnc.exe");
+        c.Type(kTargetKbps, "1");  // typed, then thrown away by Cancel
+        Press(dialog, kCancel);
+    });
+    EXPECT_TRUE(SameBytes(Stored(), valid));
+}
+
+TEST_F(DialogTest, OkUnchangedKeepsEveryByte) {
+    SettingData valid = ValidSettings();
+    CurrentSettings() = valid;
+    Configure([](CDialogSetting& dialog, FakeControls&) { Press(dialog, kOk); });
+    EXPECT_TRUE(SameBytes(Stored(), valid));
+}
+
+TEST_F(DialogTest, TypedBitRatesAreReadAsFiveCharacterNumbers) {
+    Configure([](CDialogSetting& dialog, FakeControls& c) {
+        c.Clear(kTargetKbps);
+        c.Type(kTargetKbps, "900");
+        c.Clear(kMaxKbps);
+        c.Type(kMaxKbps, "1234567");  // the sixth and seventh key do nothing
+        EXPECT_EQ(c.Text(kMaxKbps), "12345");
+        Press(dialog, kOk);
+        EXPECT_EQ(c.endCode, kOk);
+    });
+    EXPECT_EQ(Stored().targetKbps, 900);
+    EXPECT_EQ(Stored().maxKbps, 12345);
+    EXPECT_EQ(Stored().version, 2);
+}
+
+TEST_F(DialogTest, SixDigitStoredValueShownWholeAndStoredAsFirstFiveDigits) {
+    SettingData valid = ValidSettings();
+    valid.targetKbps = 123456;
+    valid.maxKbps = -2147483647 - 1;
+    CurrentSettings() = valid;
+    Configure([](CDialogSetting& dialog, FakeControls& c) {
+        EXPECT_EQ(c.Text(kTargetKbps), "123456");
+        EXPECT_EQ(c.Text(kMaxKbps), "-2147483648");
+        Press(dialog, kOk);
+    });
+    EXPECT_EQ(Stored().targetKbps, 12345);
+    EXPECT_EQ(Stored().maxKbps, -2147);
+}
+
+TEST_F(DialogTest, BitRateTextsWithoutANumberKeepTheOldValue) {
+    struct Case {
+        const char* text;
+        int32_t stored;
+    };
+    const Case cases[] = {
+        {"", 2500},     {"   ", 2500}, {"kbps", 2500}, {"-", 2500},   {"+", 2500},
+        {" 64kbps", 64}, {"-5", -5},   {"+12", 12},    {"007", 7},    {"\t42", 42},
+        {"99999", 99999}, {"-1234", -1234}, {"12 34", 12},
+    };
+    for (const Case& test : cases) {
+        CurrentSettings() = ValidSettings();
+        Configure([&test](CDialogSetting& dialog, FakeControls& c) {
+            c.SetText(kTargetKbps, test.text);  // as if typed (all within five keys or pasted)
+            Press(dialog, kOk);
+        });
+        EXPECT_EQ(Stored().targetKbps, test.stored) << '"' << test.text << '"';
+        EXPECT_EQ(Stored().maxKbps, 4000) << '"' << test.text << '"';
+    }
+}
+
+TEST_F(DialogTest, AudioPairsAndRowsTheListLacks) {
+    Configure([](CDialogSetting& dialog, FakeControls& c) {
+        c.Choose(kAudioBitRate, "HEv2 24[kbps]");
+        c.Choose(kCodecLevel, "5.1");
+        c.Choose(kHardware, "4");
+        Press(dialog, kOk);
+    });
+    EXPECT_EQ(Stored().aacProfile, 3);
+    EXPECT_EQ(Stored().aacKbps, 24);
+    EXPECT_EQ(Stored().codecLevel, 51);
+    EXPECT_EQ(Stored().hardwareImpl, 7);
+
+    // HE has no 128 kbps row: nothing is selected, and OK keeps the pair.
+    SettingData restored = ValidSettings();
+    restored.aacProfile = 2;
+    restored.aacKbps = 128;
+    CurrentSettings() = restored;
+    Configure([](CDialogSetting& dialog, FakeControls& c) {
+        EXPECT_EQ(c.lists[kAudioBitRate].selected, -1);
+        Press(dialog, kOk);
+    });
+    EXPECT_EQ(Stored().aacProfile, 2);
+    EXPECT_EQ(Stored().aacKbps, 128);
+}
+
+TEST_F(DialogTest, ListWithoutSelectionKeepsItsFieldAtOkAndInTheTest) {
+    SettingData restored = ValidSettings();
+    restored.hardwareImpl = 0;
+    restored.codecProfile = 0;
+    restored.rateControl = 3;
+    CurrentSettings() = restored;
+    Configure([](CDialogSetting& dialog, FakeControls& c) {
+        EXPECT_EQ(c.lists[kHardware].selected, -1);
+        EXPECT_EQ(c.lists[kCodecProfile].selected, -1);
+        EXPECT_EQ(c.lists[kRateControl].selected, -1);
+        Press(dialog, kTestVideo);
+        Press(dialog, kOk);
+    });
+    ASSERT_EQ(sdkCalls.size(), 3u);
+    EXPECT_EQ(sdkCalls[0].impl, 0);
+    EXPECT_EQ(sdkCalls[1].param.mfx.CodecProfile, 0);
+    EXPECT_EQ(sdkCalls[1].param.mfx.RateControlMethod, 3);
+    EXPECT_EQ(Stored().hardwareImpl, 0);
+    EXPECT_EQ(Stored().codecProfile, 0);
+    EXPECT_EQ(Stored().rateControl, 3);
+    // Once the user picks a row, the field follows it.
+    Configure([](CDialogSetting& dialog, FakeControls& c) {
+        c.Choose(kCodecProfile, "BASELINE");
+        Press(dialog, kOk);
+    });
+    EXPECT_EQ(Stored().codecProfile, 66);
+    EXPECT_EQ(Stored().hardwareImpl, 0);
+}
+
+TEST_F(DialogTest, PathsAreCutAt259AndOldBytesAfterTheNulStay) {
+    SettingData valid = ValidSettings();
+    CurrentSettings() = valid;
+    const std::string longPath = "C:\\" + std::string(257, 'p');  // 260 characters
+    Configure([&longPath](CDialogSetting& dialog, FakeControls& c) {
+        c.SetText(kAacEncoderPath, longPath.c_str());
+        c.SetText(kMuxerPath, "M.exe");
+        c.SetText(kTempFolder, "");
+        Press(dialog, kOk);
+    });
+    const SettingData& stored = CurrentSettings();
+    EXPECT_EQ(std::string(stored.aacEncoderPath, 259), longPath.substr(0, 259));
+    EXPECT_EQ(stored.aacEncoderPath[259], '\0');
+    EXPECT_STREQ(stored.muxerPath, "M.exe");
+    EXPECT_EQ(std::memcmp(stored.muxerPath + 6, valid.muxerPath + 6, kSettingPathSize - 6), 0);
+    EXPECT_EQ(stored.tempFolder[0], '\0');
+    EXPECT_EQ(std::memcmp(stored.tempFolder + 1, valid.tempFolder + 1, kSettingPathSize - 1), 0);
+}
+
+TEST_F(DialogTest, RestoredPathWithoutTerminatorIsShownCutAt259) {
+    SettingData restored = ValidSettings();
+    std::memset(restored.muxerPath, 'm', sizeof restored.muxerPath);
+    CurrentSettings() = restored;
+    Configure([](CDialogSetting& dialog, FakeControls& c) {
+        EXPECT_EQ(c.Text(kMuxerPath), std::string(259, 'm'));
+        Press(dialog, kOk);
+    });
+    EXPECT_EQ(std::string(CurrentSettings().muxerPath, 259), std::string(259, 'm'));
+    EXPECT_EQ(CurrentSettings().muxerPath[259], '\0');
+}
+
+TEST_F(DialogTest, BrowseButtonsReplaceTheTextOnlyWhenConfirmed) {
+    CurrentSettings() = ValidSettings();
+    Configure([](CDialogSetting& dialog, FakeControls& c) {
+        c.browseAnswers = {std::nullopt, std::string("/opt/nero/neroAacEnc.exe"), std::nullopt,
+                           std::string("/opt/gpac/MP4Box.exe"), std::nullopt, std::string("/var/tmp")};
+        Press(dialog, kBrowseAacEncoder);
+        EXPECT_EQ(c.Text(kAacEncoderPath), "C:\\tools\\neroAacEnc.exe");
+        Press(dialog, kBrowseAacEncoder);
+        EXPECT_EQ(c.Text(kAacEncoderPath), "/opt/nero/neroAacEnc.exe");
+        Press(dialog, kBrowseMuxer);
+        EXPECT_EQ(c.Text(kMuxerPath), "C:\\tools\\MP4Box.exe");
+        Press(dialog, kBrowseMuxer);
+        EXPECT_EQ(c.Text(kMuxerPath), "/opt/gpac/MP4Box.exe");
+        Press(dialog, kBrowseTempFolder);
+        EXPECT_EQ(c.Text(kTempFolder), "D:\\temp");
+        Press(dialog, kBrowseTempFolder);
+        EXPECT_EQ(c.Text(kTempFolder), "/var/tmp");  // no separator appended
+        EXPECT_FALSE(c.endCode.has_value());
+        EXPECT_EQ(c.fileBrowses, (std::vector<std::string>{"neroAacEnc.exe", "neroAacEnc.exe", "MP4Box.exe",
+                                                           "MP4Box.exe"}));
+        EXPECT_EQ(c.folderBrowses,
+                  (std::vector<std::string>{"Select temorary folder.", "Select temorary folder."}));
+        Press(dialog, kOk);
+    });
+    EXPECT_STREQ(CurrentSettings().aacEncoderPath, "/opt/nero/neroAacEnc.exe");
+    EXPECT_STREQ(CurrentSettings().muxerPath, "/opt/gpac/MP4Box.exe");
+    EXPECT_STREQ(CurrentSettings().tempFolder, "/var/tmp");
+}
+
+TEST_F(DialogTest, UnknownCommandsAndTheStandardOnesDoNothing) {
+    Configure([](CDialogSetting& dialog, FakeControls& c) {
+        EXPECT_FALSE(dialog.OnCommand(1));  // IDOK: Enter in an edit
+        EXPECT_FALSE(dialog.OnCommand(2));  // IDCANCEL: Escape
+        EXPECT_FALSE(dialog.OnCommand(kTargetKbps));
+        EXPECT_FALSE(c.endCode.has_value());
+        Press(dialog, kCancel);
+    });
+}
+
+TEST_F(DialogTest, RunThatCannotStartLeavesTheSettings) {
+    RunConfiguration(RunThatCannotStart);
+    SettingData zero{};
+    EXPECT_TRUE(SameBytes(Stored(), zero));
+    SettingData valid = ValidSettings();
+    CurrentSettings() = valid;
+    RunConfiguration(RunThatCannotStart);
+    EXPECT_TRUE(SameBytes(Stored(), valid));
+}
+
+TEST_F(DialogTest, VideoTestReadsTheControlsAndChangesNothing) {
+    SettingData valid = ValidSettings();
+    CurrentSettings() = valid;
+    Configure([](CDialogSetting& dialog, FakeControls& c) {
+        c.Choose(kHardware, "2");
+        c.Choose(kCodecProfile, "BASELINE");
+        c.Choose(kCodecLevel, "3.1");
+        c.Choose(kTargetUsage, "BALANCED");
+        c.Choose(kRateControl, "VBR");
+        c.Clear(kTargetKbps);
+        c.Type(kTargetKbps, "70000");  // beyond 16 bits
+        c.Clear(kMaxKbps);             // no number: the value OK would keep
+        SettingData before = dialog.setting;
+        Press(dialog, kTestVideo);
+        EXPECT_TRUE(SameBytes(dialog.setting, before));
+        EXPECT_EQ(c.messages, std::vector<std::string>{"Success TestVideoParam"});
+        EXPECT_EQ(c.Selected(kHardware), "2");
+        EXPECT_EQ(c.Text(kTargetKbps), "70000");
+        EXPECT_FALSE(c.endCode.has_value());
+        Press(dialog, kCancel);
+    });
+    EXPECT_TRUE(SameBytes(Stored(), valid));
+    ASSERT_EQ(sdkCalls.size(), 3u);
+    EXPECT_EQ(sdkCalls[0].name, "MFXInit");
+    EXPECT_EQ(sdkCalls[0].impl, 5);
+    EXPECT_EQ(sdkCalls[1].name, "MFXVideoENCODE_Init");
+    EXPECT_EQ(sdkCalls[2].name, "MFXClose");
+    const mfxVideoParam& p = sdkCalls[1].param;
+    EXPECT_EQ(p.mfx.CodecProfile, 66);
+    EXPECT_EQ(p.mfx.CodecLevel, 31);
+    EXPECT_EQ(p.mfx.TargetUsage, 4);
+    EXPECT_EQ(p.mfx.RateControlMethod, 2);
+    EXPECT_EQ(p.mfx.TargetKbps, 70000 % 65536);
+    EXPECT_EQ(p.mfx.MaxKbps, 4000);
+    EXPECT_EQ(p.mfx.FrameInfo.Width, 320);
+    EXPECT_EQ(p.mfx.FrameInfo.Height, 240);
+    EXPECT_EQ(p.mfx.FrameInfo.CropW, 320);
+    EXPECT_EQ(p.mfx.FrameInfo.CropH, 240);
+    EXPECT_EQ(p.mfx.FrameInfo.FrameRateExtN, 30u);
+    EXPECT_EQ(p.mfx.FrameInfo.FrameRateExtD, 1u);
+    EXPECT_EQ(p.mfx.FrameInfo.FourCC, static_cast<mfxU32>(MFX_FOURCC_NV12));
+    EXPECT_EQ(p.mfx.FrameInfo.PicStruct, MFX_PICSTRUCT_PROGRESSIVE);
+    EXPECT_EQ(p.mfx.FrameInfo.ChromaFormat, MFX_CHROMAFORMAT_YUV420);
+    EXPECT_EQ(p.mfx.CodecId, static_cast<mfxU32>(MFX_CODEC_AVC));
+    EXPECT_EQ(p.IOPattern, MFX_IOPATTERN_IN_SYSTEM_MEMORY);
+    EXPECT_EQ(p.AsyncDepth, 0);
+    EXPECT_EQ(p.mfx.GopPicSize, 0);
+    EXPECT_EQ(p.mfx.NumRefFrame, 0);
+    EXPECT_EQ(p.NumExtParam, 0);
+    EXPECT_EQ(p.ExtParam, nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,17 @@
+// A stand-in for the three SDK functions the video test calls: it records
+// each call and answers with the statuses a test sets. Host thread only.
+#pragma once
+#include <string>
+#include <vector>
+
+#include <mfxvideo.h>
+
+struct SdkCall {
+    std::string name;
+    mfxIMPL impl = 0;
+    mfxVideoParam param{};
+};
+
+extern std::vector<SdkCall> sdkCalls;
+extern mfxStatus initStatus;         // what MFXInit answers
+extern mfxStatus encoderInitStatus;  // what MFXVideoENCODE_Init answers

@@ -1,0 +1,22 @@
+// The constant tables behind the dialog's lists: the n-th row of a list is
+// the n-th row of its table. Each table ends with a row without a label.
+#pragma once
+#include <cstdint>
+
+struct ChoiceRow {
+    const char* label;
+    int32_t value;
+};
+
+struct AudioChoiceRow {
+    const char* label;
+    int32_t profile;  // aacProfile: 1 LC, 2 HE, 3 HEv2
+    int32_t kbps;     // aacKbps
+};
+
+extern const ChoiceRow kHardwareChoices[];
+extern const ChoiceRow kCodecProfileChoices[];
+extern const ChoiceRow kCodecLevelChoices[];
+extern const ChoiceRow kTargetUsageChoices[];
+extern const ChoiceRow kRateControlChoices[];
+extern const AudioChoiceRow kAudioBitRateChoices[];

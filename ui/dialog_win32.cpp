@@ -1,0 +1,171 @@
+// The settings dialog on Win32: a modal dialog from template 100 of this
+// module. The least dialog base that serves: WM_INITDIALOG and BN_CLICKED by
+// id go to the dialog logic, everything else to the dialog manager.
+#include <windows.h>
+#include <commdlg.h>
+#include <shlobj.h>
+
+#include <cstring>
+#include <optional>
+
+#include "ui/dialog_setting.h"
+
+namespace {
+
+// OFN_FILEMUSTEXIST | OFN_READONLY | OFN_EXPLORER | OFN_ENABLESIZING | OFN_ENABLEHOOK
+constexpr DWORD kOpenFileFlags = OFN_FILEMUSTEXIST | OFN_READONLY | OFN_EXPLORER | OFN_ENABLESIZING | OFN_ENABLEHOOK;
+static_assert(kOpenFileFlags == 0x881021);
+
+HMODULE ThisModule() {
+    HMODULE module = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCSTR>(&ThisModule), &module);
+    return module;
+}
+
+// The open-file dialog's hook: present so the dialog is hooked as the
+// framework's is, adding nothing.
+UINT_PTR CALLBACK OpenFileHook(HWND, UINT, WPARAM, LPARAM) { return 0; }
+
+// The folder browser's callback: no initial selection.
+int CALLBACK BrowseCallback(HWND, UINT, LPARAM, LPARAM) { return 0; }
+
+bool CopyPath(const char* chosen, char (&path)[kDialogTextSize]) {
+    size_t length = strnlen(chosen, kDialogTextSize);
+    if (length == 0 || length >= kDialogTextSize) return false;
+    std::memcpy(path, chosen, length + 1);
+    return true;
+}
+
+class Win32Controls : public IDialogControls {
+public:
+    explicit Win32Controls(HWND window) : window_(window) {
+        // The controls the logic reads and writes, fetched once.
+        for (int id : kHeldIds) items_[id - kFirstId] = GetDlgItem(window, id);
+    }
+
+    void AddString(int id, const char* label) override {
+        SendMessageA(Item(id), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(label));
+    }
+    void SetCurSel(int id, int row) override { SendMessageA(Item(id), CB_SETCURSEL, static_cast<WPARAM>(row), 0); }
+    int GetCurSel(int id) override { return static_cast<int>(SendMessageA(Item(id), CB_GETCURSEL, 0, 0)); }
+    void LimitText(int id, int length) override {
+        SendMessageA(Item(id), EM_LIMITTEXT, static_cast<WPARAM>(length), 0);
+    }
+    void SetText(int id, const char* text) override { SetWindowTextA(Item(id), text); }
+    void GetText(int id, char* buffer, size_t size) override {
+        buffer[0] = '\0';
+        GetWindowTextA(Item(id), buffer, static_cast<int>(size));
+        buffer[size - 1] = '\0';
+    }
+    void EndDialog(int code) override { ::EndDialog(window_, code); }
+
+    bool BrowseForFile(const char* program, char (&path)[kDialogTextSize]) override {
+        // "<program>\0<program>\0Executable File (*.exe)\0*.exe\0\0"
+        char filter[2 * kDialogTextSize + 64] = {};
+        size_t at = 0;
+        auto append = [&](const char* text) {
+            size_t length = std::strlen(text);
+            std::memcpy(filter + at, text, length);
+            at += length + 1;
+        };
+        append(program);
+        append(program);
+        append("Executable File (*.exe)");
+        append("*.exe");
+        char file[kDialogTextSize] = {};
+        std::strncpy(file, program, sizeof file - 1);
+        char fileTitle[256] = {};
+        OPENFILENAMEA dialog{};
+        dialog.lStructSize = sizeof dialog;
+        dialog.hwndOwner = GetActiveWindow();
+        dialog.lpstrFilter = filter;
+        dialog.nFilterIndex = 1;
+        dialog.lpstrFile = file;
+        dialog.nMaxFile = sizeof file;
+        dialog.lpstrFileTitle = fileTitle;
+        dialog.nMaxFileTitle = sizeof fileTitle;
+        dialog.Flags = kOpenFileFlags;
+        dialog.lpfnHook = OpenFileHook;
+        return GetOpenFileNameA(&dialog) && CopyPath(file, path);
+    }
+
+    bool BrowseForFolder(const char* title, char (&path)[kDialogTextSize]) override {
+        char displayName[MAX_PATH] = {};
+        BROWSEINFOA browse{};
+        browse.hwndOwner = window_;
+        browse.pidlRoot = nullptr;
+        browse.pszDisplayName = displayName;
+        browse.lpszTitle = title;
+        browse.ulFlags = BIF_RETURNONLYFSDIRS;
+        browse.lpfn = BrowseCallback;
+        LPITEMIDLIST item = SHBrowseForFolderA(&browse);
+        if (item == nullptr) return false;
+        char folder[MAX_PATH] = {};
+        bool found = SHGetPathFromIDListA(item, folder) != FALSE;
+        CoTaskMemFree(item);
+        return found && CopyPath(folder, path);
+    }
+
+    void ShowMessage(const char* text) override { MessageBoxA(window_, text, "", MB_OK); }
+
+private:
+    static constexpr int kFirstId = dialog_id::kHardware;
+    static constexpr int kHeldIds[] = {1002, 1003, 1004, 1005, 1006, 1007, 1008, 1009, 1011, 1012, 1014};
+
+    HWND Item(int id) const {
+        if (id >= kFirstId && id <= dialog_id::kTempFolder && items_[id - kFirstId] != nullptr) {
+            return items_[id - kFirstId];
+        }
+        return GetDlgItem(window_, id);
+    }
+
+    HWND window_;
+    HWND items_[dialog_id::kTempFolder - kFirstId + 1] = {};
+};
+
+// One modal run: the logic and, once the window exists, its controls.
+struct DialogRun {
+    CDialogSetting& dialog;
+    std::optional<Win32Controls> controls;
+};
+
+INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* run = reinterpret_cast<DialogRun*>(GetWindowLongPtrA(window, DWLP_USER));
+    switch (message) {
+        case WM_INITDIALOG: {
+            run = reinterpret_cast<DialogRun*>(lParam);
+            SetWindowLongPtrA(window, DWLP_USER, lParam);
+            run->controls.emplace(window);
+            run->dialog.Attach(&*run->controls);
+            BOOL focusFirst = run->dialog.OnInitDialog() ? TRUE : FALSE;
+            // The first tab stop, OK, gets the focus through the dialog
+            // manager, which also makes it the button Enter presses (Wine's
+            // plain SetFocus after TRUE would not).
+            if (focusFirst) {
+                SendMessageA(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetNextDlgTabItem(window, nullptr, FALSE)),
+                             TRUE);
+            }
+            return focusFirst;
+        }
+        case WM_COMMAND:
+            // IDOK (Enter) and IDCANCEL (Escape) have no handler: only the
+            // OK and Cancel buttons end the dialog.
+            if (run != nullptr && HIWORD(wParam) == BN_CLICKED) {
+                return run->dialog.OnCommand(LOWORD(wParam)) ? TRUE : FALSE;
+            }
+            return FALSE;
+        default:
+            return FALSE;
+    }
+}
+
+}  // namespace
+
+int RunSettingDialog(CDialogSetting& dialog) {
+    DialogRun run{dialog, std::nullopt};
+    INT_PTR result = DialogBoxParamA(ThisModule(), MAKEINTRESOURCEA(dialog_id::kTemplate), GetActiveWindow(),
+                                     DialogProc, reinterpret_cast<LPARAM>(&run));
+    dialog.Attach(nullptr);
+    return static_cast<int>(result);
+}
