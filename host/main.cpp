@@ -15,15 +15,15 @@ struct Verb {
 constexpr Verb kVerbs[] = {
     {"info", "info PLUGIN        show the plug-in's name, file filters, entries and settings size",
      host::RunInfo},
-    {"config", "config PLUGIN [--settings FILE]\n"
-               "                     open the settings dialog; FILE holds the settings block",
-     host::RunConfig},
     {"export", "export [OPTIONS] [INPUT] -o OUT.mp4   export through the plug-in (see export --help)",
      host::RunExport},
     {"settings", "settings show FILE | set FILE key=value ...   read or edit a settings block",
      host::RunSettings},
     {"frames", "frames [OPTIONS] [INPUT] -o FILE|-   the pictures of an input as raw BGR24",
      host::RunFrames},
+    {"config", "config PLUGIN [--settings FILE]\n"
+               "                     open the settings dialog; FILE holds the settings block",
+     host::RunConfig},
 };
 
 void PrintUsage(std::FILE* out) {

@@ -13,9 +13,6 @@ inline constexpr int kExitUsage = 2;
 
 // info PLUGIN: what the editor sees of a plug-in library.
 int RunInfo(const Arguments& arguments);
-// config PLUGIN [--settings FILE]: restores FILE, opens the settings dialog,
-// saves the settings block to FILE when it changed.
-int RunConfig(const Arguments& arguments);
 // export [options] [INPUT] -o OUT.mp4: one export through the output entry.
 int RunExport(const Arguments& arguments);
 // settings show FILE | settings set FILE key=value ...: the 820-byte block.
@@ -23,5 +20,8 @@ int RunSettings(const Arguments& arguments);
 // frames [options] [INPUT] -o FILE: the pictures an export would get, as raw
 // top-down BGR24, for comparisons and benchmarks.
 int RunFrames(const Arguments& arguments);
+// config PLUGIN [--settings FILE]: restores FILE, opens the settings dialog,
+// saves the settings block to FILE when it changed.
+int RunConfig(const Arguments& arguments);
 
 }  // namespace host
