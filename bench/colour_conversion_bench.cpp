@@ -1,6 +1,7 @@
-// RGB3 to NV12: the soft runtime's conversion against libswscale converting
-// the same 1920x1080 BGR24 frames to NV12, one core each, in the same run.
-// Also reports how far each lands from the BT.601 limited-range formula.
+// RGB3 and RGB4 to NV12: the soft runtime's conversion, at each vector level
+// this processor has, against libswscale converting the same 1920x1080 BGR24
+// (BGRA) frames to NV12, one core each, in the same run. Also reports how far
+// each lands from the BT.601 limited-range formula.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -36,13 +37,29 @@ std::vector<uint8_t> MakeFrame(int seed) {
     return bgr;
 }
 
-const std::vector<std::vector<uint8_t>>& Frames() {
+// The same pictures as B, G, R, A pixels.
+std::vector<uint8_t> Widen(const std::vector<uint8_t>& bgr) {
+    std::vector<uint8_t> bgra(bgr.size() / 3 * 4);
+    for (size_t i = 0; i < bgr.size() / 3; ++i) {
+        for (int k = 0; k < 3; ++k) bgra[4 * i + k] = bgr[3 * i + k];
+        bgra[4 * i + 3] = 255;
+    }
+    return bgra;
+}
+
+// Frames of `bpp` bytes a pixel.
+const std::vector<std::vector<uint8_t>>& Frames(int bpp = 3) {
     static const std::vector<std::vector<uint8_t>> frames = [] {
         std::vector<std::vector<uint8_t>> f;
         for (int i = 0; i < kFrames; ++i) f.push_back(MakeFrame(i + 1));
         return f;
     }();
-    return frames;
+    static const std::vector<std::vector<uint8_t>> wide = [] {
+        std::vector<std::vector<uint8_t>> f;
+        for (const auto& frame : frames) f.push_back(Widen(frame));
+        return f;
+    }();
+    return bpp == 4 ? wide : frames;
 }
 
 struct Deviation {
@@ -81,29 +98,39 @@ Deviation WorstDeviation(const std::vector<uint8_t>& bgr, const uint8_t* y, int 
     return d;
 }
 
+// Arguments: vector level (platform::SimdLevel), bytes per pixel.
 void BM_Mfxsoft(benchmark::State& state) {
-    const auto& frames = Frames();
+    const auto level = static_cast<platform::SimdLevel>(state.range(0));
+    const int bpp = static_cast<int>(state.range(1));
+    if (level > platform::BestSimdLevel()) {
+        state.SkipWithError("this processor lacks the level");
+        return;
+    }
+    const auto& frames = Frames(bpp);
     std::vector<uint8_t> y(static_cast<size_t>(kWidth) * kAligned), uv(static_cast<size_t>(kWidth) * kAligned / 2);
+    const mfxsoft::Nv12View dst{y.data(), kWidth, uv.data(), kWidth, kWidth, kAligned};
+    const size_t pitch = static_cast<size_t>(kWidth) * bpp;
     size_t i = 0;
     for (auto _ : state) {
-        const auto& bgr = frames[i++ % frames.size()];
-        mfxsoft::ConvertBgr24ToNv12(mfxsoft::Bgr24View{bgr.data(), kWidth * 3u, kWidth, kHeight},
-                                    mfxsoft::Nv12View{y.data(), kWidth, uv.data(), kWidth, kWidth, kAligned});
+        const auto& frame = frames[i++ % frames.size()];
+        mfxsoft::ConvertToNv12With(level, mfxsoft::PackedBgrView{frame.data(), pitch, kWidth, kHeight}, bpp, dst);
         benchmark::DoNotOptimize(y.data());
         benchmark::ClobberMemory();
     }
-    mfxsoft::ConvertBgr24ToNv12(mfxsoft::Bgr24View{frames[0].data(), kWidth * 3u, kWidth, kHeight},
-                                mfxsoft::Nv12View{y.data(), kWidth, uv.data(), kWidth, kWidth, kAligned});
-    const Deviation d = WorstDeviation(frames[0], y.data(), kWidth, uv.data(), kWidth);
+    mfxsoft::ConvertToNv12With(level, mfxsoft::PackedBgrView{frames[0].data(), pitch, kWidth, kHeight}, bpp, dst);
+    const Deviation d = WorstDeviation(Frames(3)[0], y.data(), kWidth, uv.data(), kWidth);
     state.counters["luma_dev"] = d.luma;
     state.counters["chroma_dev"] = d.chroma;
     state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
+// Arguments: flags, bytes per pixel (BGR24 or BGRA).
 void BM_Swscale(benchmark::State& state) {
-    const auto& frames = Frames();
-    SwsContext* context = sws_getContext(kWidth, kHeight, AV_PIX_FMT_BGR24, kWidth, kHeight, AV_PIX_FMT_NV12,
-                                         static_cast<int>(state.range(0)), nullptr, nullptr, nullptr);
+    const int bpp = static_cast<int>(state.range(1));
+    const auto& frames = Frames(bpp);
+    SwsContext* context = sws_getContext(kWidth, kHeight, bpp == 4 ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR24, kWidth,
+                                         kHeight, AV_PIX_FMT_NV12, static_cast<int>(state.range(0)), nullptr,
+                                         nullptr, nullptr);
     if (context == nullptr) {
         state.SkipWithError("sws_getContext failed");
         return;
@@ -111,7 +138,7 @@ void BM_Swscale(benchmark::State& state) {
     std::vector<uint8_t> y(static_cast<size_t>(kWidth) * kAligned), uv(static_cast<size_t>(kWidth) * kAligned / 2);
     uint8_t* dst[4] = {y.data(), uv.data(), nullptr, nullptr};
     int dstStride[4] = {kWidth, kWidth, 0, 0};
-    const int srcStride[4] = {kWidth * 3, 0, 0, 0};
+    const int srcStride[4] = {kWidth * bpp, 0, 0, 0};
     size_t i = 0;
     for (auto _ : state) {
         const uint8_t* src[4] = {frames[i++ % frames.size()].data(), nullptr, nullptr, nullptr};
@@ -121,7 +148,7 @@ void BM_Swscale(benchmark::State& state) {
     }
     const uint8_t* src[4] = {frames[0].data(), nullptr, nullptr, nullptr};
     sws_scale(context, src, srcStride, 0, kHeight, dst, dstStride);
-    const Deviation d = WorstDeviation(frames[0], y.data(), kWidth, uv.data(), kWidth);
+    const Deviation d = WorstDeviation(Frames(3)[0], y.data(), kWidth, uv.data(), kWidth);
     state.counters["luma_dev"] = d.luma;
     state.counters["chroma_dev"] = d.chroma;
     state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
@@ -130,8 +157,10 @@ void BM_Swscale(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_Mfxsoft)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_Swscale)->Arg(SWS_BILINEAR)->Arg(SWS_FAST_BILINEAR)->Arg(SWS_BILINEAR | SWS_ACCURATE_RND)
+BENCHMARK(BM_Mfxsoft)->ArgNames({"level", "bpp"})->ArgsProduct({{0, 1, 2}, {3, 4}})
+    ->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Swscale)->ArgNames({"flags", "bpp"})
+    ->ArgsProduct({{SWS_BILINEAR, SWS_FAST_BILINEAR, SWS_BILINEAR | SWS_ACCURATE_RND}, {3, 4}})
     ->Unit(benchmark::kMillisecond)->UseRealTime();
 
 BENCHMARK_MAIN();
