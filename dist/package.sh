@@ -20,7 +20,7 @@ exports=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$dump" | sed 1d |
 
 # The C and C++ runtimes are linked in; what remains ships with Windows.
 system_dlls=" kernel32.dll user32.dll gdi32.dll advapi32.dll comdlg32.dll comctl32.dll shell32.dll "
-system_dlls+="ole32.dll oleaut32.dll shlwapi.dll msvcrt.dll "
+system_dlls+="ole32.dll oleaut32.dll shlwapi.dll msvcrt.dll winmm.dll "
 imports=$(awk '/DLL Name:/ {print tolower($3)}' <<<"$dump")
 [ -n "$imports" ] || fail "no import table found in $auo"
 for dll in $imports; do

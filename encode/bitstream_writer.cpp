@@ -29,12 +29,21 @@ void WriteQueuedBlocks(BitstreamWriter* writer) {
 
 uint32_t WriterThread(void* argument) {
     auto* writer = static_cast<BitstreamWriter*>(argument);
+    platform::LabelThreadForSleepCounts("writer");
     for (;;) {
         const int woken = platform::WaitForEither(writer->quitEvent, writer->dataEvent, platform::kWaitForever);
         if (woken != 0 && woken != 1) continue;
-        WriteQueuedBlocks(writer);
         platform::ClearEvent(writer->dataEvent);
+        WriteQueuedBlocks(writer);
+        platform::SignalEvent(writer->drainedEvent);
         if (woken == 0) return 0;
+    }
+}
+
+void CloseEvents(BitstreamWriter* writer) {
+    for (platform::EventHandle* event : {&writer->quitEvent, &writer->dataEvent, &writer->drainedEvent}) {
+        platform::CloseEventHandle(*event);
+        *event = nullptr;
     }
 }
 
@@ -49,14 +58,12 @@ BitstreamWriter* StartWriter() {
     }
     writer->quitEvent = platform::CreateManualEvent();
     writer->dataEvent = platform::CreateManualEvent();
-    if (writer->quitEvent != nullptr && writer->dataEvent != nullptr) {
+    writer->drainedEvent = platform::CreateManualEvent();
+    if (writer->quitEvent != nullptr && writer->dataEvent != nullptr && writer->drainedEvent != nullptr) {
         writer->thread = platform::StartThread(WriterThread, writer);
     }
     if (writer->thread == nullptr) {
-        platform::CloseEventHandle(writer->quitEvent);
-        platform::CloseEventHandle(writer->dataEvent);
-        writer->quitEvent = nullptr;
-        writer->dataEvent = nullptr;
+        CloseEvents(writer);
     }
     return writer;
 }
@@ -93,15 +100,19 @@ uint32_t FinishWriter(BitstreamWriter* writer) {
     // The thread takes no block once it has failed, so a failure also ends
     // the wait; what is still queued then is never written. The status is
     // final once the thread is idle: it is set before `writing` is cleared.
+    // Nobody queues any more, so every pass the thread makes after the
+    // request below brings the queue nearer its end, and each pass ends
+    // with `drainedEvent`. A writer without thread has nothing queued.
     for (;;) {
+        platform::ClearEvent(writer->drainedEvent);
         platform::SignalEvent(writer->dataEvent);
         bool done;
         {
             platform::ScopedLock guard(writer->lock);
             done = writer->blocks.empty() && !writer->writing.load();
         }
-        platform::SleepMs(1);
         if (done || writer->status.load() != 0) break;
+        platform::WaitForEvent(writer->drainedEvent, platform::kWaitForever);
     }
     uint32_t result = 0;
     const platform::FileHandle file = writer->file.load();
@@ -119,8 +130,7 @@ void DestroyWriter(BitstreamWriter* writer) {
         platform::SignalEvent(writer->quitEvent);
         platform::WaitThread(writer->thread);
         platform::CloseThreadHandle(writer->thread);
-        platform::CloseEventHandle(writer->quitEvent);
-        platform::CloseEventHandle(writer->dataEvent);
+        CloseEvents(writer);
     }
     for (const WriteBlock& block : writer->blocks) delete[] block.data;
     delete writer;

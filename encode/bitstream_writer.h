@@ -30,10 +30,13 @@ struct BitstreamWriter {
     // accepted; read by the writer thread and FinishWriter.
     std::atomic<platform::FileHandle> file{nullptr};
     // Manual-reset events. `quitEvent` is signalled once by DestroyWriter;
-    // `dataEvent` by EnqueueBlock and FinishWriter, reset by the thread after
-    // each pass over the queue.
+    // `dataEvent` by EnqueueBlock and FinishWriter, reset by the thread before
+    // each pass over the queue (so a block queued during a pass makes
+    // another); `drainedEvent` by the thread after each pass (the queue was
+    // empty or a write failed), reset by FinishWriter before it asks for one.
     platform::EventHandle quitEvent = nullptr;
     platform::EventHandle dataEvent = nullptr;
+    platform::EventHandle drainedEvent = nullptr;
     // 0 while writing succeeds; then the system error code of the failed
     // write, or kWriterShortWrite. Written by the writer thread only, once;
     // read by FinishWriter on the owner's thread.

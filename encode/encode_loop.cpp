@@ -9,19 +9,20 @@ namespace {
 
 constexpr mfxU32 kMinGrownBitstream = 1u << 20;
 
+// How long one wait in the runtime, or for a surface from the worker, lasts
+// before the loop looks again. A signal or the runtime ends it earlier.
+constexpr uint32_t kWaitSliceMs = 100;
+
 // The wait for a submitted VPP task also refills input surfaces, one per
-// poll, so the host's frames are read while VPP runs.
+// poll, so the host's frames are read while VPP runs; with nothing left to
+// fill it waits in the runtime, which answers as soon as the task is done.
 mfxStatus WaitForVpp(EncodePipeline* pipeline, mfxSyncPoint sync) {
     bool fillMore = true;
     for (;;) {
-        const mfxStatus status = MFXVideoCORE_SyncOperation(pipeline->session, sync, 0);
+        const mfxStatus status = MFXVideoCORE_SyncOperation(pipeline->session, sync, fillMore ? 0 : kWaitSliceMs);
         if (status == MFX_ERR_NONE) return MFX_ERR_NONE;
         if (status != MFX_WRN_IN_EXECUTION) return status;
-        if (fillMore) {
-            if (FillInputSurface(pipeline) == -1) fillMore = false;
-        } else {
-            platform::SleepMs(1);
-        }
+        if (fillMore && FillInputSurface(pipeline) == -1) fillMore = false;
     }
 }
 
@@ -34,8 +35,24 @@ mfxStatus RunVpp(EncodePipeline* pipeline, mfxFrameSurface1* in, mfxFrameSurface
 }
 
 void QueueForEncoder(EncodePipeline* pipeline, mfxFrameSurface1* surface) {
-    platform::ScopedLock guard(pipeline->queueLock);
-    pipeline->encodeQueue.push_back(surface);
+    {
+        platform::ScopedLock guard(pipeline->queueLock);
+        pipeline->encodeQueue.push_back(surface);
+    }
+    platform::SignalEvent(pipeline->queueEvent);
+}
+
+// Worker: the next queued surface or end marker, waiting for the job's
+// thread to queue one. That thread always queues the end marker, a failure
+// included, so the wait ends. The event is cleared before the queue is
+// looked at, so a surface queued after the look sets it again.
+mfxFrameSurface1* NextQueuedSurface(EncodePipeline* pipeline) {
+    mfxFrameSurface1* surface = nullptr;
+    for (;;) {
+        platform::ClearEvent(pipeline->queueEvent);
+        if (TakeQueuedSurface(pipeline, &surface)) return surface;
+        platform::WaitForEvent(pipeline->queueEvent, platform::kWaitForever);
+    }
 }
 
 // Ends the loop: the worker gets the end marker, and the loop's result is
@@ -53,6 +70,8 @@ int32_t FinishLoop(EncodePipeline* pipeline, platform::ThreadHandle worker, mfxS
 mfxStatus DeliverEncoded(EncodePipeline* pipeline, mfxSyncPoint* sync, mfxFrameSurface1* surface) {
     const mfxStatus synced = MFXVideoCORE_SyncOperation(pipeline->session, *sync, platform::kWaitForever);
     if (surface != nullptr) ReturnEncodeSurface(pipeline, surface);
+    // The SDK has let go of what this frame held (the drain's too).
+    platform::SignalEvent(pipeline->surfaceEvent);
     // A frame whose encode failed would silently be missing from the file.
     if (synced < MFX_ERR_NONE) return synced;
     pipeline->bitstreamSink(pipeline->callbackContext, &pipeline->bitstream);
@@ -67,8 +86,7 @@ mfxStatus EncodeQueuedSurfaces(EncodePipeline* pipeline) {
     PrepareBitstreamBuffer(pipeline);  // a failure shows as NOT_ENOUGH_BUFFER below
     mfxSyncPoint sync = nullptr;
     for (;;) {
-        mfxFrameSurface1* surface = nullptr;
-        while (!TakeQueuedSurface(pipeline, &surface)) platform::SleepMs(1);
+        mfxFrameSurface1* surface = NextQueuedSurface(pipeline);
         if (surface == nullptr) break;
 
         for (;;) {
@@ -141,6 +159,8 @@ int32_t FillInputSurface(EncodePipeline* pipeline) {
 mfxStatus TakeFreeEncodeSurface(EncodePipeline* pipeline, mfxFrameSurface1** out) {
     if (out == nullptr) return MFX_ERR_NULL_PTR;
     for (;;) {
+        // Cleared before the look, so that what the worker does after it wakes us.
+        platform::ClearEvent(pipeline->surfaceEvent);
         {
             platform::ScopedLock guard(pipeline->queueLock);
             for (auto it = pipeline->encInFree.begin(); it != pipeline->encInFree.end(); ++it) {
@@ -157,13 +177,25 @@ mfxStatus TakeFreeEncodeSurface(EncodePipeline* pipeline, mfxFrameSurface1** out
             const mfxStatus status = static_cast<mfxStatus>(pipeline->workerStatus.load());
             return status != MFX_ERR_NONE ? status : MFX_ERR_ABORTED;
         }
-        platform::SleepMs(1);
+        // The worker signals a surface given back, a finished sync and its
+        // end. The SDK lets go of a surface (Data.Locked) when the task that
+        // used it is done, before its sync ends, so a finished sync is the
+        // signal for that too; a runtime that lets go a little later is
+        // looked at again at the next sync or after the slice.
+        if (pipeline->surfaceEvent == nullptr) {
+            platform::SleepMs(1);
+        } else {
+            platform::WaitForEvent(pipeline->surfaceEvent, kWaitSliceMs);
+        }
     }
 }
 
 void ReturnEncodeSurface(EncodePipeline* pipeline, mfxFrameSurface1* surface) {
-    platform::ScopedLock guard(pipeline->queueLock);
-    pipeline->encInFree.push_back(surface);
+    {
+        platform::ScopedLock guard(pipeline->queueLock);
+        pipeline->encInFree.push_back(surface);
+    }
+    platform::SignalEvent(pipeline->surfaceEvent);
 }
 
 bool TakeQueuedSurface(EncodePipeline* pipeline, mfxFrameSurface1** out) {
@@ -206,15 +238,18 @@ mfxStatus PrepareBitstreamBuffer(EncodePipeline* pipeline) {
 
 uint32_t EncodeWorker(void* argument) {
     auto* pipeline = static_cast<EncodePipeline*>(argument);
+    platform::LabelThreadForSleepCounts("encoding worker");
     const mfxStatus status = EncodeQueuedSurfaces(pipeline);
     pipeline->workerStatus.store(status);
     pipeline->workerEnded.store(true);
+    platform::SignalEvent(pipeline->surfaceEvent);  // no surface will come any more
     return static_cast<uint32_t>(status);
 }
 
 int32_t RunEncodeLoop(EncodePipeline* pipeline) {
     pipeline->workerEnded.store(false);
     pipeline->workerStatus.store(MFX_ERR_NONE);
+    if (pipeline->queueEvent == nullptr || pipeline->surfaceEvent == nullptr) return -1;
     platform::ThreadHandle worker = platform::StartThread(EncodeWorker, pipeline);
     if (worker == nullptr) return -1;
 

@@ -8,7 +8,8 @@
 #include "encode/encode_pipeline.h"
 
 // Runs the whole loop and returns after the worker has ended: 0 when the
-// stream was encoded to its end; -1 when the worker could not be started;
+// stream was encoded to its end; -1 when the worker could not be started
+// (or the record has no events to wait on);
 // otherwise the failing SDK status, VPP's first if VPP failed, else the
 // encoder's. Call once, after OpenEncodePipeline succeeded.
 int32_t RunEncodeLoop(EncodePipeline* pipeline);
@@ -24,7 +25,7 @@ uint32_t EncodeWorker(void* pipeline);
 int32_t FillInputSurface(EncodePipeline* pipeline);
 
 // Takes the first NV12 surface that the SDK does not hold out of `encInFree`,
-// waiting for one in 1 ms steps. MFX_ERR_NONE; MFX_ERR_NULL_PTR for no `out`;
+// waiting for the worker's `surfaceEvent` in between. MFX_ERR_NONE; MFX_ERR_NULL_PTR for no `out`;
 // once the worker has ended, no surface will come back: then its failure
 // status (MFX_ERR_ABORTED if it ended cleanly) instead of waiting.
 mfxStatus TakeFreeEncodeSurface(EncodePipeline* pipeline, mfxFrameSurface1** out);

@@ -42,11 +42,15 @@ EncodePipeline::EncodePipeline()
       vppDoNotUseAlgs{},
       endQueued(false),
       workerEnded(false),
-      workerStatus(0) {}
+      workerStatus(0),
+      queueEvent(platform::CreateManualEvent()),
+      surfaceEvent(platform::CreateManualEvent()) {}
 
 EncodePipeline::~EncodePipeline() {
     ClosePipeline(this);
     delete static_cast<IAllocatorFrame*>(allocator);
+    platform::CloseEventHandle(queueEvent);
+    platform::CloseEventHandle(surfaceEvent);
 }
 
 mfxFrameInfo MakeVppInputInfo(const OutputInfo& outputInfo) {

@@ -82,6 +82,16 @@ struct EncodePipeline {
     // job's thread stops waiting for surfaces once it sees this.
     std::atomic<bool> workerEnded;
     std::atomic<int32_t> workerStatus;
+    // Manual-reset events with which the two threads wake each other instead
+    // of polling; made and closed with the record (null if that failed, and
+    // then RunEncodeLoop does not start). `queueEvent`: set by the job's
+    // thread after it queues a surface or the end marker, cleared by the
+    // worker before it looks at `encodeQueue`. `surfaceEvent`: set by the
+    // worker after it gives a surface back, after each finished sync (the SDK
+    // lets go of surfaces then) and when it ends; cleared by the job's thread
+    // before it looks at `encInFree`.
+    platform::EventHandle queueEvent;
+    platform::EventHandle surfaceEvent;
 };
 
 // The VPP-input frame description of a job: RGB3, the size aligned up to 16

@@ -5,6 +5,7 @@
 #include "encode/encode_pipeline.h"
 #include "encode/frame_source.h"
 #include "platform/file.h"
+#include "platform/sync.h"
 
 bool ValidateEncodeParameters(const OutputInfo& outputInfo, const SettingData& settings) {
     EncodePipeline pipeline;
@@ -18,6 +19,9 @@ bool EncodeVideoToFile(const OutputInfo& outputInfo, const SettingData& settings
     VideoEncodeReport local{};
     VideoEncodeReport& result = report != nullptr ? *report : local;
     result = VideoEncodeReport{};
+    // The polls left (a busy runtime, a surface it still holds) then last
+    // 1 ms on Windows, not a timer tick.
+    const platform::FineTimerResolution fineTimer;
 
     EncodePipeline pipeline;
     platform::FileHandle file = platform::OpenFileForWrite(path);

@@ -83,6 +83,7 @@ size_t TaskQueue::Pending() {
 
 uint32_t TaskQueue::Run(void* self) {
     auto* queue = static_cast<TaskQueue*>(self);
+    platform::LabelThreadForSleepCounts("runtime");
     for (;;) {
         platform::WaitForEither(queue->wake_, queue->never_, platform::kWaitForever);
         std::shared_ptr<Task> task;

@@ -1,6 +1,7 @@
 // Critical sections, manual-reset events, threads, sleeping and the tick count.
 #pragma once
 #include <cstdint>
+#include <vector>
 
 namespace platform {
 
@@ -48,6 +49,10 @@ inline constexpr uint32_t kWaitForever = 0xFFFFFFFFu;
 // both are signalled it reports `first`.
 int WaitForEither(EventHandle first, EventHandle second, uint32_t timeoutMs);
 
+// Waits until `event` is signalled (WaitForSingleObject): true when it is,
+// false on time-out or failure.
+bool WaitForEvent(EventHandle event, uint32_t timeoutMs);
+
 // A thread; null means no thread.
 using ThreadHandle = void*;
 using ThreadFunction = uint32_t (*)(void* argument);
@@ -59,7 +64,37 @@ void WaitThread(ThreadHandle thread);
 // Releases the handle of a thread that has been waited for.
 void CloseThreadHandle(ThreadHandle thread);
 
+// Sleeps; counted (see SleepCounts).
 void SleepMs(uint32_t milliseconds);
+
+// While one exists, the system's timer runs at 1 ms resolution: on Windows a
+// sleep or a timed wait otherwise lasts at least a tick (about 15.6 ms).
+// timeBeginPeriod/timeEndPeriod there; nothing elsewhere, where sleeps are
+// already that fine. For the duration of an export; nestable.
+class FineTimerResolution {
+public:
+    FineTimerResolution();
+    ~FineTimerResolution();
+    FineTimerResolution(const FineTimerResolution&) = delete;
+    FineTimerResolution& operator=(const FineTimerResolution&) = delete;
+
+private:
+    bool raised_;
+};
+
+// Every wait that the timer ended rather than a signal: SleepMs, and the
+// waits above when a time-out other than 0 (a poll) ran out. Counted per thread label, so that a
+// benchmark can show which thread still waits on the timer. Any thread.
+struct SleepCount {
+    const char* label;  // as given to LabelThreadForSleepCounts, or "unlabelled"
+    uint64_t count;
+};
+// Names the calling thread's sleeps from now on; `label` must outlive the
+// counts (a string literal).
+void LabelThreadForSleepCounts(const char* label);
+// The counts since the start or the last reset, one entry per label that slept.
+std::vector<SleepCount> SleepCounts();
+void ResetSleepCounts();
 
 // Milliseconds since an arbitrary start, wrapping at 2^32 (GetTickCount).
 uint32_t TickCountMs();

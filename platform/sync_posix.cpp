@@ -1,5 +1,7 @@
 #include "platform/sync.h"
 
+#include "platform/sleep_count.h"
+
 #include <cerrno>
 #include <condition_variable>
 #include <ctime>
@@ -84,9 +86,24 @@ int WaitForEither(EventHandle first, EventHandle second, uint32_t timeoutMs) {
     if (timeoutMs == kWaitForever) {
         EventChanged().wait(lock, ready);
     } else if (!EventChanged().wait_for(lock, std::chrono::milliseconds(timeoutMs), ready)) {
+        if (timeoutMs != 0) CountSleep();  // a zero wait is a poll, not a sleep
         return -1;
     }
     return a->signalled ? 0 : 1;
+}
+
+bool WaitForEvent(EventHandle event, uint32_t timeoutMs) {
+    if (event == nullptr) return false;
+    auto* e = static_cast<Event*>(event);
+    std::unique_lock<std::mutex> lock(EventMutex());
+    auto ready = [&] { return e->signalled; };
+    if (timeoutMs == kWaitForever) {
+        EventChanged().wait(lock, ready);
+    } else if (!EventChanged().wait_for(lock, std::chrono::milliseconds(timeoutMs), ready)) {
+        if (timeoutMs != 0) CountSleep();
+        return false;
+    }
+    return true;
 }
 
 ThreadHandle StartThread(ThreadFunction function, void* argument) {
@@ -115,11 +132,16 @@ void CloseThreadHandle(ThreadHandle thread) {
 }
 
 void SleepMs(uint32_t milliseconds) {
+    CountSleep();
     timespec request{static_cast<time_t>(milliseconds / 1000),
                      static_cast<long>(milliseconds % 1000) * 1000000L};
     while (nanosleep(&request, &request) != 0 && errno == EINTR) {
     }
 }
+
+// Linux and the BSDs sleep to the millisecond already.
+FineTimerResolution::FineTimerResolution() : raised_(false) {}
+FineTimerResolution::~FineTimerResolution() = default;
 
 uint32_t TickCountMs() {
     timespec now;

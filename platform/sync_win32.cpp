@@ -2,6 +2,9 @@
 
 #include <new>
 #include <windows.h>
+#include <timeapi.h>
+
+#include "platform/sleep_count.h"
 
 namespace platform {
 
@@ -29,7 +32,14 @@ int WaitForEither(EventHandle first, EventHandle second, uint32_t timeoutMs) {
     DWORD result = WaitForMultipleObjects(2, events, FALSE, timeoutMs);
     if (result == WAIT_OBJECT_0) return 0;
     if (result == WAIT_OBJECT_0 + 1) return 1;
+    if (result == WAIT_TIMEOUT && timeoutMs != 0) CountSleep();  // a zero wait is a poll, not a sleep
     return -1;
+}
+
+bool WaitForEvent(EventHandle event, uint32_t timeoutMs) {
+    const DWORD result = WaitForSingleObject(static_cast<HANDLE>(event), timeoutMs);
+    if (result == WAIT_TIMEOUT && timeoutMs != 0) CountSleep();
+    return result == WAIT_OBJECT_0;
 }
 
 namespace {
@@ -63,7 +73,17 @@ void CloseThreadHandle(ThreadHandle thread) {
     if (thread != nullptr) CloseHandle(static_cast<HANDLE>(thread));
 }
 
-void SleepMs(uint32_t milliseconds) { Sleep(milliseconds); }
+void SleepMs(uint32_t milliseconds) {
+    CountSleep();
+    Sleep(milliseconds);
+}
+
+// winmm.dll ships with every Windows. The resolution is process-wide and
+// counted by the system, so nested requests are fine.
+FineTimerResolution::FineTimerResolution() : raised_(timeBeginPeriod(1) == TIMERR_NOERROR) {}
+FineTimerResolution::~FineTimerResolution() {
+    if (raised_) timeEndPeriod(1);
+}
 
 uint32_t TickCountMs() { return GetTickCount(); }
 

@@ -39,7 +39,7 @@ fi
 bad_imports=()
 while read -r _ _ dll; do
   case "${dll,,}" in
-    kernel32.dll|user32.dll|gdi32.dll|comdlg32.dll|shell32.dll|ole32.dll|advapi32.dll|msvcrt.dll|comctl32.dll|cfgmgr32.dll|dxgi.dll|setupapi.dll) ;;
+    kernel32.dll|user32.dll|gdi32.dll|comdlg32.dll|shell32.dll|ole32.dll|advapi32.dll|msvcrt.dll|comctl32.dll|cfgmgr32.dll|dxgi.dll|setupapi.dll|winmm.dll) ;;
     *) bad_imports+=("$dll") ;;
   esac
 done < <(i686-w64-mingw32-objdump -p "$auo" | grep 'DLL Name')
