@@ -24,10 +24,10 @@ TEST_F(ThreadWaitsTest, AnExportWaitsOnSignalsNotOnTheTimer) {
         tarvo_test::TempPath path;
         tarvo_test::FakeHost host;
         host.frameCount = 60;
-        const OutputInfo job = host.Job();
+        const ExportJob job = host.Job();
         platform::ResetSleepCounts();
         bool encoded = false;
-        tarvo_test::RunBounded([&] { encoded = EncodeVideoToFile(job, tarvo_test::TestSettings(), path.c_str()); });
+        tarvo_test::RunBounded([&] { encoded = EncodeVideoToFile(job, path.c_str()); });
         ASSERT_TRUE(encoded) << encoder;
         for (const platform::SleepCount& sleeps : platform::SleepCounts()) {
             // The worker and the writer wait for each other's signals only;
