@@ -2,19 +2,19 @@
 #include "platform/sleep_count.h"
 
 #include <cstring>
-#include <mutex>
 
 namespace platform {
 namespace {
 
 thread_local const char* threadLabel = "unlabelled";
 
-std::mutex& CountsMutex() {
-    static std::mutex mutex;
-    return mutex;
+// The OS layer's own lock: mingw's win32 thread model has no std::mutex.
+CriticalSection& CountsLock() {
+    static CriticalSection lock;
+    return lock;
 }
 
-// Labels are few (one per kind of thread); a vector under a mutex is plenty
+// Labels are few (one per kind of thread); a vector under a lock is plenty
 // for a count taken at most once a millisecond per thread.
 std::vector<SleepCount>& Counts() {
     static std::vector<SleepCount> counts;
@@ -24,7 +24,7 @@ std::vector<SleepCount>& Counts() {
 }  // namespace
 
 void CountSleep() {
-    std::lock_guard<std::mutex> guard(CountsMutex());
+    ScopedLock guard(CountsLock());
     for (SleepCount& entry : Counts()) {
         if (std::strcmp(entry.label, threadLabel) == 0) {
             ++entry.count;
@@ -37,12 +37,12 @@ void CountSleep() {
 void LabelThreadForSleepCounts(const char* label) { threadLabel = label != nullptr ? label : "unlabelled"; }
 
 std::vector<SleepCount> SleepCounts() {
-    std::lock_guard<std::mutex> guard(CountsMutex());
+    ScopedLock guard(CountsLock());
     return Counts();
 }
 
 void ResetSleepCounts() {
-    std::lock_guard<std::mutex> guard(CountsMutex());
+    ScopedLock guard(CountsLock());
     Counts().clear();
 }
 
