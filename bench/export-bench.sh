@@ -113,7 +113,7 @@ whole export, $frames frames, best of $runs runs, $(nproc) cores, load average $
     tarvo-host + plug-in + soft runtime   $(printf '%7s %6s %7s %8s' "$tarvo_time" "$(fps "$tarvo_time")" "$tarvo_cpu" "$(kbps "$work/tarvo.mp4")")
     ffmpeg -c:v libx264, same frames      $(printf '%7s %6s %7s %8s' "$ffmpeg_time" "$(fps "$ffmpeg_time")" "$ffmpeg_cpu" "$(kbps "$work/ffmpeg.mp4")")
     ffmpeg, x264 set up as the runtime    $(printf '%7s %6s %7s %8s' "$matched_time" "$(fps "$matched_time")" "$matched_cpu" "$(kbps "$work/matched.mp4")")
-    ratio tarvo / ffmpeg                  $(printf '%7s %6s %7s' "$(ratio "$tarvo_time" "$ffmpeg_time")" "" "$(ratio "$tarvo_cpu" "$ffmpeg_cpu")")   (goal <= 1.0)
+    ratio tarvo / ffmpeg                  $(printf '%7s %6s %7s' "$(ratio "$tarvo_time" "$ffmpeg_time")" "" "$(ratio "$tarvo_cpu" "$ffmpeg_cpu")")   (goal: wall <= 0.85)
     ratio tarvo / ffmpeg set up alike     $(printf '%7s %6s %7s' "$(ratio "$tarvo_time" "$matched_time")" "" "$(ratio "$tarvo_cpu" "$matched_cpu")")
   null encoder 1920x1080:
     no audio                              $(printf '%7s %6s %7s' "$null_time" "$(fps "$null_time")" "$null_cpu")
