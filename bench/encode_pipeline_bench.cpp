@@ -87,7 +87,7 @@ Timing RunPipeline(int count, const std::string& path) {
     settings.version = kSettingVersion;
     settings.hardwareImpl = 2;
     settings.codecProfile = 100;
-    settings.codecLevel = 41;
+    settings.codecLevel = info.height > 1088 ? 52 : 41;  // 4.1 is too low for 2160p
     settings.targetUsage = 4;
     settings.rateControl = 2;
     settings.targetKbps = 8000;
