@@ -30,6 +30,7 @@ bool EncodeVideoToFile(const OutputInfo& outputInfo, const SettingData& settings
     const PipelineCallbacks callbacks{&context, ReadHostFrame, QueueBitstream};
 
     result.pipelineOpened = OpenEncodePipeline(settings, outputInfo, pipeline, callbacks);
+    context.inputFourCC = pipeline.vppInFourCC;
     result.loopStatus = result.pipelineOpened ? RunEncodeLoop(&pipeline) : 0;
     // The worker has ended: nothing is queued once FinishWriter starts, and
     // the writer thread ends before the file is closed.

@@ -122,6 +122,16 @@ Knobs ReadKnobs() {
             knobs.valid = false;
         }
     }
+    if (const char* runtime = std::getenv("MFXSOFT_RUNTIME"); runtime != nullptr && *runtime != '\0') {
+        std::string name = Trim(runtime);
+        if (name == "msdk") {
+            knobs.runtime = RuntimeKind::kMsdk;
+        } else if (name == "vpl") {
+            knobs.runtime = RuntimeKind::kVpl;
+        } else {
+            knobs.valid = false;
+        }
+    }
 #ifndef MFXSOFT_HAVE_X264
     // Without libx264 (the Windows build) every session encodes with the null encoder.
     knobs.encoder = EncoderKind::kNull;

@@ -211,10 +211,11 @@ TEST_F(EncodePipelineTest, EachFailingStepClosesWhatItOpened) {
     struct Case {
         const char* fault;
         int vppClose;  // VPP is closed only when the encoder's init failed
+        int sessions;  // VPP refusing its input is tried again with RGB4, once
     };
     const Case cases[] = {
-        {"set_allocator=-3", 0}, {"vpp_query=-15", 0}, {"enc_query=-15", 0},
-        {"vpp_init=-15", 0},     {"enc_init=-15", 1},
+        {"set_allocator=-3", 0, 1}, {"vpp_query=-15", 0, 2}, {"vpp_query=-3", 0, 2}, {"vpp_query=-16", 0, 1},
+        {"enc_query=-15", 0, 1},    {"vpp_init=-15", 0, 2},  {"enc_init=-15", 1, 1}, {"enc_init=-3", 1, 1},
     };
     FakeHost host;
     for (const Case& c : cases) {
@@ -230,7 +231,8 @@ TEST_F(EncodePipelineTest, EachFailingStepClosesWhatItOpened) {
             EXPECT_EQ(ClosePipeline(&pipeline), MFX_ERR_UNKNOWN);
         }  // the allocator releases its frames here (leak check)
         const auto calls = RecordedCalls();
-        EXPECT_EQ(calls.close, 1);
+        EXPECT_EQ(calls.init, c.sessions);
+        EXPECT_EQ(calls.close, c.sessions);
         EXPECT_EQ(calls.vppClose, c.vppClose);
         EXPECT_EQ(calls.encodeClose, 0);
     }
