@@ -20,9 +20,9 @@
 #include "encode/frame_allocator.h"
 #include "encode/frame_source.h"
 #include "platform/sync.h"
-#include "plugin/setting_data.h"
+#include "core/setting_data.h"
 
-struct OutputInfo;
+struct ExportJob;
 
 // What the owner of a pipeline hands to its set-up. `source` and `sink` must
 // not be null; `context` is passed back to both untouched.
@@ -98,7 +98,7 @@ struct EncodePipeline {
 // The VPP-input frame description of a job: RGB3, the size aligned up to 16
 // in 16-bit arithmetic, the crop the size itself, the job's frame rate,
 // progressive.
-mfxFrameInfo MakeVppInputInfo(const OutputInfo& outputInfo);
+mfxFrameInfo MakeVppInputInfo(const ExportJob& job);
 
 // The same description for 32-bit input: RGB4, chroma format 4:4:4, all
 // else as in `rgb3`.
@@ -119,7 +119,7 @@ mfxInfoMFX MakeEncoderInfo(const SettingData& settings);
 // closes the pipeline either way.
 // A frame size that the SDK's 16-bit fields cannot hold is refused without a
 // call to the SDK.
-bool OpenEncodePipeline(const SettingData& settings, const OutputInfo& outputInfo, EncodePipeline& pipeline,
+bool OpenEncodePipeline(const SettingData& settings, const ExportJob& job, EncodePipeline& pipeline,
                         const PipelineCallbacks& callbacks);
 
 // Opens the session with `impl`, registers the allocator, sizes and
