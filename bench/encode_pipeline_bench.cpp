@@ -1,9 +1,12 @@
-// Speed of the video encode driver with the soft runtime's null encoder, next
+// Speed of the video encode driver with the soft runtime's null encoder (or x264), next
 // to the work the plug-in cannot avoid for the same frames: the row-flipping
 // copy out of the host's bottom-up frame and the RGB to NV12 conversion, one
-// after the other on one thread. Also counts, per thread, the waits that the
-// OS timer ended (sleeps, timed-out waits): on Windows each can cost a timer
-// tick, which no timing on this machine shows.
+// after the other on one thread; then the same with the soft runtime
+// behaving like the VPL GPU runtime (RGB3 refused, so 32-bit RGB4 input,
+// widened by the frame source) against the RGB4 row copy and conversion.
+// Also counts, per thread, the waits that the OS timer ended (sleeps,
+// timed-out waits): on Windows each can cost a timer tick, which no timing
+// on this machine shows.
 //
 // Usage: encode_pipeline_bench [frames [width height [null|x264]]]   (default 600 1920 1080 null)
 #include <algorithm>
@@ -17,6 +20,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "encode/row_copy.h"
 #include "encode/video_encoder.h"
 #include "mfxsoft/color.h"
 #include "platform/sync.h"
@@ -109,8 +113,10 @@ Timing RunPipeline(int count, const std::string& path) {
     return timing;
 }
 
-// Which of the two steps the bare work runs: both, or one for the breakdown.
-enum Steps { kCopyAndConvert, kCopyOnly, kConvertOnly };
+// Which of the steps the bare work runs: copy and conversion (RGB3 or RGB4),
+// or one step for the breakdown: the RGB3 flip copy, the RGB4 flip copy
+// (fast or the plain reference), the RGB3 conversion.
+enum Steps { kCopyAndConvert, kExpandAndConvert, kCopyOnly, kExpandOnly, kExpandReferenceOnly, kConvertOnly };
 
 Timing RunBareWork(int count, Steps steps = kCopyAndConvert) {
     const int width = frames->width;
@@ -121,21 +127,32 @@ Timing RunBareWork(int count, Steps steps = kCopyAndConvert) {
     const size_t pitch = static_cast<size_t>(w32) * 3;
     std::vector<uint8_t> rgb(pitch * h32);
     std::vector<uint8_t> nv12(static_cast<size_t>(w32) * h32 * 3 / 2);
+    const size_t widePitch = static_cast<size_t>(w32) * 4;
+    const bool wide = steps == kExpandAndConvert || steps == kExpandOnly || steps == kExpandReferenceOnly;
+    std::vector<uint8_t> rgb4(wide ? widePitch * h32 : 0);
+    const mfxsoft::Nv12View nv12View{nv12.data(), static_cast<size_t>(w32), nv12.data() + static_cast<size_t>(w32) * h32,
+                                     static_cast<size_t>(w32), width, alignedHeight};
 
     const auto start = std::chrono::steady_clock::now();
     const double cpuStart = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
     for (int frame = 0; frame < count; ++frame) {
         const uint8_t* dib = static_cast<const uint8_t*>(GetVideo(nullptr, frame));
-        if (steps != kConvertOnly) {
-            for (int row = 0; row < height; ++row) {
-                std::memcpy(&rgb[(height - 1 - row) * pitch], dib + row * frames->stride, frames->stride);
+        if (steps == kExpandOnly || steps == kExpandAndConvert) {
+            FlipExpandRows(dib, frames->stride, rgb4.data(), widePitch, height, width);
+            if (steps == kExpandAndConvert) {
+                mfxsoft::ConvertBgra32ToNv12(mfxsoft::Bgra32View{rgb4.data(), widePitch, width, height}, nv12View);
             }
+            continue;
         }
+        if (steps == kExpandReferenceOnly) {
+            for (int row = 0; row < height; ++row) {
+                ExpandBgrRowReference(dib + row * frames->stride, &rgb4[(height - 1 - row) * widePitch], width);
+            }
+            continue;
+        }
+        if (steps != kConvertOnly) FlipCopyRows(dib, frames->stride, rgb.data(), pitch, height, frames->stride);
         if (steps == kCopyOnly) continue;
-        mfxsoft::ConvertBgr24ToNv12(
-            mfxsoft::Bgr24View{rgb.data(), pitch, width, height},
-            mfxsoft::Nv12View{nv12.data(), static_cast<size_t>(w32), nv12.data() + static_cast<size_t>(w32) * h32,
-                              static_cast<size_t>(w32), width, alignedHeight});
+        mfxsoft::ConvertBgr24ToNv12(mfxsoft::Bgr24View{rgb.data(), pitch, width, height}, nv12View);
     }
     const double cpu = CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - cpuStart;
     return Timing{Seconds(start), cpu, {}, cpu};
@@ -166,34 +183,48 @@ int main(int argc, char** argv) {
 
     // Best of three, each: the machine is shared. Wall clock is what counts;
     // CPU time shows the work when other programs inflate the wall clock.
-    Timing pipeline, bare, copy, convert;
+    Timing pipeline, vplPipeline, bare, bareWide, copy, expand, expandReference, convert;
     for (int round = 0; round < 3; ++round) {
+        ::setenv("MFXSOFT_RUNTIME", "msdk", 1);
         pipeline.Keep(RunPipeline(count, path));
+        ::setenv("MFXSOFT_RUNTIME", "vpl", 1);
+        vplPipeline.Keep(RunPipeline(count, path));
         bare.Keep(RunBareWork(count));
+        bareWide.Keep(RunBareWork(count, kExpandAndConvert));
         copy.Keep(RunBareWork(count, kCopyOnly));
+        expand.Keep(RunBareWork(count, kExpandOnly));
+        expandReference.Keep(RunBareWork(count, kExpandReferenceOnly));
         convert.Keep(RunBareWork(count, kConvertOnly));
     }
     auto ms = [count](double seconds) { return seconds * 1000 / count; };
     std::printf("frames: %d of %dx%d, %s encoder\n", count, made.width, made.height, encoder.c_str());
-    std::printf("EncodeVideoToFile: %.1f fps (%.2f ms per frame; CPU of all threads %.2f ms per frame, "
-                "of the host's thread %.2f)\n",
-                count / pipeline.wall, ms(pipeline.wall), ms(pipeline.cpu), ms(pipeline.hostCpu));
-    std::printf("bare work (flip copy + RGB to NV12, one thread): %.1f fps (%.2f ms per frame; CPU %.2f ms)\n",
-                count / bare.wall, ms(bare.wall), ms(bare.cpu));
-    std::printf("  flip copy alone: CPU %.2f ms per frame; conversion alone: CPU %.2f ms per frame\n", ms(copy.cpu),
-                ms(convert.cpu));
-    std::printf("pipeline time / bare work time: %.2f wall\n", pipeline.wall / bare.wall);
-    // Most per run over the three runs.
-    uint64_t total = 0, ours = 0;
-    for (const platform::SleepCount& sleeps : pipeline.sleeps) {
-        std::printf("  sleeps per frame, %s: %.3f (%llu)\n", sleeps.label, static_cast<double>(sleeps.count) / count,
-                    static_cast<unsigned long long>(sleeps.count));
-        total += sleeps.count;
-        if (std::strcmp(sleeps.label, "host's thread") == 0 || std::strcmp(sleeps.label, "encoding worker") == 0) {
-            ours += sleeps.count;
+    // Both input paths: the pipeline against its own bare work, and the
+    // timer-ended waits by thread (the most of any run).
+    auto report = [&](const char* name, const Timing& run, const Timing& bareRun) {
+        std::printf("%s\n", name);
+        std::printf("  EncodeVideoToFile: %.1f fps (%.2f ms per frame; CPU of all threads %.2f ms, "
+                    "of the host's thread %.2f)\n",
+                    count / run.wall, ms(run.wall), ms(run.cpu), ms(run.hostCpu));
+        std::printf("  bare work (flip copy + conversion, one thread): %.1f fps (%.2f ms per frame; CPU %.2f ms)\n",
+                    count / bareRun.wall, ms(bareRun.wall), ms(bareRun.cpu));
+        std::printf("  pipeline / bare work: %.2f wall, %.2f CPU\n", run.wall / bareRun.wall, run.cpu / bareRun.cpu);
+        uint64_t total = 0, ours = 0;
+        for (const platform::SleepCount& sleeps : run.sleeps) {
+            std::printf("  sleeps per frame, %s: %.3f (%llu)\n", sleeps.label,
+                        static_cast<double>(sleeps.count) / count, static_cast<unsigned long long>(sleeps.count));
+            total += sleeps.count;
+            if (std::strcmp(sleeps.label, "host's thread") == 0 || std::strcmp(sleeps.label, "encoding worker") == 0) {
+                ours += sleeps.count;
+            }
         }
-    }
-    std::printf("sleeps per frame: host's thread + worker %.3f, whole process %.3f\n",
-                static_cast<double>(ours) / count, static_cast<double>(total) / count);
+        std::printf("  sleeps per frame: host's thread + worker %.3f, whole process %.3f\n",
+                    static_cast<double>(ours) / count, static_cast<double>(total) / count);
+    };
+    report("RGB3 input (runtime like the Media SDK's):", pipeline, bare);
+    report("RGB4 input (runtime like the VPL GPU runtime):", vplPipeline, bareWide);
+    std::printf("flip copy RGB3: CPU %.2f ms per frame; RGB3 conversion: CPU %.2f ms per frame\n", ms(copy.cpu),
+                ms(convert.cpu));
+    std::printf("RGB4 flip copy: CPU %.2f ms per frame (plain reference %.2f ms); RGB4 / RGB3: %.2f\n",
+                ms(expand.cpu), ms(expandReference.cpu), expand.cpu / copy.cpu);
     return 0;
 }
