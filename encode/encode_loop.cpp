@@ -159,7 +159,7 @@ int32_t FillInputSurface(EncodePipeline* pipeline) {
 mfxStatus TakeFreeEncodeSurface(EncodePipeline* pipeline, mfxFrameSurface1** out) {
     if (out == nullptr) return MFX_ERR_NULL_PTR;
     for (;;) {
-        // Cleared before the look, so that what the worker does after it wakes us.
+        // Cleared before the look, so whatever the worker does after the look wakes us.
         platform::ClearEvent(pipeline->surfaceEvent);
         {
             platform::ScopedLock guard(pipeline->queueLock);
