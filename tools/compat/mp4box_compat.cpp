@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ffmpeg_util.h"
+#include "tools/common/tool_args.h"
 
 namespace {
 
@@ -23,73 +24,10 @@ struct Options {
     std::string output;
 };
 
-// The plug-in writes rate/scale with six significant digits, so 30000/1001
-// arrives as "29.97". Take the rational whose text that is: n*1000/1001 when
-// it prints exactly so (the NTSC family), otherwise the decimal as written.
-AVRational ParseFrameRate(const std::string& text) {
-    char* end = nullptr;
-    double value = std::strtod(text.c_str(), &end);
-    if (text.empty() || end == text.c_str() || *end != '\0' || !std::isfinite(value) || value <= 0 || value > 1000) {
-        throw Failure("bad frame rate: " + text);
-    }
-    auto printsAs = [&](double candidate) {
-        char buffer[32];
-        std::snprintf(buffer, sizeof buffer, "%g", candidate);
-        return text == buffer;
-    };
-    long long whole = std::llround(value);
-    if (whole > 0 && printsAs(static_cast<double>(whole))) return AVRational{static_cast<int>(whole), 1};
-    long long ntsc = std::llround(value * 1.001);
-    if (ntsc > 0 && printsAs(ntsc * 1000.0 / 1001.0)) return AVRational{static_cast<int>(ntsc * 1000), 1001};
-    // A plain decimal: digits over a power of ten, reduced.
-    size_t point = text.find('.');
-    if (point != std::string::npos && text.find_first_not_of("0123456789.") == std::string::npos) {
-        std::string digits = text.substr(0, point) + text.substr(point + 1);
-        int64_t denominator = 1;
-        for (size_t i = point + 1; i < text.size(); ++i) denominator *= 10;
-        AVRational rate;
-        if (av_reduce(&rate.num, &rate.den, std::strtoll(digits.c_str(), nullptr, 10), denominator, INT32_MAX)) {
-            return rate;
-        }
-    }
-    return av_d2q(value, 1000000);
-}
-
 Options ParseArguments(int argc, char** argv) {
-    Options options;
-    for (int i = 1; i < argc; ++i) {
-        std::string argument = argv[i];
-        if (i + 1 >= argc) throw Failure(argument + " needs a value");
-        std::string value = argv[++i];
-        if (argument == "-new") {
-            options.output = value;
-        } else if (argument == "-add") {
-            size_t hash = value.rfind('#');
-            if (hash == std::string::npos) throw Failure("-add needs #video or #audio: " + value);
-            std::string file = value.substr(0, hash);
-            std::string selector = value.substr(hash + 1);
-            if (selector == "audio") {
-                if (!options.audio.empty()) throw Failure("only one audio track is supported");
-                options.audio = file;
-            } else if (selector.rfind("video", 0) == 0) {
-                if (!options.video.empty()) throw Failure("only one video track is supported");
-                options.video = file;
-                std::string rest = selector.substr(5);
-                if (rest.rfind(":fps=", 0) == 0) {
-                    options.frameRate = ParseFrameRate(rest.substr(5));
-                } else if (!rest.empty()) {
-                    throw Failure("unknown track option: " + rest);
-                }
-            } else {
-                throw Failure("unknown track selector: #" + selector);
-            }
-        } else {
-            throw Failure("unknown option: " + argument);
-        }
-    }
-    if (options.output.empty()) throw Failure("no output file (-new)");
-    if (options.video.empty() && options.audio.empty()) throw Failure("nothing to add");
-    return options;
+    tool_args::MuxArguments parsed =
+        tool_args::ParseMuxArguments(tool_args::ArgumentsOf(std::vector<std::string>(argv, argv + argc)));
+    return Options{parsed.video, AVRational{parsed.frameRate.num, parsed.frameRate.den}, parsed.audio, parsed.output};
 }
 
 bool HoldsIdrSlice(const AVPacket& packet) {
