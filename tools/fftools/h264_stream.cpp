@@ -45,6 +45,8 @@ public:
         uint32_t code = Ue();
         return code % 2 == 1 ? static_cast<int32_t>((code + 1) / 2) : -static_cast<int32_t>(code / 2);
     }
+    size_t Position() const { return bit_; }
+    std::vector<uint8_t>& Bytes() { return bytes_; }
 
 private:
     std::vector<uint8_t> bytes_;
@@ -57,6 +59,7 @@ struct Sps {
     uint32_t pocType = 0;
     uint32_t log2MaxPocLsb = 4;
     bool frameMbsOnly = true;
+    size_t timingBit = 0;  // where num_units_in_tick starts in the payload; 0: no timing
 };
 
 struct Pps {
@@ -72,8 +75,7 @@ void SkipScalingList(Bits& bits, int size) {
     }
 }
 
-std::pair<uint32_t, Sps> ParseSps(const std::vector<uint8_t>& nal) {
-    Bits bits(nal);
+std::pair<uint32_t, Sps> ParseSps(Bits& bits) {
     Sps sps;
     uint32_t profile = bits.U(8);
     bits.U(16);  // constraint flags, level
@@ -105,6 +107,33 @@ std::pair<uint32_t, Sps> ParseSps(const std::vector<uint8_t>& nal) {
     sps.frameMbsOnly = bits.U(1) != 0;
     if (id > 31 || sps.log2MaxFrameNum > 16 || sps.log2MaxPocLsb > 16) throw StreamError("a sequence header is damaged");
     return {id, sps};
+}
+
+std::pair<uint32_t, Sps> ParseSps(const std::vector<uint8_t>& nal) {
+    Bits bits(nal);
+    return ParseSps(bits);
+}
+
+// Reads on from the end of ParseSps to the VUI's timing; its bit, or 0.
+size_t FindTiming(Bits& bits, const Sps& sps) {
+    if (!sps.frameMbsOnly) bits.U(1);  // adaptive frame/field
+    bits.U(1);                          // direct 8x8 inference
+    if (bits.U(1) != 0) {               // cropping
+        for (int i = 0; i < 4; ++i) bits.Ue();
+    }
+    if (bits.U(1) == 0) return 0;  // no VUI
+    if (bits.U(1) != 0 && bits.U(8) == 255) bits.U(32);  // aspect ratio, extended
+    if (bits.U(1) != 0) bits.U(1);                       // overscan
+    if (bits.U(1) != 0) {                                // video signal type
+        bits.U(4);
+        if (bits.U(1) != 0) bits.U(24);  // colour description
+    }
+    if (bits.U(1) != 0) {  // chroma location
+        bits.Ue();
+        bits.Ue();
+    }
+    if (bits.U(1) == 0) return 0;  // no timing
+    return bits.Position();
 }
 
 std::pair<uint32_t, Pps> ParsePps(const std::vector<uint8_t>& nal) {
@@ -173,6 +202,42 @@ private:
 
 }  // namespace
 
+bool SetSpsFrameRate(std::vector<uint8_t>& nal, uint32_t num, uint32_t den) {
+    if (NalType(nal) != 7) return false;
+    Bits bits(nal);
+    Sps sps = ParseSps(bits).second;
+    size_t at = FindTiming(bits, sps);
+    if (at == 0) return false;
+    bits.U(64);  // both fields are there
+    std::vector<uint8_t>& rbsp = bits.Bytes();
+    auto put = [&](size_t bit, uint32_t value) {
+        for (int i = 31; i >= 0; --i, ++bit) {
+            uint8_t mask = static_cast<uint8_t>(0x80 >> (bit % 8));
+            rbsp[bit / 8] = static_cast<uint8_t>(((value >> i) & 1) ? rbsp[bit / 8] | mask : rbsp[bit / 8] & ~mask);
+        }
+    };
+    // A frame is two ticks (one per field).
+    uint64_t scale = uint64_t{num} * 2;
+    if (scale > UINT32_MAX) return false;
+    std::vector<uint8_t> before = rbsp;
+    put(at, den);
+    put(at + 32, static_cast<uint32_t>(scale));
+    if (rbsp == before) return false;
+    // Escape again: no 00 00 0x (x <= 3) inside the payload.
+    std::vector<uint8_t> out = {nal[0]};
+    size_t zeros = 0;
+    for (uint8_t byte : rbsp) {
+        if (zeros >= 2 && byte <= 3) {
+            out.push_back(3);
+            zeros = 0;
+        }
+        out.push_back(byte);
+        zeros = byte == 0 ? zeros + 1 : 0;
+    }
+    nal.swap(out);
+    return true;
+}
+
 bool AccessUnitReader::Fill() {
     if (ended_) return false;
     buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(position_));
@@ -237,6 +302,7 @@ bool AccessUnitReader::Next(std::vector<uint8_t>& unit) {
             return true;
         }
         if (IsSlice(type)) haveSlice = true;
+        if (type == 7 && rateNum_ != 0) SetSpsFrameRate(nal, rateNum_, rateDen_);
         static const uint8_t kStart[] = {0, 0, 0, 1};
         unit.insert(unit.end(), std::begin(kStart), std::end(kStart));
         unit.insert(unit.end(), nal.begin(), nal.end());

@@ -18,6 +18,12 @@ struct StreamError : std::runtime_error {
 class AccessUnitReader {
 public:
     explicit AccessUnitReader(std::FILE* file) : file_(file) {}
+    // Units read from now on carry this rate in their sequence headers' timing
+    // (SetSpsFrameRate).
+    void SetFrameRate(uint32_t num, uint32_t den) {
+        rateNum_ = num;
+        rateDen_ = den;
+    }
     // The next access unit as Annex B bytes (every NAL unit after a 4-byte
     // start code); false at the end. Throws StreamError on a read error.
     bool Next(std::vector<uint8_t>& unit);
@@ -32,7 +38,14 @@ private:
     bool ended_ = false;
     std::vector<uint8_t> pending_;  // a NAL unit read ahead, starting the next unit
     bool havePending_ = false;
+    uint32_t rateNum_ = 0, rateDen_ = 0;  // 0: headers as they are
 };
+
+// A sequence header whose VUI states a frame rate gets `num`/`den` there
+// instead. ffmpeg takes each frame's duration from that timing when a stream
+// has one, so it must agree with the rate the muxer was given. Returns whether
+// `nal` changed; a header without timing stays as it is.
+bool SetSpsFrameRate(std::vector<uint8_t>& nal, uint32_t num, uint32_t den);
 
 // Each picture's index in presentation order (frames, from 0), in decoding
 // order, from the picture order counts (types 0 and 2), which start again at

@@ -3,7 +3,9 @@
 //   tarvo-mux -add "VIDEO#video:fps=RATE" [-add "AUDIO#audio"] -new OUT
 // The bare H.264 stream holds no times, and ffmpeg gives a stream copy of it
 // none that respect B-frames, so the video goes to ffmpeg as an MPEG-TS made
-// here: one picture a frame at the exact rate, shown in picture order.
+// here: one picture a frame at the exact rate, shown in picture order. Where
+// the stream's own header states a frame rate, it is set to RATE: ffmpeg
+// takes the frames' durations from it.
 #include <cstdio>
 #include <memory>
 
@@ -47,6 +49,7 @@ int main(int argc, char** argv) {
             try {
                 File file = OpenVideo(mux->video);
                 fftools::AccessUnitReader reader(file.get());
+                reader.SetFrameRate(static_cast<uint32_t>(mux->frameRate.num), static_cast<uint32_t>(mux->frameRate.den));
                 fftools::TsWriter ts(write);
                 if (!ts.WriteTables()) return {};
                 std::vector<uint8_t> unit;

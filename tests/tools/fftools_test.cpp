@@ -1,0 +1,214 @@
+// tarvo-aac and tarvo-mux: the plug-in's command lines as they arrive, what
+// ffmpeg is asked to do for them, where ffmpeg is looked for, and the command
+// line it is started with on Windows.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "audio/audio_export.h"
+#include "audio/mux.h"
+#include "platform/process.h"
+#include "tools/common/tool_args.h"
+#include "tools/fftools/ffmpeg_command.h"
+
+namespace {
+
+using Words = std::vector<std::string>;
+using tool_args::ArgumentError;
+
+// The words a program receives for the plug-in's text: on Windows the whole
+// text (no program name in it), natively the program's path first.
+Words AsWindowsGivesThem(const std::string& text) { return platform::SplitCommandLine(text.c_str()); }
+Words AsPosixGivesThem(const std::string& text) {
+    Words words = {"/opt/tarvo/tarvo-x"};
+    for (std::string& word : platform::SplitCommandLine(text.c_str())) words.push_back(word);
+    return words;
+}
+
+TEST(FrameRate, TheTextOfRateOverScaleBecomesItsExactFraction) {
+    const struct {
+        double rate;
+        tool_args::FrameRate expected;
+    } cases[] = {
+        {25, {25, 1}},          {30000.0 / 1001, {30000, 1001}}, {24000.0 / 1001, {24000, 1001}},
+        {60000.0 / 1001, {60000, 1001}}, {120000.0 / 1001, {120000, 1001}}, {12.5, {25, 2}},
+        {1000, {1000, 1}},      {0.5, {1, 2}},                   {1e-05, {1, 100000}},
+        {23.5, {47, 2}},
+    };
+    for (const auto& c : cases) {
+        std::string text = FormatFrameRate(c.rate);  // the plug-in's own text
+        SCOPED_TRACE(text);
+        EXPECT_EQ(tool_args::ParseFrameRate(text), c.expected);
+    }
+    for (const char* bad : {"", "0", "-25", "1001", "abc", "25fps", "nan", "inf", "1e400", " 25"}) {
+        SCOPED_TRACE(bad);
+        EXPECT_THROW(tool_args::ParseFrameRate(bad), ArgumentError);
+    }
+}
+
+TEST(Arguments, OnlyAFirstWordThatIsASwitchIsAnArgument) {
+    const struct {
+        Words words;
+        Words expected;
+    } cases[] = {
+        {{}, {}},
+        {{"-2pass", "-br", "1"}, {"-2pass", "-br", "1"}},
+        {{"C:\\tools\\tarvo-aac.exe", "-if", "a"}, {"-if", "a"}},
+        {{"", "-add", "v#video"}, {"-add", "v#video"}},  // a C runtime's empty name for a leading blank
+        {{"tarvo-mux"}, {}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(tool_args::ArgumentsOf(c.words), c.expected);
+}
+
+TEST(TarvoAac, EveryEncoderLineOfThePluginBecomesOneFfmpegEncode) {
+    const struct {
+        int32_t profile, kbps;
+        const char* wav;
+        const char* out;
+        const char* bits;
+        const char* asked;
+    } cases[] = {
+        {0, 128, "/t/ABCDEFG.wav", "/t/ABCDEFG.aac", "128000", ""},
+        {1, 96, "C:\\a b\\X.wav", "C:\\a b\\X.aac", "96000", ""},
+        {2, 64, "/t/-x.wav", "/t/a:b.aac", "64000", "-he"},
+        {3, 48, "/t/日本語 フォルダ/Y.wav", "/t/日本語 フォルダ/Y.aac", "48000", "-hev2"},
+        {1, 1000, "/t/x.wav", "/t/x.aac", "1000000", ""},
+    };
+    for (const auto& c : cases) {
+        std::string text = AacEncoderCommandLine(c.profile, c.kbps, c.wav, c.out);
+        SCOPED_TRACE(text);
+        for (const Words& words : {AsWindowsGivesThem(text), AsPosixGivesThem(text)}) {
+            tool_args::AacArguments aac = tool_args::ParseAacArguments(tool_args::ArgumentsOf(words));
+            EXPECT_EQ(aac.profileAsked, c.asked);
+            Words expected = {"-nostdin", "-hide_banner", "-nostats", "-loglevel", "error", "-y",
+                              "-f", "wav", "-i", std::string("file:") + c.wav, "-map", "0:a:0",
+                              "-c:a", "aac", "-profile:a", "aac_low", "-b:a", c.bits, "-f", "ipod",
+                              std::string("file:") + c.out};
+            EXPECT_EQ(fftools::AacFfmpegArguments(aac), expected);
+        }
+    }
+    tool_args::AacArguments aac = tool_args::ParseAacArguments({"-ignorelength", "-if", "a.wav", "-of", "b.m4a"});
+    Words arguments = fftools::AacFfmpegArguments(aac);
+    EXPECT_EQ(Words(arguments.begin() + 6, arguments.begin() + 8), (Words{"-ignore_length", "1"}));
+    EXPECT_EQ(arguments[arguments.size() - 4], "128000");  // neroAacEnc's own default
+}
+
+TEST(TarvoMux, EveryMuxerLineOfThePluginBecomesOneFfmpegCopy) {
+    const Words head = {"-nostdin", "-hide_banner", "-nostats", "-loglevel", "error", "-y"};
+    const struct {
+        double rate;
+        const char* video;
+        const char* audio;
+        const char* out;
+        Words expected;
+    } cases[] = {
+        {30000.0 / 1001, "/t/V.h264", "/t/A.aac", "/o/out.mp4",
+         {"-f", "mpegts", "-i", "pipe:0", "-i", "file:/t/A.aac", "-map", "0:v:0", "-map", "1:a:0", "-c", "copy",
+          "-video_track_timescale", "30000", "-movflags", "+faststart", "-f", "mp4", "file:/o/out.mp4"}},
+        {25, "C:\\my #1\\V.h264", nullptr, "C:\\out dir\\o.mp4",
+         {"-f", "mpegts", "-i", "pipe:0", "-map", "0:v:0", "-c", "copy", "-video_track_timescale", "25",
+          "-movflags", "+faststart", "-f", "mp4", "file:C:\\out dir\\o.mp4"}},
+        {12.5, nullptr, "/t/音声.aac", "/o/o.mp4",
+         {"-i", "file:/t/音声.aac", "-map", "0:a:0", "-c", "copy", "-movflags", "+faststart", "-f", "mp4",
+          "file:/o/o.mp4"}},
+    };
+    for (const auto& c : cases) {
+        std::string text = MuxerCommandLine(c.out, c.rate, c.video, c.audio);
+        SCOPED_TRACE(text);
+        for (const Words& words : {AsWindowsGivesThem(text), AsPosixGivesThem(text)}) {
+            tool_args::MuxArguments mux = tool_args::ParseMuxArguments(tool_args::ArgumentsOf(words));
+            EXPECT_EQ(mux.video, c.video != nullptr ? c.video : "");
+            Words expected = head;
+            expected.insert(expected.end(), c.expected.begin(), c.expected.end());
+            EXPECT_EQ(fftools::MuxFfmpegArguments(mux), expected);
+        }
+    }
+}
+
+TEST(Arguments, WhatNeitherProgramAcceptsIsSaid) {
+    const struct {
+        bool muxer;
+        Words arguments;
+        const char* message;
+    } cases[] = {
+        {false, {"-if", "a.wav"}, "no output file (-of)"},
+        {false, {"-of", "a.aac"}, "no input file (-if)"},
+        {false, {"-br", "0", "-if", "a", "-of", "b"}, "bad bit rate: 0"},
+        {false, {"-br", "12k", "-if", "a", "-of", "b"}, "bad bit rate: 12k"},
+        {false, {"-if"}, "-if needs a value"},
+        {false, {"-q", "0.5", "-if", "a", "-of", "b"}, "unknown option: -q"},
+        {true, {"-add", "v#video:fps=25"}, "no output file (-new)"},
+        {true, {"-new", "o.mp4"}, "nothing to add"},
+        {true, {"-add", "v.h264", "-new", "o"}, "-add needs #video or #audio: v.h264"},
+        {true, {"-add", "#audio", "-new", "o"}, "-add names no file: #audio"},
+        {true, {"-add", "v#video:fps=0", "-new", "o"}, "bad frame rate: 0"},
+        {true, {"-add", "v#video:par=1:1", "-new", "o"}, "unknown track option: :par=1:1"},
+        {true, {"-add", "v#text", "-new", "o"}, "unknown track selector: #text"},
+        {true, {"-add", "a#audio", "-add", "b#audio", "-new", "o"}, "only one audio track is supported"},
+        {true, {"-add", "a#video", "-add", "b#video", "-new", "o"}, "only one video track is supported"},
+        {true, {"-cat", "x", "-new", "o"}, "unknown option: -cat"},
+    };
+    for (const auto& c : cases) {
+        try {
+            if (c.muxer) {
+                tool_args::ParseMuxArguments(c.arguments);
+            } else {
+                tool_args::ParseAacArguments(c.arguments);
+            }
+            ADD_FAILURE() << "accepted: " << c.message;
+        } catch (const ArgumentError& error) {
+            EXPECT_STREQ(error.what(), c.message);
+        }
+    }
+}
+
+TEST(FindFfmpeg, BesideTheProgramFirstThenAbsoluteFoldersOnPath) {
+    const struct {
+        const fftools::SearchRules* rules;
+        const char* own;
+        const char* path;
+        std::set<std::string> present;
+        const char* expected;
+    } cases[] = {
+        {&fftools::kWindowsRules, "C:\\tools\\", "C:\\ff\\bin", {"C:\\tools\\ffmpeg.exe", "C:\\ff\\bin\\ffmpeg.exe"},
+         "C:\\tools\\ffmpeg.exe"},
+        {&fftools::kWindowsRules, "C:\\tools\\", "C:\\x;\"C:\\Program Files\\ff\";D:/y/",
+         {"C:\\Program Files\\ff\\ffmpeg.exe", "D:/y/ffmpeg.exe"}, "C:\\Program Files\\ff\\ffmpeg.exe"},
+        {&fftools::kWindowsRules, "C:\\tools\\", ".;bin;;\\ff;\\\\server\\share", {"\\\\server\\share\\ffmpeg.exe",
+         ".\\ffmpeg.exe", "bin\\ffmpeg.exe", "\\ff\\ffmpeg.exe"}, "\\\\server\\share\\ffmpeg.exe"},
+        {&fftools::kWindowsRules, "", "", {"ffmpeg.exe", "\\ffmpeg.exe"}, ""},
+        {&fftools::kPosixRules, "/opt/tarvo/", "/usr/bin:/bin", {"/usr/bin/ffmpeg", "/opt/tarvo/ffmpeg"},
+         "/opt/tarvo/ffmpeg"},
+        {&fftools::kPosixRules, "/opt/tarvo/", ":.:bin:/usr/local/bin/:/usr/bin",
+         {"ffmpeg", "./ffmpeg", "bin/ffmpeg", "/usr/bin/ffmpeg"}, "/usr/bin/ffmpeg"},
+        {&fftools::kPosixRules, "/opt/tarvo/", "/usr/bin", {}, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.own) + " | " + c.path);
+        std::vector<std::string> asked;
+        std::string found = fftools::FindFfmpeg(c.own, c.path, *c.rules, [&](const std::string& candidate) {
+            asked.push_back(candidate);
+            return c.present.count(candidate) > 0;
+        });
+        EXPECT_EQ(found, c.expected);
+        for (const std::string& candidate : asked) {  // never a relative one
+            EXPECT_TRUE(candidate[0] == '/' || candidate[1] == ':' || candidate.rfind("\\\\", 0) == 0) << candidate;
+        }
+    }
+}
+
+TEST(WindowsCommandLine, SplitsBackIntoTheSameWords) {
+    const Words cases[] = {
+        {"C:\\Program Files\\ff\\ffmpeg.exe", "-i", "file:C:\\a b\\x.wav", "file:C:\\out\\"},
+        {"C:\\ff\\ffmpeg.exe", "", "a\"b", "\\\"", "a\\\\", "tab\there", "end\\ x\\"},
+        {"C:\\ff\\ffmpeg.exe", "file:C:\\日本語\\音声 ファイル.aac", "-metadata", "title=\"quoted\""},
+    };
+    for (const Words& words : cases) {
+        std::string line = fftools::WindowsCommandLine(words);
+        SCOPED_TRACE(line);
+        EXPECT_EQ(line.rfind("\"" + words[0] + "\" ", 0), 0u);
+        EXPECT_EQ(platform::SplitCommandLine(line.c_str()), words);
+    }
+}
+
+}  // namespace
