@@ -93,6 +93,8 @@ struct Programs {
     const char* muxer;
 };
 
+void PrintTo(const Programs& programs, std::ostream* out) { *out << programs.name; }
+
 class StandIns : public testing::TestWithParam<Programs> {};
 
 TEST_P(StandIns, ExportAudioAndVideoIntoOneMp4) {
