@@ -1,15 +1,23 @@
 // tarvo-aac and tarvo-mux: the plug-in's command lines as they arrive, what
-// ffmpeg is asked to do for them, where ffmpeg is looked for, and the command
-// line it is started with on Windows.
+// ffmpeg is asked to do for them, where ffmpeg is looked for, the command
+// line it is started with on Windows, and the H.264 stream read for its
+// pictures' order and with its rate set.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+#include <numeric>
 #include <set>
+#include <sstream>
 
 #include "audio/audio_export.h"
 #include "audio/mux.h"
 #include "platform/process.h"
 #include "tools/common/tool_args.h"
 #include "tools/fftools/ffmpeg_command.h"
+#include "tools/fftools/h264_stream.h"
 
 namespace {
 
@@ -208,6 +216,129 @@ TEST(WindowsCommandLine, SplitsBackIntoTheSameWords) {
         SCOPED_TRACE(line);
         EXPECT_EQ(line.rfind("\"" + words[0] + "\" ", 0), 0u);
         EXPECT_EQ(platform::SplitCommandLine(line.c_str()), words);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+std::string RunText(const std::string& command) {
+    std::string output;
+    if (FILE* pipe = popen(("timeout 120 " + command).c_str(), "r")) {
+        char buffer[4096];
+        size_t n;
+        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+        pclose(pipe);
+    }
+    return output;
+}
+
+struct FileClose {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileClose>;
+
+// A stream with B-frames (pyramid: shown long after they are decoded) and
+// IDR pictures every 10 frames, and ffmpeg's own view of it: for each
+// picture in presentation order, its index in decoding order.
+class H264Stream : public testing::Test {
+protected:
+    void SetUp() override {
+        char name[] = "/tmp/tarvo-h264-XXXXXX";
+        int fd = mkstemp(name);
+        ASSERT_GE(fd, 0);
+        close(fd);
+        path_ = name;
+        std::string make = std::string(TARVO_FFMPEG) + " -nostdin -v error -y -f lavfi -i testsrc=size=96x64:rate=25 " +
+                           "-frames:v 33 -c:v libx264 -x264-params bframes=3:b-pyramid=normal:keyint=10:scenecut=0 " +
+                           "-f h264 " + path_;
+        ASSERT_EQ(RunText(make + " && echo made"), "made\n");
+    }
+    void TearDown() override { std::remove(path_.c_str()); }
+    File Open() const { return File(std::fopen(path_.c_str(), "rb")); }
+
+    std::string path_;
+};
+
+TEST_F(H264Stream, PicturesAreShownInTheOrderTheDecoderShowsThem) {
+    std::istringstream lines(RunText(std::string(TARVO_FFPROBE) + " -v error -show_entries frame=coded_picture_number " +
+                                     "-of csv=p=0 " + path_));
+    std::vector<int64_t> expected(33, -1);
+    int64_t shown = 0;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.empty()) continue;
+        size_t decoded = std::stoul(line);
+        ASSERT_LT(decoded, expected.size());
+        expected[decoded] = shown++;
+    }
+    ASSERT_EQ(shown, 33);
+    int64_t delay = -1;
+    File file = Open();
+    EXPECT_EQ(fftools::PresentationOrder(file.get(), delay), expected);
+    EXPECT_GE(delay, 1);  // B-frames: decoding runs ahead
+}
+
+TEST_F(H264Stream, AccessUnitsAreTheSameWhateverTheReadSize) {
+    auto units = [&](size_t readSize) {
+        File file = Open();
+        fftools::AccessUnitReader reader(file.get(), readSize);
+        std::vector<std::vector<uint8_t>> all;
+        for (std::vector<uint8_t> unit; reader.Next(unit);) all.push_back(unit);
+        return all;
+    };
+    std::vector<std::vector<uint8_t>> whole = units(size_t{1} << 20);
+    EXPECT_EQ(whole.size(), 33u);
+    for (size_t size : {1, 2, 3, 4, 5, 188, 4095}) {
+        SCOPED_TRACE(size);
+        EXPECT_EQ(units(size), whole);
+    }
+}
+
+TEST(SpsFrameRate, TheTimingSaysTheAskedRateAndNothingElseChanges) {
+    // A 64x64 picture whose sequence header has VUI timing for 25 fps
+    // (num_units_in_tick 1, time_scale 50), made by x264.
+    std::string made = RunText(std::string(TARVO_FFMPEG) +
+                               " -nostdin -v error -f lavfi -i testsrc=size=64x64:rate=25 -frames:v 1 -c:v libx264 "
+                               "-pix_fmt yuv420p -profile:v baseline -f h264 - | od -An -v -tx1");
+    std::vector<uint8_t> bytes;
+    std::istringstream hex(made);
+    for (std::string byte; hex >> byte;) bytes.push_back(static_cast<uint8_t>(std::stoul(byte, nullptr, 16)));
+    ASSERT_GT(bytes.size(), 16u);
+    // The first NAL unit after the start code is the sequence header.
+    std::vector<uint8_t> sps(bytes.begin() + 4, bytes.end());
+    for (size_t i = 2; i + 2 < sps.size(); ++i) {
+        if (sps[i] == 0 && sps[i + 1] == 0 && sps[i + 2] == 1) {
+            sps.resize(i);
+            break;
+        }
+    }
+    while (sps.back() == 0) sps.pop_back();  // the next start code's leading zero
+    ASSERT_EQ(sps[0] & 0x1F, 7);
+    std::vector<uint8_t> same = sps;
+    EXPECT_FALSE(fftools::SetSpsFrameRate(same, 25, 1));  // already so
+    EXPECT_EQ(same, sps);
+    const struct {
+        uint32_t num, den;
+    } rates[] = {{30000, 1001}, {24000, 1001}, {1, 1}, {25, 2}, {65536, 1}};
+    for (const auto& rate : rates) {
+        SCOPED_TRACE(std::to_string(rate.num) + "/" + std::to_string(rate.den));
+        std::vector<uint8_t> changed = sps;
+        EXPECT_TRUE(fftools::SetSpsFrameRate(changed, rate.num, rate.den));
+        // ffprobe reads the stream as the rate now says.
+        char name[] = "/tmp/tarvo-sps-XXXXXX";
+        int fd = mkstemp(name);
+        ASSERT_GE(fd, 0);
+        std::vector<uint8_t> stream = {0, 0, 0, 1};
+        stream.insert(stream.end(), changed.begin(), changed.end());
+        stream.insert(stream.end(), bytes.begin() + 4 + static_cast<std::ptrdiff_t>(sps.size()), bytes.end());
+        ASSERT_EQ(write(fd, stream.data(), stream.size()), static_cast<ssize_t>(stream.size()));
+        close(fd);
+        std::string probed = RunText(std::string(TARVO_FFPROBE) + " -v error -show_entries stream=r_frame_rate,width " +
+                                     "-of csv=p=0 -f h264 " + name);
+        std::remove(name);
+        uint32_t divisor = std::gcd(rate.num, rate.den);
+        EXPECT_EQ(probed, "64," + std::to_string(rate.num / divisor) + "/" + std::to_string(rate.den / divisor) + "\n");
     }
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ffmpeg_util.h"
+#include "tools/common/picture_order.h"
 #include "tools/common/tool_args.h"
 
 namespace {
@@ -61,38 +62,21 @@ std::vector<int64_t> PresentationOrder(const Options& options, int64_t& delay) {
     if (!parser || !context) throw Failure("out of memory");
     parser->flags |= PARSER_FLAG_COMPLETE_FRAMES;
 
-    struct Picture {
-        int64_t decode;
-        int order;
-    };
-    std::vector<int64_t> presentation;
-    std::vector<Picture> period;  // since the last IDR picture
-    auto closePeriod = [&]() {
-        std::stable_sort(period.begin(), period.end(), [](const Picture& a, const Picture& b) { return a.order < b.order; });
-        int64_t first = static_cast<int64_t>(presentation.size()) - static_cast<int64_t>(period.size());
-        for (size_t rank = 0; rank < period.size(); ++rank) presentation[period[rank].decode] = first + static_cast<int64_t>(rank);
-        period.clear();
-    };
+    tool_args::PictureOrder order;
     Packet packet = NewPacket();
     for (;;) {
         int result = av_read_frame(input.get(), packet.get());
         if (result == AVERROR_EOF) break;
         Check(result, "cannot read " + options.video);
-        if (HoldsIdrSlice(*packet) && !period.empty()) closePeriod();
+        bool idr = HoldsIdrSlice(*packet);
         uint8_t* out = nullptr;
         int outSize = 0;
         av_parser_parse2(parser.get(), context.get(), &out, &outSize, packet->data, packet->size, AV_NOPTS_VALUE,
                          AV_NOPTS_VALUE, 0);
-        period.push_back({static_cast<int64_t>(presentation.size()), parser->output_picture_number});
-        presentation.push_back(0);
+        order.Add(parser->output_picture_number, idr);
         av_packet_unref(packet.get());
     }
-    closePeriod();
-    delay = 0;
-    for (size_t decode = 0; decode < presentation.size(); ++decode) {
-        delay = std::max(delay, static_cast<int64_t>(decode) - presentation[decode]);
-    }
-    return presentation;
+    return order.Finish(delay);
 }
 
 // One input track: its packets in order, with timestamps in the output

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <map>
 
+#include "tools/common/picture_order.h"
+
 namespace fftools {
 namespace {
-
-constexpr size_t kReadSize = 1 << 20;
 
 int NalType(const std::vector<uint8_t>& nal) { return nal.empty() ? -1 : nal[0] & 0x1F; }
 bool IsSlice(int type) { return type == 1 || type == 5; }
@@ -243,10 +243,10 @@ bool AccessUnitReader::Fill() {
     buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(position_));
     position_ = 0;
     size_t old = buffer_.size();
-    buffer_.resize(old + kReadSize);
-    size_t got = std::fread(buffer_.data() + old, 1, kReadSize, file_);
+    buffer_.resize(old + readSize_);
+    size_t got = std::fread(buffer_.data() + old, 1, readSize_, file_);
     buffer_.resize(old + got);
-    if (got < kReadSize) {
+    if (got < readSize_) {
         if (std::ferror(file_)) throw StreamError("cannot read the video stream");
         ended_ = true;
     }
@@ -312,18 +312,7 @@ bool AccessUnitReader::Next(std::vector<uint8_t>& unit) {
 std::vector<int64_t> PresentationOrder(std::FILE* file, int64_t& delay) {
     AccessUnitReader reader(file);
     PocCounter counter;
-    struct Picture {
-        int64_t decode;
-        int64_t order;
-    };
-    std::vector<int64_t> presentation;
-    std::vector<Picture> period;  // since the last IDR picture
-    auto closePeriod = [&]() {
-        std::stable_sort(period.begin(), period.end(), [](const Picture& a, const Picture& b) { return a.order < b.order; });
-        int64_t first = static_cast<int64_t>(presentation.size() - period.size());
-        for (size_t rank = 0; rank < period.size(); ++rank) presentation[period[rank].decode] = first + static_cast<int64_t>(rank);
-        period.clear();
-    };
+    tool_args::PictureOrder order;
     std::vector<uint8_t> unit;
     while (reader.Next(unit)) {
         // Walk the unit's NAL units: parameter sets first, then its first slice.
@@ -336,10 +325,8 @@ std::vector<int64_t> PresentationOrder(std::FILE* file, int64_t& delay) {
             std::vector<uint8_t> nal(unit.begin() + static_cast<std::ptrdiff_t>(i), unit.begin() + static_cast<std::ptrdiff_t>(next));
             if (IsSlice(NalType(nal))) {
                 bool idr = false;
-                int64_t order = counter.Count(nal, idr);
-                if (idr && !period.empty()) closePeriod();
-                period.push_back({static_cast<int64_t>(presentation.size()), order});
-                presentation.push_back(0);
+                int64_t count = counter.Count(nal, idr);
+                order.Add(count, idr);
                 counted = true;
             } else {
                 counter.Parameters(nal);
@@ -347,12 +334,7 @@ std::vector<int64_t> PresentationOrder(std::FILE* file, int64_t& delay) {
             i = next + 4;
         }
     }
-    closePeriod();
-    delay = 0;
-    for (size_t decode = 0; decode < presentation.size(); ++decode) {
-        delay = std::max(delay, static_cast<int64_t>(decode) - presentation[decode]);
-    }
-    return presentation;
+    return order.Finish(delay);
 }
 
 }  // namespace fftools

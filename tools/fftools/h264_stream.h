@@ -17,7 +17,8 @@ struct StreamError : std::runtime_error {
 // Reads access units from an open file, in decoding order.
 class AccessUnitReader {
 public:
-    explicit AccessUnitReader(std::FILE* file) : file_(file) {}
+    // Reads `readSize` bytes at a time.
+    explicit AccessUnitReader(std::FILE* file, size_t readSize = size_t{1} << 20) : file_(file), readSize_(readSize) {}
     // Units read from now on carry this rate in their sequence headers' timing
     // (SetSpsFrameRate).
     void SetFrameRate(uint32_t num, uint32_t den) {
@@ -33,6 +34,7 @@ private:
     bool Fill();
 
     std::FILE* file_;
+    size_t readSize_;
     std::vector<uint8_t> buffer_;
     size_t position_ = 0;
     bool ended_ = false;
