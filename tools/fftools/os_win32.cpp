@@ -143,16 +143,32 @@ ChildEnd RunChild(const std::string& program, const std::vector<std::string>& ar
     words.insert(words.end(), arguments.begin(), arguments.end());
     std::wstring commandLine = Wide(WindowsCommandLine(words));
     std::wstring programW = Wide(program);
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = inRead;
-    startup.hStdOutput = nulOut;
-    startup.hStdError = errWrite;
+    STARTUPINFOEXW startup = {};
+    startup.StartupInfo.cb = sizeof startup;
+    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+    startup.StartupInfo.hStdInput = inRead;
+    startup.StartupInfo.hStdOutput = nulOut;
+    startup.StartupInfo.hStdError = errWrite;
+    // Exactly these three handles reach ffmpeg, none of ours that happen to
+    // be inheritable (our own standard handles may be).
+    HANDLE inherited[] = {inRead, nulOut, errWrite};
+    SIZE_T listSize = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &listSize);
+    std::vector<char> list(listSize);
+    auto* attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(list.data());
+    DWORD flags = CREATE_NO_WINDOW | CREATE_SUSPENDED;
+    if (InitializeProcThreadAttributeList(attributes, 1, 0, &listSize)) {
+        if (UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited, sizeof inherited,
+                                      nullptr, nullptr)) {
+            startup.lpAttributeList = attributes;
+            flags |= EXTENDED_STARTUPINFO_PRESENT;
+        }
+    }
     PROCESS_INFORMATION info = {};
-    BOOL started = CreateProcessW(programW.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                                  CREATE_NO_WINDOW | CREATE_SUSPENDED, nullptr, nullptr, &startup, &info);
+    BOOL started = CreateProcessW(programW.c_str(), commandLine.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
+                                  &startup.StartupInfo, &info);
     DWORD startError = GetLastError();
+    if (startup.lpAttributeList != nullptr) DeleteProcThreadAttributeList(attributes);
     CloseHandle(errWrite);
     if (inRead != nullptr && inRead != INVALID_HANDLE_VALUE) CloseHandle(inRead);
     if (nulOut != INVALID_HANDLE_VALUE) CloseHandle(nulOut);

@@ -16,7 +16,9 @@
 
 #include "audio/audio_export.h"
 #include "audio/mux.h"
+#include "audio/run_process.h"
 #include "check.h"
+#include "windows_path.h"
 
 namespace {
 
@@ -26,15 +28,6 @@ std::wstring Wide(const std::string& text) {
     MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(), length);
     wide.pop_back();
     return wide;
-}
-
-// ctest hands over Unix paths; Wine reaches them through drive Z:.
-std::string WindowsPath(std::string path) {
-    if (!path.empty() && path[0] == '/') path = "Z:" + path;
-    for (char& c : path) {
-        if (c == '/') c = '\\';
-    }
-    return path;
 }
 
 std::string ReadAll(const std::string& path) {
@@ -68,9 +61,11 @@ struct Run {
 Run Start(const std::string& program, const std::string& text, const std::string& folder = "",
           HANDLE* started = nullptr) {
     Run run;
-    std::string errorsFile = program + ".stderr";
+    static int runs = 0;
+    std::string errorsFile = program + "." + std::to_string(++runs) + ".stderr";
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE errors = CreateFileW(Wide(errorsFile).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+    HANDLE errors = CreateFileW(Wide(errorsFile).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                &inherit, CREATE_ALWAYS, 0, nullptr);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -109,6 +104,28 @@ Record ReadRecord(const std::string& folder) {
         if (line.rfind("stdin=", 0) == 0) record.stdinBytes = line.substr(6);
     }
     return record;
+}
+
+// Deletes a folder with everything in it.
+void RemoveTree(const std::string& folder) {
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW(Wide(folder + "\\*").c_str(), &entry);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = entry.cFileName;
+            if (name == L"." || name == L"..") continue;
+            char utf8[MAX_PATH * 4];
+            WideCharToMultiByte(CP_UTF8, 0, name.c_str(), -1, utf8, sizeof utf8, nullptr, nullptr);
+            std::string path = folder + "\\" + utf8;
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(path);
+            } else {
+                DeleteFileW(Wide(path).c_str());
+            }
+        } while (FindNextFileW(find, &entry));
+        FindClose(find);
+    }
+    RemoveDirectoryW(Wide(folder).c_str());
 }
 
 std::vector<std::string> Head() { return {"-nostdin", "-hide_banner", "-nostats", "-loglevel", "error", "-y"}; }
@@ -257,6 +274,30 @@ int main(int argc, char** argv) {
         if (!ended) TerminateProcess(child, 1);
         CloseHandle(child);
     }
+
+    check::Group("the plug-in's own start (CreateProcessA) and checks");
+    std::string plain = std::string(temp) + "tarvo-plain-" + std::to_string(GetCurrentProcessId());
+    CreateDirectoryW(Wide(plain).c_str(), nullptr);
+    for (const char* name : {"tarvo-aac.exe", "tarvo-mux.exe", "ffmpeg.exe"}) Copy(bin + "\\" + name, plain + "\\" + name);
+    std::string plainVideo = plain + "\\v #1.h264";
+    Copy(video, plainVideo);
+    SetEnv("TARVO_FAKE_FFMPEG", "ok");
+    std::string plainAac = plain + "\\a b.aac", plainMp4 = plain + "\\out put.mp4";
+    std::string text = AacEncoderCommandLine(1, 128, (plain + "\\a b.wav").c_str(), plainAac.c_str());
+    CHECK(WaitAacEncoder(RunProcess((plain + "\\tarvo-aac.exe").c_str(), text.c_str())));
+    CHECK(Exists(plainAac));
+    CHECK(MuxMp4((plain + "\\tarvo-mux.exe").c_str(), plainMp4.c_str(), 24000.0 / 1001.0, plainVideo.c_str(),
+                 plainAac.c_str()));
+    record = ReadRecord(plain);
+    CHECK(record.argv.size() > 20 && record.argv[20] == "24000");  // -video_track_timescale
+    SetEnv("TARVO_FAKE_FFMPEG", "fail");
+    Remove(plainMp4);
+    CHECK(!MuxMp4((plain + "\\tarvo-mux.exe").c_str(), plainMp4.c_str(), 25.0, plainVideo.c_str(), nullptr));
+    CHECK(!Exists(plainMp4));
+
     SetEnv("TARVO_FAKE_FFMPEG", "");
+    RemoveTree(plain);
+    RemoveTree(root);
+    CHECK(!Exists(root));
     return check::Summary("fftools_wine");
 }
