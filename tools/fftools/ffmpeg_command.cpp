@@ -89,6 +89,18 @@ std::string FindFfmpeg(const std::string& ownFolder, const std::string& pathVari
     return {};
 }
 
+std::string LastLine(const std::string& text) {
+    size_t end = text.find_last_not_of("\r\n \t");
+    if (end == std::string::npos) return {};
+    size_t start = text.find_last_of('\n', end);
+    start = start == std::string::npos ? 0 : start + 1;
+    return text.substr(start, end + 1 - start);
+}
+
+void KeepTail(std::string& text) {
+    if (text.size() > 65536) text.erase(0, text.size() - 16384);
+}
+
 std::string WindowsCommandLine(const std::vector<std::string>& words) {
     std::string line;
     for (size_t i = 0; i < words.size(); ++i) {

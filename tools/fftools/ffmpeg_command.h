@@ -35,6 +35,13 @@ extern const SearchRules kPosixRules;
 std::string FindFfmpeg(const std::string& ownFolder, const std::string& pathVariable, const SearchRules& rules,
                        const std::function<bool(const std::string&)>& isProgram);
 
+// The last line of a child's standard error that is not blank, without its
+// line end: what a failure line quotes of ffmpeg.
+std::string LastLine(const std::string& text);
+
+// Keeps the end of a child's growing standard error, the part LastLine needs.
+void KeepTail(std::string& text);
+
 // A Windows command line that the C runtime (and CommandLineToArgvW) splits
 // back into exactly `words`; the first word, the program's path, is quoted
 // as the program-name rules want (no escapes).

@@ -27,12 +27,6 @@ void OnCancel(int signal) {
     if (childPid > 0) kill(static_cast<pid_t>(childPid), signal);
 }
 
-std::string LastLine(const std::string& text) {
-    size_t end = text.find_last_not_of("\r\n \t");
-    if (end == std::string::npos) return {};
-    size_t start = text.find_last_of('\n', end);
-    return text.substr(start == std::string::npos ? 0 : start + 1, end + 1 - (start == std::string::npos ? 0 : start + 1));
-}
 
 }  // namespace
 
@@ -78,8 +72,14 @@ ChildEnd RunChild(const std::string& program, const std::vector<std::string>& ar
     // Writing to a child that has ended is an error to see, not a signal.
     std::signal(SIGPIPE, SIG_IGN);
     int errPipe[2], inPipe[2] = {-1, -1};
-    if (pipe2(errPipe, O_CLOEXEC) != 0 || (feed && pipe2(inPipe, O_CLOEXEC) != 0)) {
+    if (pipe2(errPipe, O_CLOEXEC) != 0) {
         end.why = std::strerror(errno);
+        return end;
+    }
+    if (feed && pipe2(inPipe, O_CLOEXEC) != 0) {
+        end.why = std::strerror(errno);
+        close(errPipe[0]);
+        close(errPipe[1]);
         return end;
     }
     std::vector<char*> argv;
@@ -145,8 +145,7 @@ ChildEnd RunChild(const std::string& program, const std::vector<std::string>& ar
             if (got < 0 && errno == EINTR) continue;
             if (got <= 0) break;
             errors.append(buffer, static_cast<size_t>(got));
-            // Only the end is ever shown.
-            if (errors.size() > 65536) errors.erase(0, errors.size() - 16384);
+            KeepTail(errors);
         }
     });
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);

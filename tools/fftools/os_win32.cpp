@@ -45,18 +45,11 @@ DWORD WINAPI ReadErrors(void* context) {
     DWORD got = 0;
     while (ReadFile(reader->pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) {
         reader->text.append(buffer, got);
-        if (reader->text.size() > 65536) reader->text.erase(0, reader->text.size() - 16384);
+        KeepTail(reader->text);
     }
     return 0;
 }
 
-std::string LastLine(const std::string& text) {
-    size_t end = text.find_last_not_of("\r\n \t");
-    if (end == std::string::npos) return {};
-    size_t start = text.find_last_of('\n', end);
-    start = start == std::string::npos ? 0 : start + 1;
-    return text.substr(start, end + 1 - start);
-}
 
 std::string SystemError(DWORD code) {
     wchar_t* text = nullptr;
