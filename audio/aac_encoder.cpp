@@ -3,8 +3,8 @@
 #include "audio/audio_export.h"
 #include "audio/command_text.h"
 #include "audio/run_process.h"
+#include "core/temp_name.h"
 #include "platform/file.h"
-#include "plugin/temp_name.h"
 
 std::string AacEncoderCommandLine(int32_t aacProfile, int32_t aacKbps, const char* wavPath,
                                   const char* aacPath) {
@@ -22,11 +22,9 @@ std::string AacEncoderCommandLine(int32_t aacProfile, int32_t aacKbps, const cha
     return std::move(text).str();
 }
 
-platform::ProcessHandle StartAacEncoder(const OutputInfo* info, const SettingData* setting,
-                                        char** wavPath, char** aacPath) {
-    if (info == nullptr || setting == nullptr || wavPath == nullptr || aacPath == nullptr) {
-        return platform::kNoProcess;
-    }
+platform::ProcessHandle StartAacEncoder(const ExportJob* job, char** wavPath, char** aacPath) {
+    if (job == nullptr || wavPath == nullptr || aacPath == nullptr) return platform::kNoProcess;
+    const SettingData* setting = &job->settings;
     char* wav = nullptr;
     if (!MakeTempName("wav", setting->tempFolder, &wav)) return platform::kNoProcess;
     char* aac = nullptr;
@@ -47,7 +45,7 @@ platform::ProcessHandle StartAacEncoder(const OutputInfo* info, const SettingDat
     std::string commandLine = AacEncoderCommandLine(setting->aacProfile, setting->aacKbps, wav, aac);
 
     // Whatever a failed write left of the file goes with it.
-    if (!WriteWavFile(wav, info)) return fail(true);
+    if (!WriteWavFile(wav, job)) return fail(true);
 
     char program[kSettingPathSize];
     ReadSettingText(setting->aacEncoderPath, program);

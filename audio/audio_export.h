@@ -4,9 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/export_job.h"
 #include "platform/process.h"
-#include "plugin/output_plugin.h"
-#include "plugin/setting_data.h"
 
 // Writes the job's whole audio to `path` as a 16-bit PCM RIFF/WAVE file: the
 // 44-byte header, then the sample frames as the host delivers them, pulled
@@ -20,7 +19,7 @@
 // delivers no sample frames before the count is reached; the caller deletes
 // the file. A host that delivers more than was asked or than the count has
 // left is taken at its word only up to that limit.
-bool WriteWavFile(const char* path, const OutputInfo* info);
+bool WriteWavFile(const char* path, const ExportJob* info);
 
 // The encoder's command line: "-2pass -br <aacKbps x 1000>", the profile
 // switch (1 " -lc", 2 " -he", 3 " -hev2", otherwise none), then
@@ -29,15 +28,14 @@ std::string AacEncoderCommandLine(int32_t aacProfile, int32_t aacKbps, const cha
                                   const char* aacPath);
 
 // Runs the audio stage: makes the WAV path and then the AAC path in
-// setting->tempFolder, builds the command line, writes the WAV file and starts
-// setting->aacEncoderPath on it. On success returns the encoder's process
+// the job's settings.tempFolder, builds the command line, writes the WAV file
+// and starts settings.aacEncoderPath on it. On success returns the encoder's process
 // handle and stores both paths (malloc'ed; the caller owns them, frees them
 // with free and deletes the files). On failure returns platform::kNoProcess,
 // stores neither path and leaves no file behind. A path that cannot travel
 // whole between double quotes (one holding a double quote, or ending in a
 // backslash) fails the stage before any file is written.
-platform::ProcessHandle StartAacEncoder(const OutputInfo* info, const SettingData* setting,
-                                        char** wavPath, char** aacPath);
+platform::ProcessHandle StartAacEncoder(const ExportJob* job, char** wavPath, char** aacPath);
 
 // Waits without a time limit for the encoder that StartAacEncoder started and
 // closes its handle. True only when it ended with exit code 0: anything else

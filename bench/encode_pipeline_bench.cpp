@@ -30,10 +30,9 @@ struct Frames {
 };
 Frames* frames = nullptr;
 
-void* GetVideo(int32_t frame) { return frames->dibs[frame % kDistinctFrames].data(); }
-int32_t IsAbort() { return 0; }
-int32_t ShowRestTime(int32_t, int32_t) { return 0; }
-int32_t UpdatePreview() { return 0; }
+const void* GetVideo(void*, int32_t frame) { return frames->dibs[frame % kDistinctFrames].data(); }
+bool IsAbort(void*) { return false; }
+void ShowProgress(void*, int32_t, int32_t) {}
 
 double Seconds(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -57,7 +56,7 @@ struct Timing {
 };
 
 Timing RunPipeline(int count, const std::string& path) {
-    OutputInfo info{};
+    ExportJob info;
     info.width = frames->width;
     info.height = frames->height;
     info.rate = 30000;
@@ -65,9 +64,8 @@ Timing RunPipeline(int count, const std::string& path) {
     info.frameCount = count;
     info.getVideo = GetVideo;
     info.isAbort = IsAbort;
-    info.showRestTime = ShowRestTime;
-    info.updatePreview = UpdatePreview;
-    SettingData settings{};
+    info.showProgress = ShowProgress;
+    SettingData& settings = info.settings;
     settings.version = kSettingVersion;
     settings.hardwareImpl = 2;
     settings.codecProfile = 100;
@@ -80,7 +78,7 @@ Timing RunPipeline(int count, const std::string& path) {
     std::remove(path.c_str());
     const auto start = std::chrono::steady_clock::now();
     const double cpuStart = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
-    const bool ok = EncodeVideoToFile(info, settings, path.c_str());
+    const bool ok = EncodeVideoToFile(info, path.c_str());
     const Timing timing{Seconds(start), CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - cpuStart};
     std::remove(path.c_str());
     if (!ok) {
@@ -106,7 +104,7 @@ Timing RunBareWork(int count, Steps steps = kCopyAndConvert) {
     const auto start = std::chrono::steady_clock::now();
     const double cpuStart = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
     for (int frame = 0; frame < count; ++frame) {
-        const uint8_t* dib = static_cast<const uint8_t*>(GetVideo(frame));
+        const uint8_t* dib = static_cast<const uint8_t*>(GetVideo(nullptr, frame));
         if (steps != kConvertOnly) {
             for (int row = 0; row < height; ++row) {
                 std::memcpy(&rgb[(height - 1 - row) * pitch], dib + row * frames->stride, frames->stride);

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <new>
 
-#include "plugin/output_plugin.h"
+#include "core/export_job.h"
 
 namespace {
 
@@ -49,17 +49,17 @@ EncodePipeline::~EncodePipeline() {
     delete static_cast<IAllocatorFrame*>(allocator);
 }
 
-mfxFrameInfo MakeVppInputInfo(const OutputInfo& outputInfo) {
+mfxFrameInfo MakeVppInputInfo(const ExportJob& job) {
     mfxFrameInfo vppIn{};
     vppIn.FourCC = MFX_FOURCC_RGB3;
-    vppIn.Width = Align16(outputInfo.width);
-    vppIn.Height = Align16(outputInfo.height);
+    vppIn.Width = Align16(job.width);
+    vppIn.Height = Align16(job.height);
     vppIn.CropX = 0;
     vppIn.CropY = 0;
-    vppIn.CropW = Low16(outputInfo.width);
-    vppIn.CropH = Low16(outputInfo.height);
-    vppIn.FrameRateExtN = static_cast<mfxU32>(outputInfo.rate);
-    vppIn.FrameRateExtD = static_cast<mfxU32>(outputInfo.scale);
+    vppIn.CropW = Low16(job.width);
+    vppIn.CropH = Low16(job.height);
+    vppIn.FrameRateExtN = static_cast<mfxU32>(job.rate);
+    vppIn.FrameRateExtD = static_cast<mfxU32>(job.scale);
     vppIn.PicStruct = MFX_PICSTRUCT_PROGRESSIVE;
     vppIn.ChromaFormat = 0;
     return vppIn;
@@ -77,16 +77,16 @@ mfxInfoMFX MakeEncoderInfo(const SettingData& settings) {
     return encode;
 }
 
-bool OpenEncodePipeline(const SettingData& settings, const OutputInfo& outputInfo, EncodePipeline& pipeline,
+bool OpenEncodePipeline(const SettingData& settings, const ExportJob& job, EncodePipeline& pipeline,
                         const PipelineCallbacks& callbacks) {
     // A side beyond the 16-bit fields would leave the surfaces smaller than
     // the host's frames.
-    if (outputInfo.width <= 0 || outputInfo.width > kMaxFrameSide || outputInfo.height <= 0 ||
-        outputInfo.height > kMaxFrameSide) {
+    if (job.width <= 0 || job.width > kMaxFrameSide || job.height <= 0 ||
+        job.height > kMaxFrameSide) {
         return false;
     }
 
-    const mfxFrameInfo vppIn = MakeVppInputInfo(outputInfo);
+    const mfxFrameInfo vppIn = MakeVppInputInfo(job);
     const mfxInfoMFX encode = MakeEncoderInfo(settings);
     const mfxStatus status =
         SetupPipeline(&callbacks, &vppIn, &pipeline, static_cast<mfxIMPL>(settings.hardwareImpl), &encode);

@@ -18,9 +18,9 @@
 #include "encode/frame_allocator.h"
 #include "encode/frame_source.h"
 #include "platform/sync.h"
-#include "plugin/setting_data.h"
+#include "core/setting_data.h"
 
-struct OutputInfo;
+struct ExportJob;
 
 // What the owner of a pipeline hands to its set-up. `source` and `sink` must
 // not be null; `context` is passed back to both untouched.
@@ -87,7 +87,7 @@ struct EncodePipeline {
 // The VPP-input frame description of a job: RGB3, the size aligned up to 16
 // in 16-bit arithmetic, the crop the size itself, the job's frame rate,
 // progressive.
-mfxFrameInfo MakeVppInputInfo(const OutputInfo& outputInfo);
+mfxFrameInfo MakeVppInputInfo(const ExportJob& job);
 
 // The encoder description of the settings: AVC, the settings' profile, level,
 // target usage, rate control and bit rates (their low 16 bits); everything
@@ -101,7 +101,7 @@ mfxInfoMFX MakeEncoderInfo(const SettingData& settings);
 // pipeline is then initialised. The caller closes the pipeline either way.
 // A frame size that the SDK's 16-bit fields cannot hold is refused without a
 // call to the SDK.
-bool OpenEncodePipeline(const SettingData& settings, const OutputInfo& outputInfo, EncodePipeline& pipeline,
+bool OpenEncodePipeline(const SettingData& settings, const ExportJob& job, EncodePipeline& pipeline,
                         const PipelineCallbacks& callbacks);
 
 // Opens the session with `impl`, registers the allocator, sizes and

@@ -5,7 +5,7 @@
 
 #include <mfxvideo.h>
 
-#include "plugin/output_plugin.h"
+#include "core/export_job.h"
 
 struct BitstreamWriter;
 
@@ -21,7 +21,7 @@ using BitstreamSinkFn = bool (*)(void* context, mfxBitstream* bitstream);
 // What the driver's callbacks share. Lives on the driver's stack for the
 // whole encode; the two callbacks touch disjoint fields.
 struct EncodeJobContext {
-    const OutputInfo* outputInfo;  // the job, not owned; frame source only
+    const ExportJob* job;         // not owned; frame source only
     BitstreamWriter* writer;       // not owned; set before the encode, sink only
     int32_t frameIndex;            // next host frame; frame source only, starts at 0
     // The host gave no usable frame for `frameIndex`: the stream ended there

@@ -6,15 +6,14 @@
 #include "encode/frame_source.h"
 #include "platform/file.h"
 
-bool ValidateEncodeParameters(const OutputInfo& outputInfo, const SettingData& settings) {
+bool ValidateEncodeParameters(const ExportJob& job) {
     EncodePipeline pipeline;
     // The callbacks are never called during a trial; they have no context.
     const PipelineCallbacks callbacks{nullptr, ReadHostFrame, QueueBitstream};
-    return OpenEncodePipeline(settings, outputInfo, pipeline, callbacks);
+    return OpenEncodePipeline(job.settings, job, pipeline, callbacks);
 }
 
-bool EncodeVideoToFile(const OutputInfo& outputInfo, const SettingData& settings, const char* path,
-                       VideoEncodeReport* report) {
+bool EncodeVideoToFile(const ExportJob& job, const char* path, VideoEncodeReport* report) {
     VideoEncodeReport local{};
     VideoEncodeReport& result = report != nullptr ? *report : local;
     result = VideoEncodeReport{};
@@ -26,10 +25,10 @@ bool EncodeVideoToFile(const OutputInfo& outputInfo, const SettingData& settings
 
     BitstreamWriter* writer = StartWriter();
     SetWriterFile(writer, file);
-    EncodeJobContext context{&outputInfo, writer, 0, false, false};
+    EncodeJobContext context{&job, writer, 0, false, false};
     const PipelineCallbacks callbacks{&context, ReadHostFrame, QueueBitstream};
 
-    result.pipelineOpened = OpenEncodePipeline(settings, outputInfo, pipeline, callbacks);
+    result.pipelineOpened = OpenEncodePipeline(job.settings, job, pipeline, callbacks);
     result.loopStatus = result.pipelineOpened ? RunEncodeLoop(&pipeline) : 0;
     // The worker has ended: nothing is queued once FinishWriter starts, and
     // the writer thread ends before the file is closed.
@@ -45,7 +44,7 @@ bool EncodeVideoToFile(const OutputInfo& outputInfo, const SettingData& settings
     result.bytesLost = context.bytesLost;
     // The source ends early only for an abort, a missing frame or a failed writer.
     result.aborted = result.pipelineOpened && !context.frameMissing && result.writeError == 0 &&
-                     context.frameIndex < outputInfo.frameCount && result.loopStatus == 0;
+                     context.frameIndex < job.frameCount && result.loopStatus == 0;
     return result.pipelineOpened && result.loopStatus == 0 && !result.frameMissing && !result.bytesLost &&
            result.writeError == 0;
 }

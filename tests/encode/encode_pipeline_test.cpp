@@ -27,7 +27,7 @@ TEST_F(EncodePipelineTest, FullHdDescriptions) {
     host.height = 1080;
     host.rate = 30000;
     host.scale = 1001;
-    const OutputInfo job = host.Job();
+    const ExportJob job = host.Job();
 
     const mfxFrameInfo in = MakeVppInputInfo(job);
     EXPECT_EQ(in.FourCC, static_cast<mfxU32>(MFX_FOURCC_RGB3));
@@ -117,7 +117,7 @@ TEST_F(EncodePipelineTest, PoolsAreSizedFromTheSuggestions) {
     FakeHost host;
     host.width = 1280;
     host.height = 720;
-    const OutputInfo job = host.Job();
+    const ExportJob job = host.Job();
     const SettingData settings = TestSettings();
 
     // Ask the runtime what it suggests for the same parameters.
@@ -156,7 +156,7 @@ TEST_F(EncodePipelineTest, PoolsAreSizedFromTheSuggestions) {
 
 TEST_F(EncodePipelineTest, SetUpIsRefusedTwiceAndWithoutCallbacks) {
     FakeHost host;
-    const OutputInfo job = host.Job();
+    const ExportJob job = host.Job();
     const mfxFrameInfo in = MakeVppInputInfo(job);
     const mfxInfoMFX encode = MakeEncoderInfo(TestSettings());
 
@@ -239,7 +239,7 @@ TEST_F(EncodePipelineTest, EachFailingStepClosesWhatItOpened) {
 TEST_F(EncodePipelineTest, EncoderWarningFailsTheOpenButLeavesItToClose) {
     Faults("enc_init=4");  // MFX_WRN_PARTIAL_ACCELERATION
     FakeHost host;
-    const OutputInfo job = host.Job();
+    const ExportJob job = host.Job();
     const mfxFrameInfo in = MakeVppInputInfo(job);
     const mfxInfoMFX encode = MakeEncoderInfo(TestSettings());
     {

@@ -5,14 +5,14 @@
 namespace tarvo_test {
 namespace {
 
-FakeHost* current = nullptr;
+bool IsAbort(void* context) {
+    const FakeHost& host = *static_cast<FakeHost*>(context);
+    return host.abortAfter >= 0 && host.framesRead >= host.abortAfter;
+}
+void ShowProgress(void*, int32_t, int32_t) {}
 
-int32_t IsAbort() { return current->abortAfter >= 0 && current->framesRead >= current->abortAfter ? 1 : 0; }
-int32_t ShowRestTime(int32_t, int32_t) { return 0; }
-int32_t UpdatePreview() { return 0; }
-
-void* GetVideo(int32_t frame) {
-    FakeHost& host = *current;
+const void* GetVideo(void* context, int32_t frame) {
+    FakeHost& host = *static_cast<FakeHost*>(context);
     if (frame == host.missingFrame) return nullptr;
     ++host.framesRead;
     const size_t stride = (static_cast<size_t>(host.width) * 3 + 3) & ~size_t{3};
@@ -29,18 +29,18 @@ void* GetVideo(int32_t frame) {
 
 }  // namespace
 
-OutputInfo FakeHost::Job() {
-    current = this;
-    OutputInfo info{};
+ExportJob FakeHost::Job() {
+    ExportJob info;
     info.width = width;
     info.height = height;
     info.rate = rate;
     info.scale = scale;
     info.frameCount = frameCount;
+    info.settings = TestSettings();
+    info.host = this;
     info.getVideo = GetVideo;
     info.isAbort = IsAbort;
-    info.showRestTime = ShowRestTime;
-    info.updatePreview = UpdatePreview;
+    info.showProgress = ShowProgress;
     return info;
 }
 

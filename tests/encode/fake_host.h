@@ -1,12 +1,10 @@
 // A scripted host for pipeline and driver tests: frames are generated on
-// request, callbacks are counted. The host's callbacks carry no context, so
-// one host at a time is current.
+// request, callbacks are counted.
 #pragma once
 #include <cstdint>
 #include <vector>
 
-#include "plugin/output_plugin.h"
-#include "plugin/setting_data.h"
+#include "core/export_job.h"
 
 namespace tarvo_test {
 
@@ -28,14 +26,15 @@ struct FakeHost {
     int32_t framesRead = 0;
     std::vector<uint8_t> dib;
 
-    // The job record, with this host's callbacks; makes this host current.
-    OutputInfo Job();
+    // The job record, with this host's callbacks and TestSettings().
+    ExportJob Job();
 };
+
+// Settings the soft runtime accepts for small and full-HD frames.
+SettingData TestSettings();
 
 // The grey level of frame `index` in Picture::kFlatByIndex.
 inline int GreyOf(int32_t index) { return 16 + (index * 8) % 224; }
 
-// Settings the soft runtime accepts for small and full-HD frames.
-SettingData TestSettings();
 
 }  // namespace tarvo_test

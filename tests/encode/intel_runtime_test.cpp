@@ -11,11 +11,10 @@ TEST(IntelRuntime, ValidationFailsCleanlyWithoutTheHardware) {
     tarvo_test::FakeHost host;
     host.width = 1920;
     host.height = 1080;
-    const OutputInfo job = host.Job();
+    ExportJob job = host.Job();
     for (int impl : {2, 3, 4, 5}) {  // MFX_IMPL_HARDWARE .. HARDWARE4
-        SettingData settings = tarvo_test::TestSettings();
-        settings.hardwareImpl = impl;
-        EXPECT_FALSE(ValidateEncodeParameters(job, settings)) << impl;
+        job.settings.hardwareImpl = impl;
+        EXPECT_FALSE(ValidateEncodeParameters(job)) << impl;
     }
     EXPECT_EQ(host.framesRead, 0);
 }

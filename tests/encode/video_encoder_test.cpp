@@ -24,16 +24,16 @@ using tarvo_test::TestSettings;
 class VideoEncoderTest : public tarvo_test::SoftRuntimeTest {
 protected:
     bool Encode(FakeHost& host, const char* path, VideoEncodeReport* report = nullptr) {
-        const OutputInfo job = host.Job();
+        const ExportJob job = host.Job();
         bool result = false;
-        RunBounded([&] { result = EncodeVideoToFile(job, TestSettings(), path, report); });
+        RunBounded([&] { result = EncodeVideoToFile(job, path, report); });
         return result;
     }
 };
 
 TEST_F(VideoEncoderTest, ValidationIsATrialThatLeavesNothing) {
     FakeHost host;
-    const OutputInfo job = host.Job();
+    const ExportJob job = host.Job();
     // What the runtime itself starts for one set-up, to compare with.
     {
         EncodePipeline pipeline;
@@ -43,7 +43,7 @@ TEST_F(VideoEncoderTest, ValidationIsATrialThatLeavesNothing) {
     const int runtimeThreads = RecordedCalls().threadsStarted;
 
     tarvo_test::ResetRecordedCalls();
-    EXPECT_TRUE(ValidateEncodeParameters(job, TestSettings()));
+    EXPECT_TRUE(ValidateEncodeParameters(job));
     auto calls = RecordedCalls();
     EXPECT_EQ(calls.filesOpened, 0);
     EXPECT_EQ(calls.threadsStarted, runtimeThreads);  // neither writer nor worker
@@ -53,7 +53,7 @@ TEST_F(VideoEncoderTest, ValidationIsATrialThatLeavesNothing) {
     // A warning from the encoder's initialisation is a refusal, cleanly.
     Faults("enc_init=4");
     tarvo_test::ResetRecordedCalls();
-    EXPECT_FALSE(ValidateEncodeParameters(job, TestSettings()));
+    EXPECT_FALSE(ValidateEncodeParameters(job));
     calls = RecordedCalls();
     EXPECT_EQ(calls.filesOpened, 0);
     EXPECT_EQ(calls.encodeClose, 1);
@@ -61,7 +61,7 @@ TEST_F(VideoEncoderTest, ValidationIsATrialThatLeavesNothing) {
     EXPECT_EQ(calls.close, 1);
 
     Faults("init=-3");
-    EXPECT_FALSE(ValidateEncodeParameters(job, TestSettings()));
+    EXPECT_FALSE(ValidateEncodeParameters(job));
 }
 
 TEST_F(VideoEncoderTest, ZeroFramesGiveAnEmptyFile) {

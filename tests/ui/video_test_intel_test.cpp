@@ -2,7 +2,7 @@
 // Intel GPU no adapter exists, so every Hardware row is refused at MFXInit.
 #include <gtest/gtest.h>
 
-#include "plugin/setting_data.h"
+#include "core/setting_data.h"
 #include "ui/video_test.h"
 
 TEST(IntelVideoTest, NoAdapterIsReportedAsUnsupported) {

@@ -23,7 +23,7 @@
 
 #include "box_watcher.h"
 #include "plugin/output_plugin.h"
-#include "plugin/setting_data.h"
+#include "core/setting_data.h"
 #include "windows_path.h"
 
 namespace {

@@ -1,15 +1,16 @@
-// The output entry: one export from start to end. It owns the temporary
-// paths and the AAC encoder's process; the stages do the work.
+// The export procedure owns the temporary paths and the AAC encoder's
+// process; the stages do the work.
+#include "core/export_procedure.h"
+
 #include <cstdlib>
 
 #include "audio/audio_export.h"
 #include "audio/mux.h"
+#include "core/setting_data.h"
+#include "core/temp_name.h"
 #include "encode/video_encoder.h"
 #include "platform/file.h"
 #include "platform/message.h"
-#include "plugin/plugin_entries.h"
-#include "plugin/setting_data.h"
-#include "plugin/temp_name.h"
 
 namespace {
 
@@ -24,38 +25,35 @@ void DiscardTempFile(char*& path) {
 
 }  // namespace
 
-int32_t TARVO_CDECL OutputEntry(OutputInfo* info) {
-    if (info == nullptr) return 0;
-    // The job works on its own copy: nothing the host does during the export
-    // changes the settings under the stages' feet.
-    const SettingData settings = CurrentSettings();
+bool RunExport(const ExportJob& job) {
+    const SettingData& settings = job.settings;
 
     char* videoPath = nullptr;
-    if (!MakeTempName("h264", settings.tempFolder, &videoPath)) return 0;
+    if (!MakeTempName("h264", settings.tempFolder, &videoPath)) return false;
 
-    if (!ValidateEncodeParameters(*info, settings)) {
+    if (!ValidateEncodeParameters(job)) {
         platform::ShowWarning("Invalid encode parameter.");
         std::free(videoPath);
-        return 0;
+        return false;
     }
 
     // The WAV file is complete before the encoder starts and before the
     // first video frame is asked for; the encoder then runs beside the video.
-    const bool hasAudio = (info->flag & kOutputInfoFlagAudio) != 0;
+    const bool hasAudio = job.hasAudio;
     char* wavPath = nullptr;
     char* aacPath = nullptr;
     platform::ProcessHandle aacEncoder = platform::kNoProcess;
     if (hasAudio) {
-        aacEncoder = StartAacEncoder(info, &settings, &wavPath, &aacPath);
+        aacEncoder = StartAacEncoder(&job, &wavPath, &aacPath);
         if (aacEncoder == platform::kNoProcess) {
             std::free(videoPath);
-            return 0;
+            return false;
         }
     }
 
     // From here on every step runs whatever failed before it, so that the
     // encoder is waited for and every temporary file goes.
-    bool result = EncodeVideoToFile(*info, settings, videoPath);
+    bool result = EncodeVideoToFile(job, videoPath);
 
     if (hasAudio) {
         // An encoder that failed leaves no usable audio: not a success.
@@ -65,10 +63,10 @@ int32_t TARVO_CDECL OutputEntry(OutputInfo* info) {
 
     char muxerPath[kSettingPathSize];
     ReadSettingText(settings.muxerPath, muxerPath);
-    const double frameRate = info->scale != 0 ? static_cast<double>(info->rate) / info->scale : 0.0;
-    if (!MuxMp4(muxerPath, info->saveFile, frameRate, videoPath, aacPath)) result = false;
+    const double frameRate = job.scale != 0 ? static_cast<double>(job.rate) / job.scale : 0.0;
+    if (!MuxMp4(muxerPath, job.saveFile, frameRate, videoPath, aacPath)) result = false;
 
     DiscardTempFile(aacPath);
     DiscardTempFile(videoPath);
-    return result ? 1 : 0;
+    return result;
 }

@@ -1,4 +1,4 @@
-#include "plugin/temp_name.h"
+#include "core/temp_name.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -6,7 +6,7 @@
 
 #include "platform/file.h"
 #include "platform/sync.h"
-#include "plugin/setting_data.h"
+#include "core/setting_data.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include <cstring>
 
-#include "plugin/plugin_entries.h"
+#include "core/setting_data.h"
 #include "ui/dialog_setting.h"
 
 void RunConfiguration(int (*runModal)(CDialogSetting&)) {
@@ -13,9 +13,4 @@ void RunConfiguration(int (*runModal)(CDialogSetting&)) {
     runModal(dialog);  // the end code does not matter: OK and Cancel both store
     // A dialog that never opened leaves the current settings alone.
     if (dialog.dialogInitialized) std::memcpy(&current, &dialog.setting, sizeof(SettingData));
-}
-
-int32_t TARVO_CDECL ConfigEntry(void*, void*) {
-    RunConfiguration(RunSettingDialog);
-    return 1;
 }
