@@ -93,5 +93,25 @@ for _ in $(seq 50); do kill -0 "$ffmpeg_pid" 2>/dev/null || { gone=0; break; }; 
 check "cancel: ffmpeg ended too" [ "$gone" -eq 0 ]
 check "cancel: the half-written MP4 is deleted" [ ! -e "$mp4" ]
 
+# The same while tarvo-mux is blocked writing the video into ffmpeg's
+# standard input (more than a pipe holds, and the fake never reads it).
+video=$work/video.h264
+ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=320x240:rate=25 -vf noise=alls=100:allf=t -frames:v 50 -c:v libx264 \
+    -qp 10 -f h264 "$video"
+rm -f "$bin/ffmpeg.pid" "$mp4"
+FAKE_MODE=hang "$bin/tarvo-mux" -add "$video#video:fps=25" -new "$mp4" 2>/dev/null &
+tool=$!
+for _ in $(seq 100); do [ -s "$bin/ffmpeg.pid" ] && [ -e "$mp4" ] && break; sleep 0.1; done
+ffmpeg_pid=$(cat "$bin/ffmpeg.pid" 2>/dev/null)
+check "cancel while feeding: the stream is larger than a pipe" [ "$(stat -c %s "$video")" -gt 262144 ]
+kill -INT "$tool"
+wait "$tool"
+rc=$?
+check "cancel while feeding: ended by SIGINT (status $rc)" [ "$rc" -eq 130 ]
+gone=1
+for _ in $(seq 50); do kill -0 "$ffmpeg_pid" 2>/dev/null || { gone=0; break; }; sleep 0.1; done
+check "cancel while feeding: ffmpeg ended too" [ "$gone" -eq 0 ]
+check "cancel while feeding: the half-written MP4 is deleted" [ ! -e "$mp4" ]
+
 [ "$failures" -eq 0 ] || { echo "$failures check(s) failed" >&2; exit 1; }
 echo "all checks passed"
