@@ -1,4 +1,6 @@
 #include <atomic>
+#include <map>
+#include <string>
 #include <gtest/gtest.h>
 
 #include "platform/sync.h"
@@ -49,6 +51,38 @@ TEST(Event, WaitTimesOutAndWakesOnASignalFromAnotherThread) {
     EXPECT_EQ(platform::WaitForEither(e.first, e.second, kBound), 1);
     platform::WaitThread(thread);
     platform::CloseThreadHandle(thread);
+}
+
+// The counts the pipeline benchmark reports: what the timer ended counts on
+// the waiting thread's label; a signal, or a poll with no time-out, does not.
+TEST(SleepCounts, CountWhatTheTimerEndedPerThread) {
+    Events e;
+    platform::ResetSleepCounts();
+    platform::LabelThreadForSleepCounts("test thread");
+    platform::SleepMs(1);                                    // 1
+    EXPECT_FALSE(platform::WaitForEvent(e.first, 1));        // 2: timed out
+    EXPECT_EQ(platform::WaitForEither(e.first, e.second, 1), -1);  // 3
+    EXPECT_FALSE(platform::WaitForEvent(e.first, 0));        // a poll
+    EXPECT_EQ(platform::WaitForEither(e.first, e.second, 0), -1);  // a poll
+    platform::SignalEvent(e.first);
+    EXPECT_TRUE(platform::WaitForEvent(e.first, kBound));    // signalled
+    platform::ThreadHandle thread = platform::StartThread(
+        [](void*) -> uint32_t {
+            platform::LabelThreadForSleepCounts("other thread");
+            platform::SleepMs(1);
+            return 0;
+        },
+        nullptr);
+    ASSERT_NE(thread, nullptr);
+    platform::WaitThread(thread);
+    platform::CloseThreadHandle(thread);
+
+    std::map<std::string, uint64_t> counts;
+    for (const platform::SleepCount& c : platform::SleepCounts()) counts[c.label] = c.count;
+    EXPECT_EQ(counts, (std::map<std::string, uint64_t>{{"test thread", 3}, {"other thread", 1}}));
+    platform::ResetSleepCounts();
+    EXPECT_TRUE(platform::SleepCounts().empty());
+    platform::LabelThreadForSleepCounts(nullptr);
 }
 
 struct Counter {
