@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "encode/bit_rate.h"
 #include "plugin/output_plugin.h"
 
 namespace {
@@ -37,12 +38,18 @@ EncodePipeline::EncodePipeline()
       callbackContext(nullptr),
       frameSource(nullptr),
       bitstreamSink(nullptr),
+      cancelled(nullptr),
       vppExtParam(nullptr),
       vppDoNotUse{},
       vppDoNotUseAlgs{},
       endQueued(false),
       workerEnded(false),
-      workerStatus(0) {}
+      workerStatus(0),
+      cancelRequested(false),
+      lastCancelPoll(0),
+      stallLimitMs(kDefaultStallLimitMs),
+      stallCall(nullptr),
+      stallStatus(0) {}
 
 EncodePipeline::~EncodePipeline() {
     ClosePipeline(this);
@@ -72,8 +79,7 @@ mfxInfoMFX MakeEncoderInfo(const SettingData& settings) {
     encode.CodecLevel = Low16(settings.codecLevel);
     encode.TargetUsage = Low16(settings.targetUsage);
     encode.RateControlMethod = Low16(settings.rateControl);
-    encode.TargetKbps = Low16(settings.targetKbps);
-    encode.MaxKbps = Low16(settings.maxKbps);
+    SetBitRates(encode, settings.targetKbps, settings.maxKbps);
     return encode;
 }
 
@@ -85,6 +91,8 @@ bool OpenEncodePipeline(const SettingData& settings, const OutputInfo& outputInf
         outputInfo.height > kMaxFrameSide) {
         return false;
     }
+    // A negative rate would reach the encoder as a huge one.
+    if (settings.targetKbps < 0 || settings.maxKbps < 0) return false;
 
     const mfxFrameInfo vppIn = MakeVppInputInfo(outputInfo);
     const mfxInfoMFX encode = MakeEncoderInfo(settings);
@@ -104,6 +112,7 @@ mfxStatus SetupPipeline(const PipelineCallbacks* callbacks, const mfxFrameInfo* 
     pipeline->callbackContext = callbacks->context;
     pipeline->frameSource = callbacks->source;
     pipeline->bitstreamSink = callbacks->sink;
+    pipeline->cancelled = callbacks->cancelled;
 
     mfxVersion version{};
     version.Major = 1;

@@ -38,6 +38,7 @@ void ReadHostFrame(void* context, mfxFrameData* data, bool* endOfStream) {
         return;
     }
     if (info.isAbort != nullptr && info.isAbort() != 0) {
+        job->aborted = true;
         *endOfStream = true;
         return;
     }
@@ -64,6 +65,12 @@ void ReadHostFrame(void* context, mfxFrameData* data, bool* endOfStream) {
     data->TimeStamp = TimeStampOf(info, job->frameIndex);
     data->FrameOrder = kUnknownFrameOrder;
     ++job->frameIndex;
+}
+
+bool HostCancelled(void* context) {
+    auto* job = static_cast<EncodeJobContext*>(context);
+    if (!job->aborted && job->outputInfo->isAbort != nullptr && job->outputInfo->isAbort() != 0) job->aborted = true;
+    return job->aborted;
 }
 
 bool QueueBitstream(void* context, mfxBitstream* bitstream) {

@@ -136,7 +136,7 @@ std::string Folder(const std::string& path) { return path.substr(0, path.find_la
 // Runs the echo program and returns what it wrote, or "" when it did not end.
 std::string RunEcho(platform::ProcessHandle process, const std::string& out, uint32_t* exitCode) {
     if (!CHECK(process != platform::kNoProcess)) return "";
-    bool ended = WaitForSingleObject(static_cast<HANDLE>(process), 60000) == WAIT_OBJECT_0;
+    bool ended = platform::WaitProcessFor(process, 60000, nullptr) == platform::WaitResult::kEnded;
     CHECK(ended);
     if (ended) CHECK(platform::WaitProcess(process, exitCode));
     platform::CloseProcess(process);

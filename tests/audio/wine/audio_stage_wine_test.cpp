@@ -142,7 +142,7 @@ int main(int argc, char** argv) {
     platform::ProcessHandle process = StartAacEncoder(&job, &setting, &wav, &aac);
     CHECK(process != platform::kNoProcess);
     if (process != platform::kNoProcess) {
-        CHECK(WaitAacEncoder(process));
+        CHECK(WaitAacEncoder(process, ""));
         std::vector<std::string> record = Lines(ReadFile(encoderRecord));
         std::string expected = std::string("-2pass -br 64000 -hev2 -if \"") + wav + "\" -of \"" + aac + "\"";
         CHECK(!record.empty() && record[0] == expected);
@@ -177,7 +177,7 @@ int main(int argc, char** argv) {
     process = StartAacEncoder(&job, &setting, &wav, &aac);
     CHECK(process != platform::kNoProcess);
     if (process != platform::kNoProcess) {
-        CHECK(!WaitAacEncoder(process));
+        CHECK(!WaitAacEncoder(process, ""));
         DeleteFileA(wav);
         DeleteFileA(aac);
         std::free(wav);
