@@ -79,3 +79,26 @@ psnr_y() {  # mp4, raw, width, height [extra filter for the reference]
         -f rawvideo -pix_fmt gray -s "${cw}x${ch}" -i "$b" -lavfi psnr -f null - 2>&1 |
         sed -n 's/.*PSNR y:.* min:\([0-9.inf]*\).*/\1/p' | tail -n 1
 }
+
+# Runs an export in the background and sends it `signal` after `delay`
+# seconds, as a user or a session manager would; leaves its exit status in
+# $rc and the seconds from the signal to its end in $after. `timeout` ends an
+# export that does not end, and passes the signal on to tarvo-host.
+cancel_export() {  # signal, delay, export arguments...
+    local sig=$1 delay=$2; shift 2
+    timeout -k 10 "$LIMIT" "$TARVO_HOST" export --plugin "$TARVO_PLUGIN" --stats --quiet "$@" \
+        >"$TARVO_WORK/stats" 2>"$TARVO_WORK/err" &
+    local pid=$!
+    sleep "$delay"
+    local t0; t0=$(date +%s.%N)
+    kill -s "$sig" "$pid"
+    wait "$pid"
+    rc=$?
+    after=$(awk -v a="$t0" -v b="$(date +%s.%N)" 'BEGIN { printf "%.2f", b - a }')
+    sed 's/^/  | /' "$TARVO_WORK/err"
+    echo "  (ended $after s after SIG$sig)"
+}
+
+# Lines the plug-in (not tarvo-host, not the stand-in programs) wrote to
+# standard error: its messages.
+plugin_messages() { grep -v -e '^tarvo-host' -e '^mp4box-compat' -e '^neroaacenc-compat' "$TARVO_WORK/err"; }

@@ -251,8 +251,8 @@ private:
 bool outputCreated = false;
 
 void Mux(const Options& options) {
+    outputCreated = NothingAt(options.output);
     Output output = CreateOutput(options.output, "mp4");
-    outputCreated = true;
     std::optional<VideoTrack> video;
     std::optional<AudioTrack> audio;
     if (!options.video.empty()) video.emplace(options, output.get());
@@ -297,7 +297,7 @@ int main(int argc, char** argv) {
         Mux(options);
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "mp4box-compat: %s\n", failure.what());
-        if (outputCreated) std::remove(options.output.c_str());
+        RemoveCreated(options.output, outputCreated);
         return 1;
     }
     return 0;
