@@ -80,6 +80,9 @@ psnr_y() {  # mp4, raw, width, height [extra filter for the reference]
         sed -n 's/.*PSNR y:.* min:\([0-9.inf]*\).*/\1/p' | tail -n 1
 }
 
+# True when the machine has an Intel graphics adapter (PCI vendor 0x8086).
+intel_adapter_present() { grep -qsx 0x8086 /sys/class/drm/*/device/vendor; }
+
 # Runs an export in the background and sends it `signal` after `delay`
 # seconds, as a user or a session manager would; leaves its exit status in
 # $rc and the seconds from the signal to its end in $after. `timeout` ends an

@@ -248,6 +248,8 @@ private:
     int64_t nextDts_ = 0;
 };
 
+// True when nothing was at the output path before this run: only then does
+// a failure remove what is there.
 bool outputCreated = false;
 
 void Mux(const Options& options) {

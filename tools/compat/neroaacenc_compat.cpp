@@ -14,8 +14,8 @@ namespace {
 
 using namespace compat;
 
-// Set once the output file exists, so that a failure removes only what this
-// program made.
+// True when nothing was at the output path before this run, so that a
+// failure removes only what this program made.
 bool outputCreated = false;
 
 struct Options {
