@@ -12,6 +12,7 @@
 // Either way every temporary file goes and no program is left running.
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <string>
 
@@ -85,7 +86,9 @@ std::string CheckJob(const OutputInfo& info, const SettingData& settings) {
     }
     char text[kSettingPathSize];
     ReadSettingText(settings.tempFolder, text);
-    if (!audio_detail::IsQuotablePath(text)) {
+    // The folder is followed by a file name on the command lines, so only a
+    // double quote in it would break them.
+    if (std::strchr(text, '"') != nullptr) {
         return "Temporary folder cannot be put on a command line (it holds a double quote): " + std::string(text);
     }
     ReadSettingText(settings.muxerPath, text);
