@@ -3,8 +3,8 @@
 #include "audio/audio_export.h"
 #include "audio/command_text.h"
 #include "audio/run_process.h"
+#include "core/temp_name.h"
 #include "platform/file.h"
-#include "plugin/temp_name.h"
 
 std::string AacEncoderCommandLine(int32_t aacProfile, int32_t aacKbps, const char* wavPath,
                                   const char* aacPath) {
@@ -22,14 +22,15 @@ std::string AacEncoderCommandLine(int32_t aacProfile, int32_t aacKbps, const cha
     return std::move(text).str();
 }
 
-platform::ProcessHandle StartAacEncoder(const OutputInfo* info, const SettingData* setting,
-                                        char** wavPath, char** aacPath, platform::StageFailure* failure) {
+platform::ProcessHandle StartAacEncoder(const ExportJob* job, char** wavPath, char** aacPath,
+                                        platform::StageFailure* failure) {
     platform::StageFailure ignored;
     platform::StageFailure& why = failure != nullptr ? *failure : ignored;
-    if (info == nullptr || setting == nullptr || wavPath == nullptr || aacPath == nullptr) {
+    if (job == nullptr || wavPath == nullptr || aacPath == nullptr) {
         why.Fail("The audio stage was given no job.");
         return platform::kNoProcess;
     }
+    const SettingData* setting = &job->settings;
     char* wav = nullptr;
     if (!MakeTempName("wav", setting->tempFolder, &wav)) {
         why.Fail(TempFileFailureText(setting->tempFolder));
@@ -61,7 +62,7 @@ platform::ProcessHandle StartAacEncoder(const OutputInfo* info, const SettingDat
 
     // Whatever a failed write left of the file goes with it.
     bool cancelled = false;
-    if (!WriteWavFile(wav, info, &cancelled)) {
+    if (!WriteWavFile(wav, job, &cancelled)) {
         if (cancelled) {
             why.cancelled = true;
             return fail("");

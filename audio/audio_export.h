@@ -5,9 +5,8 @@
 #include <string>
 
 #include "platform/cancel.h"
+#include "core/export_job.h"
 #include "platform/process.h"
-#include "plugin/output_plugin.h"
-#include "plugin/setting_data.h"
 
 // Writes the job's whole audio to `path` as a 16-bit PCM RIFF/WAVE file: the
 // 44-byte header, then the sample frames as the host delivers them, pulled
@@ -23,12 +22,12 @@
 // left is taken at its word only up to that limit.
 // The host's isAbort is asked before every block: a cancel stops the writing
 // at once (false, with *cancelled set when `cancelled` is not null).
-bool WriteWavFile(const char* path, const OutputInfo* info, bool* cancelled = nullptr);
+bool WriteWavFile(const char* path, const ExportJob* info, bool* cancelled = nullptr);
 
 // True when the job's audio can be written as a WAV file: a count that is not
 // negative, 2 bytes per sample per channel, 1 to 65535 channels, a positive
 // rate, less than 4 GiB of data, and a getAudio callback when there is audio.
-bool IsWavDescribable(const OutputInfo& info);
+bool IsWavDescribable(const ExportJob& info);
 
 // The encoder's command line: "-2pass -br <aacKbps x 1000>", the profile
 // switch (1 " -lc", 2 " -he", 3 " -hev2", otherwise none), then
@@ -37,8 +36,9 @@ std::string AacEncoderCommandLine(int32_t aacProfile, int32_t aacKbps, const cha
                                   const char* aacPath);
 
 // Runs the audio stage: claims the WAV path and then the AAC path in
-// setting->tempFolder (both files exist, empty, from then on), builds the
-// command line, writes the WAV file and starts setting->aacEncoderPath on it.
+// the job's settings.tempFolder (both files exist, empty, from then on),
+// builds the command line, writes the WAV file and starts
+// settings.aacEncoderPath on it.
 // On success returns the encoder's process handle and stores both paths
 // (malloc'ed; the caller owns them, frees them with free and deletes the
 // files). On failure or a cancel (the host's isAbort, asked while the WAV is
@@ -46,8 +46,7 @@ std::string AacEncoderCommandLine(int32_t aacProfile, int32_t aacKbps, const cha
 // behind and says why in `failure`. A path that cannot travel whole between
 // double quotes (one holding a double quote, or ending in a backslash) fails
 // the stage before any file is written.
-platform::ProcessHandle StartAacEncoder(const OutputInfo* info, const SettingData* setting,
-                                        char** wavPath, char** aacPath,
+platform::ProcessHandle StartAacEncoder(const ExportJob* job, char** wavPath, char** aacPath,
                                         platform::StageFailure* failure = nullptr);
 
 // Waits for the encoder that StartAacEncoder started, asking `cancel` every

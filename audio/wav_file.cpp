@@ -40,7 +40,7 @@ bool WriteLe32(platform::FileHandle file, uint32_t value) {
 
 // The header's sizes are 32 bits and fixed before any sample is read, so a job
 // they cannot describe is refused up front.
-bool IsDescribable(const OutputInfo& info) {
+bool IsDescribable(const ExportJob& info) {
     if (info.audioSampleCount < 0 || info.audioChannels <= 0 || info.audioChannels > 0xFFFF) return false;
     if (info.audioRate <= 0) return false;
     if (static_cast<int64_t>(info.audioSampleBytes) != 2 * static_cast<int64_t>(info.audioChannels)) return false;
@@ -49,7 +49,7 @@ bool IsDescribable(const OutputInfo& info) {
     return info.audioSampleCount == 0 || info.getAudio != nullptr;
 }
 
-bool WriteHeader(platform::FileHandle file, const OutputInfo& info) {
+bool WriteHeader(platform::FileHandle file, const ExportJob& info) {
     uint32_t dataSize = static_cast<uint32_t>(info.audioSampleCount) * static_cast<uint32_t>(info.audioSampleBytes);
     uint32_t channels = static_cast<uint32_t>(info.audioChannels);
     uint32_t rate = static_cast<uint32_t>(info.audioRate);
@@ -65,17 +65,17 @@ bool WriteHeader(platform::FileHandle file, const OutputInfo& info) {
            WriteAll(file, format, sizeof format) && WriteAll(file, "data", 4) && WriteLe32(file, dataSize);
 }
 
-bool WriteSamples(platform::FileHandle file, const OutputInfo& info, bool* cancelled) {
+bool WriteSamples(platform::FileHandle file, const ExportJob& info, bool* cancelled) {
     int32_t start = 0;
     while (start < info.audioSampleCount) {
         // A block is a few milliseconds of work: asking before each one keeps
         // a cancel well within 100 ms of the user's click.
-        if (info.isAbort != nullptr && info.isAbort() != 0) {
+        if (info.isAbort != nullptr && info.isAbort(info.host)) {
             if (cancelled != nullptr) *cancelled = true;
             return false;
         }
         int32_t read = 0;
-        const void* samples = info.getAudio(start, kBlockFrames, &read);
+        const void* samples = info.getAudio(info.host, start, kBlockFrames, &read);
         // A host that delivers nothing would never reach the count.
         if (read <= 0 || samples == nullptr) return false;
         int32_t left = info.audioSampleCount - start;
@@ -91,9 +91,9 @@ bool WriteSamples(platform::FileHandle file, const OutputInfo& info, bool* cance
 
 }  // namespace
 
-bool IsWavDescribable(const OutputInfo& info) { return IsDescribable(info); }
+bool IsWavDescribable(const ExportJob& info) { return IsDescribable(info); }
 
-bool WriteWavFile(const char* path, const OutputInfo* info, bool* cancelled) {
+bool WriteWavFile(const char* path, const ExportJob* info, bool* cancelled) {
     if (cancelled != nullptr) *cancelled = false;
     if (path == nullptr || info == nullptr || !IsDescribable(*info)) return false;
     platform::FileHandle file = platform::OpenFileForWrite(path);

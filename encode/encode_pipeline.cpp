@@ -3,8 +3,8 @@
 #include <cstring>
 #include <new>
 
+#include "core/export_job.h"
 #include "encode/bit_rate.h"
-#include "plugin/output_plugin.h"
 
 namespace {
 
@@ -23,6 +23,9 @@ void DeleteSurfaces(std::list<mfxFrameSurface1*>& surfaces) {
     for (mfxFrameSurface1* surface : surfaces) delete surface;
     surfaces.clear();
 }
+
+// How a runtime's VPP says it takes no frames of the input description.
+bool RefusesInput(mfxStatus status) { return status == MFX_ERR_INVALID_VIDEO_PARAM || status == MFX_ERR_UNSUPPORTED; }
 
 }  // namespace
 
@@ -49,27 +52,36 @@ EncodePipeline::EncodePipeline()
       lastCancelPoll(0),
       stallLimitMs(kDefaultStallLimitMs),
       stallCall(nullptr),
-      stallStatus(0) {}
+      stallStatus(0),
+      vppInFourCC(0),
+      vppInputRefused(false) {}
 
 EncodePipeline::~EncodePipeline() {
     ClosePipeline(this);
     delete static_cast<IAllocatorFrame*>(allocator);
 }
 
-mfxFrameInfo MakeVppInputInfo(const OutputInfo& outputInfo) {
+mfxFrameInfo MakeVppInputInfo(const ExportJob& job) {
     mfxFrameInfo vppIn{};
     vppIn.FourCC = MFX_FOURCC_RGB3;
-    vppIn.Width = Align16(outputInfo.width);
-    vppIn.Height = Align16(outputInfo.height);
+    vppIn.Width = Align16(job.width);
+    vppIn.Height = Align16(job.height);
     vppIn.CropX = 0;
     vppIn.CropY = 0;
-    vppIn.CropW = Low16(outputInfo.width);
-    vppIn.CropH = Low16(outputInfo.height);
-    vppIn.FrameRateExtN = static_cast<mfxU32>(outputInfo.rate);
-    vppIn.FrameRateExtD = static_cast<mfxU32>(outputInfo.scale);
+    vppIn.CropW = Low16(job.width);
+    vppIn.CropH = Low16(job.height);
+    vppIn.FrameRateExtN = static_cast<mfxU32>(job.rate);
+    vppIn.FrameRateExtD = static_cast<mfxU32>(job.scale);
     vppIn.PicStruct = MFX_PICSTRUCT_PROGRESSIVE;
     vppIn.ChromaFormat = 0;
     return vppIn;
+}
+
+mfxFrameInfo AsRgb4Input(const mfxFrameInfo& rgb3) {
+    mfxFrameInfo rgb4 = rgb3;
+    rgb4.FourCC = MFX_FOURCC_RGB4;
+    rgb4.ChromaFormat = MFX_CHROMAFORMAT_YUV444;  // how Intel's samples describe RGB4
+    return rgb4;
 }
 
 mfxInfoMFX MakeEncoderInfo(const SettingData& settings) {
@@ -83,21 +95,30 @@ mfxInfoMFX MakeEncoderInfo(const SettingData& settings) {
     return encode;
 }
 
-bool OpenEncodePipeline(const SettingData& settings, const OutputInfo& outputInfo, EncodePipeline& pipeline,
+bool OpenEncodePipeline(const SettingData& settings, const ExportJob& job, EncodePipeline& pipeline,
                         const PipelineCallbacks& callbacks) {
     // A side beyond the 16-bit fields would leave the surfaces smaller than
     // the host's frames.
-    if (outputInfo.width <= 0 || outputInfo.width > kMaxFrameSide || outputInfo.height <= 0 ||
-        outputInfo.height > kMaxFrameSide) {
+    if (job.width <= 0 || job.width > kMaxFrameSide || job.height <= 0 ||
+        job.height > kMaxFrameSide) {
         return false;
     }
     // A negative rate would reach the encoder as a huge one.
     if (settings.targetKbps < 0 || settings.maxKbps < 0) return false;
 
-    const mfxFrameInfo vppIn = MakeVppInputInfo(outputInfo);
+    const mfxIMPL impl = static_cast<mfxIMPL>(settings.hardwareImpl);
+    const mfxFrameInfo rgb3 = MakeVppInputInfo(job);
     const mfxInfoMFX encode = MakeEncoderInfo(settings);
-    const mfxStatus status =
-        SetupPipeline(&callbacks, &vppIn, &pipeline, static_cast<mfxIMPL>(settings.hardwareImpl), &encode);
+    mfxStatus status = SetupPipeline(&callbacks, &rgb3, &pipeline, impl, &encode);
+    if (status < MFX_ERR_NONE && pipeline.vppInputRefused) {
+        // The runtime takes no 24-bit input (the VPL GPU runtime, the Linux
+        // runtime): RGB4 then, once. The failed attempt closed its session;
+        // its frames would otherwise stay with the allocator for the job.
+        pipeline.allocator->Free(&pipeline.vppInResponse);
+        pipeline.allocator->Free(&pipeline.encInResponse);
+        const mfxFrameInfo rgb4 = AsRgb4Input(rgb3);
+        status = SetupPipeline(&callbacks, &rgb4, &pipeline, impl, &encode);
+    }
     return status == MFX_ERR_NONE;
 }
 
@@ -109,6 +130,8 @@ mfxStatus SetupPipeline(const PipelineCallbacks* callbacks, const mfxFrameInfo* 
         callbacks->sink == nullptr) {
         return MFX_ERR_NULL_PTR;
     }
+    pipeline->vppInputRefused = false;
+    pipeline->vppInFourCC = vppInInfo->FourCC;
     pipeline->callbackContext = callbacks->context;
     pipeline->frameSource = callbacks->source;
     pipeline->bitstreamSink = callbacks->sink;
@@ -156,7 +179,10 @@ mfxStatus SetupPipeline(const PipelineCallbacks* callbacks, const mfxFrameInfo* 
     vppParams.NumExtParam = 1;
 
     status = MFXVideoVPP_QueryIOSurf(pipeline->session, &vppParams, vppRequests);
-    if (status < MFX_ERR_NONE) goto exit3;
+    if (status < MFX_ERR_NONE) {
+        pipeline->vppInputRefused = RefusesInput(status);
+        goto exit3;
+    }
 
     encodeParams.AsyncDepth = 0;
     encodeParams.Protected = 0;
@@ -201,7 +227,10 @@ mfxStatus SetupPipeline(const PipelineCallbacks* callbacks, const mfxFrameInfo* 
     std::memset(&pipeline->bitstream, 0, sizeof(pipeline->bitstream));
 
     status = MFXVideoVPP_Init(pipeline->session, &vppParams);
-    if (status < MFX_ERR_NONE) goto exit1;
+    if (status < MFX_ERR_NONE) {
+        pipeline->vppInputRefused = RefusesInput(status);
+        goto exit1;
+    }
     status = MFXVideoENCODE_Init(pipeline->session, &encodeParams);
     if (status < MFX_ERR_NONE) {
         MFXVideoVPP_Close(pipeline->session);

@@ -5,7 +5,7 @@
 
 #include <mfxvideo.h>
 
-#include "plugin/output_plugin.h"
+#include "core/export_job.h"
 
 struct BitstreamWriter;
 
@@ -21,7 +21,7 @@ using BitstreamSinkFn = bool (*)(void* context, mfxBitstream* bitstream);
 // What the driver's callbacks share. Lives on the driver's stack for the
 // whole encode; the two callbacks touch disjoint fields.
 struct EncodeJobContext {
-    const OutputInfo* outputInfo;  // the job, not owned; frame source only
+    const ExportJob* job;         // not owned; frame source only
     BitstreamWriter* writer;       // not owned; set before the encode, sink only
     int32_t frameIndex;            // next host frame; frame source only, starts at 0
     // The host gave no usable frame for `frameIndex`: the stream ended there
@@ -34,10 +34,16 @@ struct EncodeJobContext {
     // The host's isAbort said yes. Job's thread only (frame source and
     // HostCancelled).
     bool aborted = false;
+    // The VPP-input surfaces' format, as the pipeline's set-up settled it:
+    // MFX_FOURCC_RGB3 (rows copied as they are) or MFX_FOURCC_RGB4 (each
+    // pixel widened to B, G, R, 255). Set by the driver before the encode.
+    mfxU32 inputFourCC = MFX_FOURCC_RGB3;
 };
 
 // The frame source: copies host frame `frameIndex` upside down (the host's
-// frames are bottom-up) into the surface, stamps it, and advances. Reports
+// frames are bottom-up) into the surface, in the context's `inputFourCC`
+// (pixels start at the lowest of the surface's R, G, B, A pointers), stamps
+// it, and advances. Reports
 // the end of the stream after the last frame, on a user abort (which is not
 // an error), when the host gives no usable frame (`frameMissing`), and once
 // the writer has failed (the video is lost; the driver learns it from

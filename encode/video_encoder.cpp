@@ -7,15 +7,14 @@
 #include "encode/mfx_status.h"
 #include "platform/file.h"
 
-bool ValidateEncodeParameters(const OutputInfo& outputInfo, const SettingData& settings) {
+bool ValidateEncodeParameters(const ExportJob& job) {
     EncodePipeline pipeline;
     // The callbacks are never called during a trial; they have no context.
     const PipelineCallbacks callbacks{nullptr, ReadHostFrame, QueueBitstream};
-    return OpenEncodePipeline(settings, outputInfo, pipeline, callbacks);
+    return OpenEncodePipeline(job.settings, job, pipeline, callbacks);
 }
 
-bool EncodeVideoToFile(const OutputInfo& outputInfo, const SettingData& settings, const char* path,
-                       VideoEncodeReport* report) {
+bool EncodeVideoToFile(const ExportJob& job, const char* path, VideoEncodeReport* report) {
     VideoEncodeReport local{};
     VideoEncodeReport& result = report != nullptr ? *report : local;
     result = VideoEncodeReport{};
@@ -27,10 +26,11 @@ bool EncodeVideoToFile(const OutputInfo& outputInfo, const SettingData& settings
 
     BitstreamWriter* writer = StartWriter();
     SetWriterFile(writer, file);
-    EncodeJobContext context{&outputInfo, writer, 0, false, false};
+    EncodeJobContext context{&job, writer, 0, false, false};
     const PipelineCallbacks callbacks{&context, ReadHostFrame, QueueBitstream, HostCancelled};
 
-    result.pipelineOpened = OpenEncodePipeline(settings, outputInfo, pipeline, callbacks);
+    result.pipelineOpened = OpenEncodePipeline(job.settings, job, pipeline, callbacks);
+    context.inputFourCC = pipeline.vppInFourCC;
     result.loopStatus = result.pipelineOpened ? RunEncodeLoop(&pipeline) : 0;
     // The worker has ended: nothing is queued once FinishWriter starts, and
     // the writer thread ends before the file is closed.

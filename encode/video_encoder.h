@@ -4,14 +4,13 @@
 #include <cstdint>
 #include <string>
 
-#include "plugin/output_plugin.h"
-#include "plugin/setting_data.h"
+#include "core/export_job.h"
 
-// A trial set-up of the whole pipeline with the job's frame format and the
+// A trial set-up of the whole pipeline with the job's frame format and
 // settings, torn down at once. True only when the set-up ended with exactly
 // MFX_ERR_NONE (a warning counts as failure). Creates no file and starts no
 // thread; the host's callbacks are never called.
-bool ValidateEncodeParameters(const OutputInfo& outputInfo, const SettingData& settings);
+bool ValidateEncodeParameters(const ExportJob& job);
 
 // What became of one EncodeVideoToFile call, for callers that want to know
 // why it failed. Every field is filled in whatever the result.
@@ -41,5 +40,4 @@ std::string VideoFailureText(const VideoEncodeReport& report, const char* path);
 // no drain: false, with `aborted` set. False means the file, if any, must not
 // be used as the video. The file is closed and all threads have ended when it
 // returns.
-bool EncodeVideoToFile(const OutputInfo& outputInfo, const SettingData& settings, const char* path,
-                       VideoEncodeReport* report = nullptr);
+bool EncodeVideoToFile(const ExportJob& job, const char* path, VideoEncodeReport* report = nullptr);

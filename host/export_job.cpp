@@ -20,8 +20,10 @@ const int kCancelSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 extern "C" void OnInterrupt(int signal) {
     interrupted.store(true);
-    // A second one ends the program the usual way.
-    std::signal(signal, SIG_DFL);
+    // A second Ctrl-C ends the program the usual way. SIGTERM and SIGHUP
+    // often come twice (to the process and to its group, as `timeout` sends
+    // them): the cancel they asked for is already on its way.
+    if (signal == SIGINT) std::signal(signal, SIG_DFL);
 }
 
 // One export's host side; lives on DriveExport's stack, used on its thread.

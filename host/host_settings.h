@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/setting_data.h"
+#include "core/setting_data.h"
 
 namespace host {
 

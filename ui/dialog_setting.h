@@ -3,7 +3,7 @@
 // window itself (Win32 template or FLTK) is run by RunSettingDialog and
 // reaches the logic through OnInitDialog and OnCommand.
 #pragma once
-#include "plugin/setting_data.h"
+#include "core/setting_data.h"
 #include "ui/dialog_controls.h"
 
 class CDialogSetting {

@@ -6,7 +6,7 @@
 
 #include <mfxvideo.h>
 
-#include "plugin/setting_data.h"
+#include "core/setting_data.h"
 
 // The encoder parameters of the test: NV12 320x240 at 30/1, progressive,
 // system memory, the low 16 bits of the record's codec choices, the bit rates

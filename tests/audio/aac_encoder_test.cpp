@@ -46,12 +46,16 @@ protected:
         std::free(aac);
     }
     bool EncoderRan() const { return !ReadWholeFile(record).empty(); }
+    platform::ProcessHandle Start(ExportJob job, const SettingData& setting) {
+        job.settings = setting;
+        return StartAacEncoder(&job, &wav, &aac);
+    }
 };
 
 TEST_F(StartAacEncoderTest, StartsTheEncoderOnTheCompleteWavFile) {
     SettingData setting = SettingsFor(folder, TARVO_RECORD_ARGS);
-    OutputInfo job = host.Job();
-    platform::ProcessHandle encoder = StartAacEncoder(&job, &setting, &wav, &aac);
+    ExportJob job = host.Job();
+    platform::ProcessHandle encoder = Start(job, setting);
     ASSERT_NE(encoder, platform::kNoProcess);
     ASSERT_NE(wav, nullptr);
     ASSERT_NE(aac, nullptr);
@@ -70,37 +74,37 @@ TEST_F(StartAacEncoderTest, StartsTheEncoderOnTheCompleteWavFile) {
 
 TEST_F(StartAacEncoderTest, AnEncoderThatFailsIsNotASuccess) {
     SettingData setting = SettingsFor(folder, TARVO_RECORD_ARGS);
-    OutputInfo job = host.Job();
+    ExportJob job = host.Job();
     ScopedEnv exitCode("TARVO_EXIT", "3");
-    platform::ProcessHandle encoder = StartAacEncoder(&job, &setting, &wav, &aac);
+    platform::ProcessHandle encoder = Start(job, setting);
     ASSERT_NE(encoder, platform::kNoProcess);
     EXPECT_FALSE(WaitAacEncoder(encoder, ""));
     EXPECT_FALSE(WaitAacEncoder(platform::kNoProcess, ""));
 }
 
 TEST_F(StartAacEncoderTest, FailuresLeaveNothingBehind) {
-    OutputInfo job = host.Job();
+    ExportJob job = host.Job();
     {
         SCOPED_TRACE("empty program path");
         SettingData setting = SettingsFor(folder, "");
-        EXPECT_EQ(StartAacEncoder(&job, &setting, &wav, &aac), platform::kNoProcess);
+        EXPECT_EQ(Start(job, setting), platform::kNoProcess);
     }
     {
         SCOPED_TRACE("program that does not exist");
         SettingData setting = SettingsFor(folder, scratch.File("no such encoder"));
-        EXPECT_EQ(StartAacEncoder(&job, &setting, &wav, &aac), platform::kNoProcess);
+        EXPECT_EQ(Start(job, setting), platform::kNoProcess);
     }
     {
         SCOPED_TRACE("temporary folder that does not exist");
         SettingData setting = SettingsFor(scratch.File("missing"), TARVO_RECORD_ARGS);
-        EXPECT_EQ(StartAacEncoder(&job, &setting, &wav, &aac), platform::kNoProcess);
+        EXPECT_EQ(Start(job, setting), platform::kNoProcess);
     }
     {
         SCOPED_TRACE("host that stops delivering");
         SettingData setting = SettingsFor(folder, TARVO_RECORD_ARGS);
         host.deliveries = {1000, 0};
-        OutputInfo stalling = host.Job();
-        EXPECT_EQ(StartAacEncoder(&stalling, &setting, &wav, &aac), platform::kNoProcess);
+        ExportJob stalling = host.Job();
+        EXPECT_EQ(Start(stalling, setting), platform::kNoProcess);
         host.deliveries.clear();
     }
     {
@@ -115,7 +119,7 @@ TEST_F(StartAacEncoderTest, FailuresLeaveNothingBehind) {
         rlimit small = previous;
         small.rlim_cur = 1000;
         setrlimit(RLIMIT_FSIZE, &small);
-        platform::ProcessHandle encoder = StartAacEncoder(&job, &setting, &wav, &aac);
+        platform::ProcessHandle encoder = Start(job, setting);
         setrlimit(RLIMIT_FSIZE, &previous);
         sigaction(SIGXFSZ, &previousAction, nullptr);
         EXPECT_EQ(encoder, platform::kNoProcess);
@@ -130,8 +134,8 @@ TEST_F(StartAacEncoderTest, RefusesAFolderWhosePathsCannotBeQuoted) {
     std::string quoted = scratch.File("say \"hi\"");
     ASSERT_EQ(system(("mkdir '" + quoted + "'").c_str()), 0);
     SettingData setting = SettingsFor(quoted, TARVO_RECORD_ARGS);
-    OutputInfo job = host.Job();
-    EXPECT_EQ(StartAacEncoder(&job, &setting, &wav, &aac), platform::kNoProcess);
+    ExportJob job = host.Job();
+    EXPECT_EQ(Start(job, setting), platform::kNoProcess);
     EXPECT_EQ(wav, nullptr);
     EXPECT_FALSE(EncoderRan());
     EXPECT_TRUE(host.requests.empty());

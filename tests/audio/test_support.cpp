@@ -12,11 +12,10 @@
 namespace audio_test {
 namespace {
 
-AudioHost* currentHost = nullptr;
 std::vector<int16_t> deliveryBuffer;
 
-void* TARVO_CDECL GetAudio(int32_t start, int32_t length, int32_t* read) {
-    AudioHost& host = *currentHost;
+const void* GetAudio(void* context, int32_t start, int32_t length, int32_t* read) {
+    AudioHost& host = *static_cast<AudioHost*>(context);
     host.requests.push_back({start, length});
     int32_t amount = std::min(length, host.count - start);
     if (!host.deliveries.empty()) {
@@ -109,10 +108,10 @@ uint32_t Le16(const std::string& bytes, size_t offset) {
     return static_cast<uint8_t>(bytes.at(offset)) | static_cast<uint32_t>(static_cast<uint8_t>(bytes.at(offset + 1))) << 8;
 }
 
-OutputInfo AudioHost::Job() {
-    currentHost = this;
-    OutputInfo info{};
-    info.flag = kOutputInfoFlagAudio;
+ExportJob AudioHost::Job() {
+    ExportJob info;
+    info.hasAudio = true;
+    info.host = this;
     info.audioRate = rate;
     info.audioChannels = channels;
     info.audioSampleCount = count;

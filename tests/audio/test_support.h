@@ -6,8 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/output_plugin.h"
-#include "plugin/setting_data.h"
+#include "core/export_job.h"
 
 namespace audio_test {
 
@@ -46,7 +45,7 @@ struct AudioHost {
     };
     std::vector<Request> requests;
 
-    OutputInfo Job();                                 // installs this host for getAudio
+    ExportJob Job();                                  // a job whose audio comes from this host
     std::string ExpectedData(int32_t frames) const;   // the first `frames` frames as bytes
     static int16_t Sample(int32_t frame, int32_t channel);
 };

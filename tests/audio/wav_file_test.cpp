@@ -17,7 +17,7 @@ TEST(WavFile, ZeroSampleJobIsABareHeaderAndNeverAsksTheHost) {
     ScratchDir dir;
     AudioHost host;
     host.count = 0;
-    OutputInfo job = host.Job();
+    ExportJob job = host.Job();
     ASSERT_TRUE(WriteWavFile(dir.File("a.wav").c_str(), &job));
     std::string bytes = ReadWholeFile(dir.File("a.wav"));
     ASSERT_EQ(bytes.size(), 44u);
@@ -33,7 +33,7 @@ TEST(WavFile, StereoHeaderDescribesSixteenBitPcm) {
     host.channels = 2;
     host.rate = 44100;
     host.count = 10;
-    OutputInfo job = host.Job();
+    ExportJob job = host.Job();
     ASSERT_TRUE(WriteWavFile(dir.File("a.wav").c_str(), &job));
     std::string bytes = ReadWholeFile(dir.File("a.wav"));
     ASSERT_EQ(bytes.size(), 44u + 40u);
@@ -59,7 +59,7 @@ TEST(WavFile, PullsThousandFrameBlocksAndFollowsWhatWasDelivered) {
         ScratchDir dir;
         AudioHost host;
         host.count = 2500;
-        OutputInfo job = host.Job();
+        ExportJob job = host.Job();
         ASSERT_TRUE(WriteWavFile(dir.File("a.wav").c_str(), &job));
         EXPECT_EQ(Starts(host), (std::vector<int32_t>{0, 1000, 2000}));
         for (const auto& request : host.requests) EXPECT_EQ(request.length, 1000);
@@ -72,7 +72,7 @@ TEST(WavFile, PullsThousandFrameBlocksAndFollowsWhatWasDelivered) {
         host.channels = 1;
         host.count = 2500;
         host.deliveries = {1000, 300, 1000, 1000};
-        OutputInfo job = host.Job();
+        ExportJob job = host.Job();
         ASSERT_TRUE(WriteWavFile(dir.File("a.wav").c_str(), &job));
         EXPECT_EQ(Starts(host), (std::vector<int32_t>{0, 1000, 1300, 2300}));
         std::string bytes = ReadWholeFile(dir.File("a.wav"));
@@ -85,7 +85,7 @@ TEST(WavFile, PullsThousandFrameBlocksAndFollowsWhatWasDelivered) {
         AudioHost host;
         host.count = 1500;
         host.deliveries = {1000};
-        OutputInfo job = host.Job();
+        ExportJob job = host.Job();
         ASSERT_TRUE(WriteWavFile(dir.File("a.wav").c_str(), &job));
         std::string bytes = ReadWholeFile(dir.File("a.wav"));
         EXPECT_EQ(bytes.size(), 44u + 1500u * 4u);
@@ -100,7 +100,7 @@ TEST(WavFile, FailsInsteadOfWritingAShortFile) {
         AudioHost host;
         host.count = 5000;
         host.deliveries = {1000, 0};
-        OutputInfo job = host.Job();
+        ExportJob job = host.Job();
         EXPECT_FALSE(WriteWavFile(dir.File("a.wav").c_str(), &job));
         EXPECT_EQ(host.requests.size(), 2u);
     }
@@ -110,7 +110,7 @@ TEST(WavFile, FailsInsteadOfWritingAShortFile) {
         AudioHost host;
         host.count = 5000;
         host.deliveries = {-1};
-        OutputInfo job = host.Job();
+        ExportJob job = host.Job();
         EXPECT_FALSE(WriteWavFile(dir.File("a.wav").c_str(), &job));
         EXPECT_EQ(host.requests.size(), 1u);
     }
@@ -118,7 +118,7 @@ TEST(WavFile, FailsInsteadOfWritingAShortFile) {
         SCOPED_TRACE("the disk is full");
         AudioHost host;
         host.count = 2500;
-        OutputInfo job = host.Job();
+        ExportJob job = host.Job();
         EXPECT_FALSE(WriteWavFile("/dev/full", &job));
     }
 }
@@ -127,7 +127,7 @@ TEST(WavFile, RefusesJobsTheHeaderCannotDescribeWithoutCreatingTheFile) {
     ScratchDir dir;
     AudioHost host;
     host.count = 100;
-    OutputInfo job = host.Job();
+    ExportJob job = host.Job();
     job.audioSampleBytes = 3;  // not 16-bit samples
     EXPECT_FALSE(WriteWavFile(dir.File("a.wav").c_str(), &job));
     job = host.Job();

@@ -69,7 +69,7 @@ protected:
         EXPECT_EQ(pipeline.vppInFree.size() + ready, rgbPool);
     }
 
-    OutputInfo info{};
+    ExportJob info{};
     Job job;
     uint32_t stallLimitMs = kDefaultStallLimitMs;
     size_t pool = 0;
@@ -142,7 +142,7 @@ TEST_F(EncodeLoopTest, BusyAnswersAreRetriedWithTheSameSurfaces) {
 
 TEST_F(EncodeLoopTest, NotEnoughBufferGrowsTheBufferKeepingItsBytes) {
     FakeHost host;
-    const OutputInfo job = host.Job();
+    const ExportJob job = host.Job();
     EncodePipeline pipeline;
     ASSERT_TRUE(OpenEncodePipeline(TestSettings(), job, pipeline, this->job.Callbacks()));
     mfxVideoParam params{};

@@ -5,18 +5,26 @@
 namespace tarvo_test {
 namespace {
 
-FakeHost* current = nullptr;
+bool IsAbort(void* context) {
+    const FakeHost& host = *static_cast<FakeHost*>(context);
+    return host.abortAfter >= 0 && host.framesRead >= host.abortAfter;
+}
+void ShowProgress(void*, int32_t, int32_t) {}
 
-int32_t IsAbort() { return current->abortAfter >= 0 && current->framesRead >= current->abortAfter ? 1 : 0; }
-int32_t ShowRestTime(int32_t, int32_t) { return 0; }
-int32_t UpdatePreview() { return 0; }
-
-void* GetVideo(int32_t frame) {
-    FakeHost& host = *current;
+const void* GetVideo(void* context, int32_t frame) {
+    FakeHost& host = *static_cast<FakeHost*>(context);
     if (frame == host.missingFrame) return nullptr;
     ++host.framesRead;
     const size_t stride = (static_cast<size_t>(host.width) * 3 + 3) & ~size_t{3};
     host.dib.assign(stride * host.height, 0);
+    if (host.picture == Picture::kColourNoise) {
+        uint32_t state = 2166136261u + static_cast<uint32_t>(frame);
+        for (uint8_t& byte : host.dib) {
+            state = state * 1664525u + 1013904223u;
+            byte = static_cast<uint8_t>(state >> 24);
+        }
+        return host.dib.data();
+    }
     for (int32_t row = 0; row < host.height; ++row) {
         // Row 0 of the DIB is the bottom of the picture.
         const int level = host.picture == Picture::kFlatByIndex
@@ -29,18 +37,18 @@ void* GetVideo(int32_t frame) {
 
 }  // namespace
 
-OutputInfo FakeHost::Job() {
-    current = this;
-    OutputInfo info{};
+ExportJob FakeHost::Job() {
+    ExportJob info;
     info.width = width;
     info.height = height;
     info.rate = rate;
     info.scale = scale;
     info.frameCount = frameCount;
+    info.settings = TestSettings();
+    info.host = this;
     info.getVideo = GetVideo;
     info.isAbort = IsAbort;
-    info.showRestTime = ShowRestTime;
-    info.updatePreview = UpdatePreview;
+    info.showProgress = ShowProgress;
     return info;
 }
 

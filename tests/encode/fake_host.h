@@ -1,18 +1,17 @@
 // A scripted host for pipeline and driver tests: frames are generated on
-// request, callbacks are counted. The host's callbacks carry no context, so
-// one host at a time is current.
+// request, callbacks are counted.
 #pragma once
 #include <cstdint>
 #include <vector>
 
-#include "plugin/output_plugin.h"
-#include "plugin/setting_data.h"
+#include "core/export_job.h"
 
 namespace tarvo_test {
 
 enum class Picture {
     kFlatByIndex,      // every pixel of frame i has grey level 16 + (i * 8) % 224
-    kVerticalGradient  // dark at the top of the picture, bright at the bottom
+    kVerticalGradient,  // dark at the top of the picture, bright at the bottom
+    kColourNoise        // every byte of every pixel its own, from frame, row and column
 };
 
 struct FakeHost {
@@ -28,14 +27,15 @@ struct FakeHost {
     int32_t framesRead = 0;
     std::vector<uint8_t> dib;
 
-    // The job record, with this host's callbacks; makes this host current.
-    OutputInfo Job();
+    // The job record, with this host's callbacks and TestSettings().
+    ExportJob Job();
 };
+
+// Settings the soft runtime accepts for small and full-HD frames.
+SettingData TestSettings();
 
 // The grey level of frame `index` in Picture::kFlatByIndex.
 inline int GreyOf(int32_t index) { return 16 + (index * 8) % 224; }
 
-// Settings the soft runtime accepts for small and full-HD frames.
-SettingData TestSettings();
 
 }  // namespace tarvo_test

@@ -11,8 +11,7 @@
 
 namespace {
 
-// A scripted host. The host's callbacks carry no context, so one host at a
-// time lives here.
+// A scripted host, reached through the job's context.
 struct FakeHost {
     int32_t abortAfter = -1;       // isAbort answers 1 once this many frames were read
     int32_t missingFrame = -1;     // getVideo returns null for this frame
@@ -20,43 +19,34 @@ struct FakeHost {
     int32_t framesRead = 0;
     int isAbortCalls = 0;
     std::vector<int32_t> progressFrames;
-    int previewCalls = 0;
 };
-FakeHost* host = nullptr;
 
-int32_t IsAbort() {
-    ++host->isAbortCalls;
-    return host->abortAfter >= 0 && host->framesRead >= host->abortAfter ? 1 : 0;
+FakeHost& HostOf(void* context) { return *static_cast<FakeHost*>(context); }
+bool IsAbort(void* context) {
+    FakeHost& host = HostOf(context);
+    ++host.isAbortCalls;
+    return host.abortAfter >= 0 && host.framesRead >= host.abortAfter;
 }
-int32_t ShowRestTime(int32_t now, int32_t) {
-    host->progressFrames.push_back(now);
-    return 0;
-}
-int32_t UpdatePreview() {
-    ++host->previewCalls;
-    return 0;
-}
-void* GetVideo(int32_t frame) {
-    if (frame == host->missingFrame) return nullptr;
-    ++host->framesRead;
-    return host->frame.data();
+void ShowProgress(void* context, int32_t now, int32_t) { HostOf(context).progressFrames.push_back(now); }
+const void* GetVideo(void* context, int32_t frame) {
+    FakeHost& host = HostOf(context);
+    if (frame == host.missingFrame) return nullptr;
+    ++host.framesRead;
+    return host.frame.data();
 }
 
 class FrameSourceTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        fake = FakeHost{};
-        host = &fake;
-    }
+    void SetUp() override { fake = FakeHost{}; }
     void TearDown() override {
-        host = nullptr;
         if (frames.mids != nullptr) record->Free(record->pthis, &frames);
     }
 
     // A job of `count` frames of width x height whose DIB rows are
     // numbered: every byte of row r is r + 1.
     void Job(int32_t width, int32_t height, int32_t count, int32_t rate = 30, int32_t scale = 1) {
-        info = OutputInfo{};
+        info = ExportJob{};
+        info.host = &fake;
         info.width = width;
         info.height = height;
         info.rate = rate;
@@ -64,8 +54,7 @@ protected:
         info.frameCount = count;
         info.getVideo = GetVideo;
         info.isAbort = IsAbort;
-        info.showRestTime = ShowRestTime;
-        info.updatePreview = UpdatePreview;
+        info.showProgress = ShowProgress;
         stride = (width * 3 + 3) & ~3;
         fake.frame.assign(static_cast<size_t>(stride) * height, 0);
         for (int32_t row = 0; row < height; ++row) {
@@ -92,7 +81,7 @@ protected:
     }
 
     FakeHost fake;
-    OutputInfo info{};
+    ExportJob info{};
     int32_t stride = 0;
     EncodeJobContext context{};
     CAllocatorFrameSystemMemory allocator;
@@ -179,7 +168,6 @@ TEST_F(FrameSourceTest, ProgressEveryTwoSecondsOrEveryFrameBelowOneFps) {
     while (Read()) {
     }
     EXPECT_EQ(fake.progressFrames, (std::vector<int32_t>{0, 58, 116}));
-    EXPECT_EQ(fake.previewCalls, 3);
 
     // Half a frame per second: the interval computes to 0.
     for (auto [rate, scale] : {std::pair{1, 2}, std::pair{5, 0}}) {

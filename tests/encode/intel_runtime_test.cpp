@@ -13,15 +13,14 @@ TEST(IntelRuntime, ValidationFollowsTheHardware) {
     tarvo_test::FakeHost host;
     host.width = 1920;
     host.height = 1080;
-    const OutputInfo job = host.Job();
+    ExportJob job = host.Job();
     const bool intel = tarvo_test::IntelAdapterPresent();
-    SettingData settings = tarvo_test::TestSettings();
-    settings.hardwareImpl = 2;  // MFX_IMPL_HARDWARE: the first adapter
-    EXPECT_EQ(ValidateEncodeParameters(job, settings), intel);
+    job.settings.hardwareImpl = 2;  // MFX_IMPL_HARDWARE: the first adapter
+    EXPECT_EQ(ValidateEncodeParameters(job), intel);
     if (!intel) {
         for (int impl : {3, 4, 5}) {  // MFX_IMPL_HARDWARE2 .. HARDWARE4
-            settings.hardwareImpl = impl;
-            EXPECT_FALSE(ValidateEncodeParameters(job, settings)) << impl;
+            job.settings.hardwareImpl = impl;
+            EXPECT_FALSE(ValidateEncodeParameters(job)) << impl;
         }
     }
     EXPECT_EQ(host.framesRead, 0);

@@ -24,16 +24,16 @@ using tarvo_test::TestSettings;
 class VideoEncoderTest : public tarvo_test::SoftRuntimeTest {
 protected:
     bool Encode(FakeHost& host, const char* path, VideoEncodeReport* report = nullptr) {
-        const OutputInfo job = host.Job();
+        const ExportJob job = host.Job();
         bool result = false;
-        RunBounded([&] { result = EncodeVideoToFile(job, TestSettings(), path, report); });
+        RunBounded([&] { result = EncodeVideoToFile(job, path, report); });
         return result;
     }
 };
 
 TEST_F(VideoEncoderTest, ValidationIsATrialThatLeavesNothing) {
     FakeHost host;
-    const OutputInfo job = host.Job();
+    const ExportJob job = host.Job();
     // What the runtime itself starts for one set-up, to compare with.
     {
         EncodePipeline pipeline;
@@ -43,7 +43,7 @@ TEST_F(VideoEncoderTest, ValidationIsATrialThatLeavesNothing) {
     const int runtimeThreads = RecordedCalls().threadsStarted;
 
     tarvo_test::ResetRecordedCalls();
-    EXPECT_TRUE(ValidateEncodeParameters(job, TestSettings()));
+    EXPECT_TRUE(ValidateEncodeParameters(job));
     auto calls = RecordedCalls();
     EXPECT_EQ(calls.filesOpened, 0);
     EXPECT_EQ(calls.threadsStarted, runtimeThreads);  // neither writer nor worker
@@ -53,7 +53,7 @@ TEST_F(VideoEncoderTest, ValidationIsATrialThatLeavesNothing) {
     // A warning from the encoder's initialisation is a refusal, cleanly.
     Faults("enc_init=4");
     tarvo_test::ResetRecordedCalls();
-    EXPECT_FALSE(ValidateEncodeParameters(job, TestSettings()));
+    EXPECT_FALSE(ValidateEncodeParameters(job));
     calls = RecordedCalls();
     EXPECT_EQ(calls.filesOpened, 0);
     EXPECT_EQ(calls.encodeClose, 1);
@@ -61,7 +61,7 @@ TEST_F(VideoEncoderTest, ValidationIsATrialThatLeavesNothing) {
     EXPECT_EQ(calls.close, 1);
 
     Faults("init=-3");
-    EXPECT_FALSE(ValidateEncodeParameters(job, TestSettings()));
+    EXPECT_FALSE(ValidateEncodeParameters(job));
 }
 
 TEST_F(VideoEncoderTest, ZeroFramesGiveAnEmptyFile) {
@@ -105,6 +105,31 @@ TEST_F(VideoEncoderTest, DecodedStreamHasEveryFrameUprightAndInOrder) {
     ASSERT_EQ(pictures.size(), 2u);
     EXPECT_EQ(pictures[0].height, 180);
     EXPECT_LT(pictures[0].rowMeans.front() + 100, pictures[0].rowMeans.back());
+}
+
+TEST_F(VideoEncoderTest, Rgb4InputGivesTheStreamOfRgb3Input) {
+    // A runtime that refuses RGB3 gets the same picture as RGB4: the same
+    // NV12 reaches the encoder, so the coded bytes are the same. Colour noise
+    // at an odd size catches a swapped channel, a shifted pixel or a row
+    // upside down.
+    Encoder("x264");
+    std::vector<uint8_t> streams[2];
+    const char* runtimes[2] = {"msdk", "vpl"};
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(runtimes[i]);
+        Runtime(runtimes[i]);
+        TempPath path;
+        FakeHost host;
+        host.width = 67;
+        host.height = 35;
+        host.frameCount = 5;
+        host.picture = tarvo_test::Picture::kColourNoise;
+        ASSERT_TRUE(Encode(host, path.c_str()));
+        streams[i] = ReadAll(path.str());
+        EXPECT_EQ(DecodeH264File(path.str()).size(), 5u);
+    }
+    EXPECT_FALSE(streams[0].empty());
+    EXPECT_TRUE(streams[0] == streams[1]);
 }
 
 TEST_F(VideoEncoderTest, ACancelStopsTheEncodeWithoutADrain) {

@@ -1,6 +1,6 @@
-// The output entry against recording stand-ins of its stages: the order of
-// the stages, what each failure leads to, the message, and that no temporary
-// file outlives the call.
+// AviUtl's output entry and the export procedure under it against recording
+// stand-ins of the stages: the order of the stages, what each failure leads
+// to, the message, and that no temporary file outlives the call.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -18,8 +18,8 @@
 #include "platform/file.h"
 #include "platform/message.h"
 #include "plugin/plugin_entries.h"
-#include "plugin/setting_data.h"
-#include "plugin/temp_name.h"
+#include "core/setting_data.h"
+#include "core/temp_name.h"
 
 namespace fs = std::filesystem;
 
@@ -74,12 +74,12 @@ void EndProcess(ProcessHandle process) {
 void CloseProcess(ProcessHandle process) { EXPECT_EQ(process, &encoderProcess); }
 }  // namespace platform
 
-bool ValidateEncodeParameters(const OutputInfo&, const SettingData&) {
+bool ValidateEncodeParameters(const ExportJob&) {
     stages.calls.push_back("validate");
     return stages.validate;
 }
 
-bool EncodeVideoToFile(const OutputInfo&, const SettingData&, const char* path, VideoEncodeReport* report) {
+bool EncodeVideoToFile(const ExportJob&, const char* path, VideoEncodeReport* report) {
     stages.calls.push_back(stages.encoderRunning ? "encode (aac running)" : "encode");
     stages.videoPath = path;
     Touch(path);
@@ -91,8 +91,9 @@ bool EncodeVideoToFile(const OutputInfo&, const SettingData&, const char* path, 
 
 std::string VideoFailureText(const VideoEncodeReport&, const char*) { return "video failed"; }
 
-platform::ProcessHandle StartAacEncoder(const OutputInfo*, const SettingData* setting, char** wavPath,
-                                        char** aacPath, platform::StageFailure* failure) {
+platform::ProcessHandle StartAacEncoder(const ExportJob* job, char** wavPath, char** aacPath,
+                                        platform::StageFailure* failure) {
+    const SettingData* setting = &job->settings;
     stages.calls.push_back("start aac");
     if (!End(stages.startAudio, "audio", failure)) return platform::kNoProcess;
     EXPECT_TRUE(MakeTempName("wav", setting->tempFolder, wavPath));
@@ -282,6 +283,89 @@ TEST_F(OutputProcedure, LeavesTheSettingsAsTheyWere) {
 TEST_F(OutputProcedure, NoJobNoWork) {
     EXPECT_EQ(OutputEntry(nullptr), 0);
     EXPECT_TRUE(stages.calls.empty());
+}
+
+// AviUtl's record becomes the engine's job: the same numbers, and callbacks
+// that reach the host's with the same arguments and answers.
+std::vector<std::string> hostCalls;
+int32_t abortAnswer = 0;
+char frameBytes[4];
+int16_t sampleBytes[2];
+void* HostGetVideo(int32_t frame) {
+    hostCalls.push_back("video " + std::to_string(frame));
+    return frameBytes;
+}
+void* HostGetAudio(int32_t start, int32_t length, int32_t* read) {
+    hostCalls.push_back("audio " + std::to_string(start) + " " + std::to_string(length));
+    *read = 1;
+    return sampleBytes;
+}
+int32_t HostIsAbort() { return abortAnswer; }
+int32_t HostShowRestTime(int32_t now, int32_t total) {
+    hostCalls.push_back("rest " + std::to_string(now) + "/" + std::to_string(total));
+    return 0;
+}
+int32_t HostUpdatePreview() {
+    hostCalls.push_back("preview");
+    return 0;
+}
+
+TEST(AviUtlJob, CarriesTheRecordAndReachesTheHostsCallbacks) {
+    char saveFile[] = "C:\\out.mp4";
+    OutputInfo info{kOutputInfoFlagAudio, 640, 480, 30000, 1001, 90, 0, 44100, 2, 3000, 4, saveFile,
+                    HostGetVideo, HostGetAudio, HostIsAbort, HostShowRestTime, nullptr, HostUpdatePreview, nullptr};
+    SettingData settings = DefaultSettingData();
+    settings.aacKbps = 128;
+    const ExportJob job = MakeExportJob(info, settings);
+    EXPECT_EQ(std::vector<int32_t>({job.width, job.height, job.rate, job.scale, job.frameCount, job.audioRate,
+                                    job.audioChannels, job.audioSampleCount, job.audioSampleBytes}),
+              std::vector<int32_t>({640, 480, 30000, 1001, 90, 44100, 2, 3000, 4}));
+    EXPECT_TRUE(job.hasAudio);
+    EXPECT_EQ(job.saveFile, saveFile);
+    EXPECT_EQ(job.settings.aacKbps, 128);
+
+    hostCalls.clear();
+    EXPECT_EQ(job.getVideo(job.host, 7), frameBytes);
+    int32_t read = 0;
+    EXPECT_EQ(job.getAudio(job.host, 1000, 500, &read), sampleBytes);
+    EXPECT_EQ(read, 1);
+    job.showProgress(job.host, 58, 90);
+    EXPECT_EQ(hostCalls, (std::vector<std::string>{"video 7", "audio 1000 500", "rest 58/90", "preview"}));
+    for (int32_t answer : {0, 1, -1}) {
+        abortAnswer = answer;
+        EXPECT_EQ(job.isAbort(job.host), answer != 0) << answer;
+    }
+    info.flag = 1;
+    EXPECT_FALSE(MakeExportJob(info, settings).hasAudio);
+}
+
+// A callback the host left out stays out, so the engine treats it as before.
+TEST(AviUtlJob, MissingCallbacksStayMissing) {
+    struct Case {
+        void (*give)(OutputInfo&);  // the one callback the host gives
+        bool video, audio, abort, progress;
+        std::vector<std::string> progressCalls;
+    };
+    const Case cases[] = {
+        {[](OutputInfo&) {}, false, false, false, false, {}},
+        {[](OutputInfo& i) { i.getVideo = HostGetVideo; }, true, false, false, false, {}},
+        {[](OutputInfo& i) { i.getAudio = HostGetAudio; }, false, true, false, false, {}},
+        {[](OutputInfo& i) { i.isAbort = HostIsAbort; }, false, false, true, false, {}},
+        {[](OutputInfo& i) { i.showRestTime = HostShowRestTime; }, false, false, false, true, {"rest 1/2"}},
+        {[](OutputInfo& i) { i.updatePreview = HostUpdatePreview; }, false, false, false, true, {"preview"}},
+    };
+    for (const Case& c : cases) {
+        OutputInfo info{};
+        c.give(info);
+        const ExportJob job = MakeExportJob(info, DefaultSettingData());
+        EXPECT_EQ(job.getVideo != nullptr, c.video);
+        EXPECT_EQ(job.getAudio != nullptr, c.audio);
+        EXPECT_EQ(job.isAbort != nullptr, c.abort);
+        ASSERT_EQ(job.showProgress != nullptr, c.progress);
+        hostCalls.clear();
+        if (c.progress) job.showProgress(job.host, 1, 2);
+        EXPECT_EQ(hostCalls, c.progressCalls);
+    }
 }
 
 }  // namespace

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "platform/test_support.h"
-#include "plugin/setting_data.h"
-#include "plugin/temp_name.h"
+#include "core/setting_data.h"
+#include "core/temp_name.h"
 
 namespace {
 

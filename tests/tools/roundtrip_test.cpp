@@ -94,13 +94,13 @@ TEST(StandIns, ExportAudioAndVideoIntoOneMp4) {
     host.channels = 2;
     host.rate = 48000;
     host.count = 72000;  // 1.5 seconds
-    OutputInfo job = host.Job();
-    SettingData setting = SettingsFor(temp, TARVO_NEROAACENC_COMPAT);
-    setting.aacProfile = 1;
-    setting.aacKbps = 128;
+    ExportJob job = host.Job();
+    job.settings = SettingsFor(temp, TARVO_NEROAACENC_COMPAT);
+    job.settings.aacProfile = 1;
+    job.settings.aacKbps = 128;
     char* wav = nullptr;
     char* aac = nullptr;
-    platform::ProcessHandle encoder = StartAacEncoder(&job, &setting, &wav, &aac);
+    platform::ProcessHandle encoder = StartAacEncoder(&job, &wav, &aac);
     ASSERT_NE(encoder, platform::kNoProcess);
     std::string video = MakeVideo(dir);  // while the encoder runs, as in an export
     EXPECT_TRUE(WaitAacEncoder(encoder, ""));

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "plugin/plugin_entries.h"
-#include "plugin/setting_data.h"
+#include "core/setting_data.h"
 #include "recording_sdk.h"
 #include "ui/dialog_controls.h"
 #include "ui/dialog_fltk.h"

@@ -21,7 +21,7 @@
 #include <thread>
 #include <vector>
 
-#include "plugin/setting_data.h"
+#include "core/setting_data.h"
 
 extern char** environ;
 

@@ -3,7 +3,7 @@
 // with one, the first adapter accepts the defaults.
 #include <gtest/gtest.h>
 
-#include "plugin/setting_data.h"
+#include "core/setting_data.h"
 #include "tests/intel_adapter.h"
 #include "ui/video_test.h"
 

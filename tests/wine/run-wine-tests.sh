@@ -140,8 +140,12 @@ fi
 # The runtime loader against a stand-in runtime; whole exports with the soft
 # runtime beside the test program and the recording fakes as the programs.
 run loader "$build/tests/wine/loader/bin/loader_check.exe"
-run export_e2e "$build/tests/wine/e2e/bin/export_e2e.exe" "$(windows_path "$auo")" \
-  "$(windows_path "$build/tools/fake/neroAacEnc.exe")" "$(windows_path "$build/tools/fake/MP4Box.exe")"
+programs=("$(windows_path "$auo")" "$(windows_path "$build/tools/fake/neroAacEnc.exe")"
+  "$(windows_path "$build/tools/fake/MP4Box.exe")")
+run export_e2e "$build/tests/wine/e2e/bin/export_e2e.exe" "${programs[@]}"
+# The VPL GPU runtime's name alone beside the program, then both runtimes.
+run export_e2e_vpl "$build/tests/wine/e2e/bin/vpl-only/export_e2e.exe" "${programs[@]}" --vpl
+run export_e2e_both "$build/tests/wine/e2e/bin/both/export_e2e.exe" "${programs[@]}" --both
 
 # Tests that areas register with CTest in the Windows build (wine is the
 # build's test emulator) run in the same prefix and display.

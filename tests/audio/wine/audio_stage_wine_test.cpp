@@ -79,7 +79,7 @@ std::vector<int16_t> audioBlock;
 
 int16_t Sample(int32_t frame, int32_t channel) { return static_cast<int16_t>(frame * 3 - channel * 7); }
 
-void* __cdecl GetAudio(int32_t start, int32_t length, int32_t* read) {
+const void* GetAudio(void*, int32_t start, int32_t length, int32_t* read) {
     int32_t amount = length < kFrames - start ? length : kFrames - start;
     audioBlock.resize(static_cast<size_t>(amount) * 2);
     for (int32_t i = 0; i < amount; ++i) {
@@ -123,14 +123,15 @@ int main(int argc, char** argv) {
     const std::string muxerRecord = folder + "\\MP4Box.cmdline";
     std::locale::global(std::locale(std::locale::classic(), new CommaPunct));
 
-    OutputInfo job{};
-    job.flag = kOutputInfoFlagAudio;
+    ExportJob job;
+    job.hasAudio = true;
     job.audioRate = 44100;
     job.audioChannels = 2;
     job.audioSampleCount = kFrames;
     job.audioSampleBytes = 4;
     job.getAudio = GetAudio;
-    SettingData setting = DefaultSettingData();
+    SettingData& setting = job.settings;
+    setting = DefaultSettingData();
     CopyField(setting.aacEncoderPath, encoder);
     CopyField(setting.tempFolder, folder);
     setting.aacProfile = 3;
@@ -139,7 +140,7 @@ int main(int argc, char** argv) {
     // The encoder gets its line whole, without a console, after the WAV is complete.
     char* wav = nullptr;
     char* aac = nullptr;
-    platform::ProcessHandle process = StartAacEncoder(&job, &setting, &wav, &aac);
+    platform::ProcessHandle process = StartAacEncoder(&job, &wav, &aac);
     CHECK(process != platform::kNoProcess);
     if (process != platform::kNoProcess) {
         CHECK(WaitAacEncoder(process, ""));
@@ -174,7 +175,7 @@ int main(int argc, char** argv) {
     // An encoder that ends with an error is not a success.
     SetEnvironmentVariableA("TARVO_FAKE_EXIT", "2");
     wav = aac = nullptr;
-    process = StartAacEncoder(&job, &setting, &wav, &aac);
+    process = StartAacEncoder(&job, &wav, &aac);
     CHECK(process != platform::kNoProcess);
     if (process != platform::kNoProcess) {
         CHECK(!WaitAacEncoder(process, ""));
@@ -189,7 +190,7 @@ int main(int argc, char** argv) {
     for (const char* program : {"", "C:\\no such folder\\neroAacEnc.exe"}) {
         CopyField(setting.aacEncoderPath, program);
         wav = aac = nullptr;
-        CHECK(StartAacEncoder(&job, &setting, &wav, &aac) == platform::kNoProcess);
+        CHECK(StartAacEncoder(&job, &wav, &aac) == platform::kNoProcess);
         CHECK(wav == nullptr && aac == nullptr);
     }
     CHECK(CountFiles(folder + "\\*.wav") == 0);

@@ -1,5 +1,7 @@
-// The settings record: 820 bytes, stored by the host as an opaque block and
-// handed back between runs, so its layout is fixed byte for byte.
+// The settings record: 820 bytes, stored by AviUtl as an opaque block and by
+// the ExEdit2 front end in its own file, handed back between runs, so its
+// layout is fixed byte for byte. Its text fields hold paths in the front end's
+// encoding: the ANSI code page in the .auo, UTF-8 in the .auo2 and natively.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -46,6 +48,6 @@ SettingData DefaultSettingData();
 // always terminated.
 void ReadSettingText(const char (&field)[kSettingPathSize], char (&out)[kSettingPathSize]);
 
-// The plug-in's current settings (zero-filled until a settings-set or the
+// The plug-in's current settings (zero-filled until the front end or the
 // dialog replaces them). Host thread only.
 SettingData& CurrentSettings();

@@ -1,15 +1,17 @@
-// The output entry: one export from start to end. It owns the temporary
-// files and the AAC encoder's process; the stages do the work.
+// The export procedure owns the temporary files and the AAC encoder's
+// process; the stages do the work.
 //
 // Failure and cancel, as the user sees them:
-// - a failure returns 0 and shows exactly one line naming the cause; the
+// - a failure returns false and shows exactly one line naming the cause; the
 //   muxer does not run after a failure of the video or of the AAC encoder,
 //   and no new file is left at the output path;
 // - a cancel (the host's isAbort, asked by every stage at least every 100 ms)
-//   returns nonzero and shows nothing. It leaves nothing either: a cancelled
+//   returns true and shows nothing. It leaves nothing either: a cancelled
 //   export has no MP4 (the audio is compressed whole before the muxer runs,
 //   and the muxer's command line cannot shorten it to the frames so far).
 // Either way every temporary file goes and no program is left running.
+#include "core/export_procedure.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,12 +22,11 @@
 #include "audio/command_text.h"
 #include "audio/mux.h"
 #include "encode/video_encoder.h"
+#include "core/setting_data.h"
+#include "core/temp_name.h"
 #include "platform/cancel.h"
 #include "platform/file.h"
 #include "platform/message.h"
-#include "plugin/plugin_entries.h"
-#include "plugin/setting_data.h"
-#include "plugin/temp_name.h"
 
 namespace {
 
@@ -62,8 +63,8 @@ public:
 };
 
 bool AskHost(void* context) {
-    const auto* info = static_cast<const OutputInfo*>(context);
-    return info->isAbort != nullptr && info->isAbort() != 0;
+    const auto* job = static_cast<const ExportJob*>(context);
+    return job->isAbort != nullptr && job->isAbort(job->host);
 }
 
 std::string ProgramProblem(const char* what, const char* path) {
@@ -75,7 +76,7 @@ std::string ProgramProblem(const char* what, const char* path) {
 // Everything that can be checked before the first frame, so that a job that
 // cannot succeed fails at once, not after the whole video is encoded.
 // Returns the line to show, or "" when the job may start.
-std::string CheckJob(const OutputInfo& info, const SettingData& settings) {
+std::string CheckJob(const ExportJob& info, const SettingData& settings) {
     if (info.saveFile == nullptr || info.saveFile[0] == '\0') return "No output file was given.";
     if (!audio_detail::IsQuotablePath(info.saveFile)) {
         return "Output path cannot be put on the MP4 muxer's command line (a double quote, or a backslash at "
@@ -93,7 +94,7 @@ std::string CheckJob(const OutputInfo& info, const SettingData& settings) {
     }
     ReadSettingText(settings.muxerPath, text);
     if (!platform::IsProgramFile(text)) return ProgramProblem("MP4 muxer", text);
-    if ((info.flag & kOutputInfoFlagAudio) != 0) {
+    if (info.hasAudio) {
         ReadSettingText(settings.aacEncoderPath, text);
         if (!platform::IsProgramFile(text)) return ProgramProblem("AAC encoder", text);
         if (settings.aacKbps < 0 || settings.aacKbps > 4294967) {
@@ -108,20 +109,19 @@ std::string CheckJob(const OutputInfo& info, const SettingData& settings) {
     return "";
 }
 
-// A failed job: its one message, and 0.
-int32_t Failed(const std::string& message) {
+// A failed job: its one message, and false.
+bool Failed(const std::string& message) {
     platform::ShowWarning(message.c_str());
-    return 0;
+    return false;
 }
 
-// A cancelled job: no message, and nonzero (the editor shows no error).
-constexpr int32_t kCancelled = 1;
+// A cancelled job: no message, and true (the editor shows no error).
+constexpr bool kCancelled = true;
 
-int32_t RunExport(OutputInfo* info) {
-    // The job works on its own copy: nothing the host does during the export
-    // changes the settings under the stages' feet.
-    const SettingData settings = CurrentSettings();
-    const platform::CancelCheck cancel{AskHost, info};
+bool RunStages(const ExportJob& exportJob) {
+    const ExportJob* info = &exportJob;
+    const SettingData& settings = exportJob.settings;
+    const platform::CancelCheck cancel{AskHost, const_cast<ExportJob*>(info)};
     ExportResources job;
 
     const std::string problem = CheckJob(*info, settings);
@@ -130,21 +130,21 @@ int32_t RunExport(OutputInfo* info) {
     if (!MakeTempName("h264", settings.tempFolder, &job.videoPath)) {
         return Failed(TempFileFailureText(settings.tempFolder));
     }
-    if (!ValidateEncodeParameters(*info, settings)) return Failed("Invalid encode parameter.");
+    if (!ValidateEncodeParameters(*info)) return Failed("Invalid encode parameter.");
 
     // The WAV file is complete before the encoder starts and before the
     // first video frame is asked for; the encoder then runs beside the video.
-    const bool hasAudio = (info->flag & kOutputInfoFlagAudio) != 0;
+    const bool hasAudio = info->hasAudio;
     char aacEncoderPath[kSettingPathSize];
     ReadSettingText(settings.aacEncoderPath, aacEncoderPath);
     if (hasAudio) {
         platform::StageFailure audio;
-        job.aacEncoder = StartAacEncoder(info, &settings, &job.wavPath, &job.aacPath, &audio);
+        job.aacEncoder = StartAacEncoder(info, &job.wavPath, &job.aacPath, &audio);
         if (job.aacEncoder == platform::kNoProcess) return audio.cancelled ? kCancelled : Failed(audio.message);
     }
 
     VideoEncodeReport video{};
-    if (!EncodeVideoToFile(*info, settings, job.videoPath, &video)) {
+    if (!EncodeVideoToFile(*info, job.videoPath, &video)) {
         // The AAC encoder is of no use any more: ExportResources ends it.
         return video.aborted ? kCancelled : Failed(VideoFailureText(video, job.videoPath));
     }
@@ -166,17 +166,16 @@ int32_t RunExport(OutputInfo* info) {
     if (!MuxMp4(muxerPath, info->saveFile, frameRate, job.videoPath, job.aacPath, cancel, &mux)) {
         return mux.cancelled ? kCancelled : Failed(mux.message);
     }
-    return 1;
+    return true;
 }
 
 }  // namespace
 
-int32_t TARVO_CDECL OutputEntry(OutputInfo* info) {
-    if (info == nullptr) return 0;
-    // The host knows nothing of C++ exceptions: none may leave this entry.
+bool RunExport(const ExportJob& job) {
+    // The host knows nothing of C++ exceptions: none may leave an export.
     // Unwinding has ended the programs and deleted the files by now.
     try {
-        return RunExport(info);
+        return RunStages(job);
     } catch (const std::exception& error) {
         // No allocation here: the exception may be a bad_alloc.
         char text[256];
@@ -185,5 +184,5 @@ int32_t TARVO_CDECL OutputEntry(OutputInfo* info) {
     } catch (...) {
         platform::ShowWarning("Export failed.");
     }
-    return 0;
+    return false;
 }

@@ -1,4 +1,4 @@
-#include "plugin/temp_name.h"
+#include "core/temp_name.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -7,7 +7,7 @@
 
 #include "platform/file.h"
 #include "platform/sync.h"
-#include "plugin/setting_data.h"
+#include "core/setting_data.h"
 
 namespace {
 

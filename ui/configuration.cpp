@@ -1,7 +1,6 @@
 #include <cstring>
 
-#include "platform/message.h"
-#include "plugin/plugin_entries.h"
+#include "core/setting_data.h"
 #include "ui/dialog_setting.h"
 
 void RunConfiguration(int (*runModal)(CDialogSetting&)) {
@@ -14,15 +13,4 @@ void RunConfiguration(int (*runModal)(CDialogSetting&)) {
     runModal(dialog);  // the end code does not matter: OK and Cancel both store
     // A dialog that never opened leaves the current settings alone.
     if (dialog.dialogInitialized) std::memcpy(&current, &dialog.setting, sizeof(SettingData));
-}
-
-int32_t TARVO_CDECL ConfigEntry(void*, void*) {
-    // The host knows nothing of C++ exceptions: none may leave this entry.
-    // The current settings change only after a dialog that ran to its end.
-    try {
-        RunConfiguration(RunSettingDialog);
-    } catch (...) {
-        platform::ShowWarning("The settings dialog failed.");
-    }
-    return 1;
 }

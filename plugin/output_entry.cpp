@@ -1,0 +1,59 @@
+// AviUtl's output entry: its job record becomes the engine's.
+#include "core/export_procedure.h"
+#include "plugin/plugin_entries.h"
+
+namespace {
+
+const OutputInfo& Info(void* host) { return *static_cast<const OutputInfo*>(host); }
+
+const void* GetVideo(void* host, int32_t frame) { return Info(host).getVideo(frame); }
+
+const void* GetAudio(void* host, int32_t start, int32_t length, int32_t* read) {
+    return Info(host).getAudio(start, length, read);
+}
+
+bool IsAbort(void* host) { return Info(host).isAbort() != 0; }
+
+void ShowProgress(void* host, int32_t now, int32_t total) {
+    const OutputInfo& info = Info(host);
+    if (info.showRestTime != nullptr) info.showRestTime(now, total);
+    if (info.updatePreview != nullptr) info.updatePreview();
+}
+
+}  // namespace
+
+ExportJob MakeExportJob(const OutputInfo& info, const SettingData& settings) {
+    ExportJob job;
+    job.width = info.width;
+    job.height = info.height;
+    job.rate = info.rate;
+    job.scale = info.scale;
+    job.frameCount = info.frameCount;
+    job.hasAudio = (info.flag & kOutputInfoFlagAudio) != 0;
+    job.audioRate = info.audioRate;
+    job.audioChannels = info.audioChannels;
+    job.audioSampleCount = info.audioSampleCount;
+    job.audioSampleBytes = info.audioSampleBytes;
+    job.saveFile = info.saveFile;
+    job.settings = settings;
+    job.host = const_cast<OutputInfo*>(&info);
+    job.getVideo = info.getVideo != nullptr ? GetVideo : nullptr;
+    job.getAudio = info.getAudio != nullptr ? GetAudio : nullptr;
+    job.isAbort = info.isAbort != nullptr ? IsAbort : nullptr;
+    const bool progress = info.showRestTime != nullptr || info.updatePreview != nullptr;
+    job.showProgress = progress ? ShowProgress : nullptr;
+    return job;
+}
+
+int32_t TARVO_CDECL OutputEntry(OutputInfo* info) {
+    if (info == nullptr) return 0;
+    // The job works on its own copy of the settings: nothing the host does
+    // during the export changes them under the stages' feet. A cancelled
+    // export is true too: the editor then shows no error. RunExport lets no
+    // exception out; the job's own making could only run out of memory.
+    try {
+        return RunExport(MakeExportJob(*info, CurrentSettings())) ? 1 : 0;
+    } catch (...) {
+        return 0;
+    }
+}
