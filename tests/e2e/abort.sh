@@ -32,8 +32,9 @@ none_left() {  # description
 
 out=$TARVO_WORK/out/cancel.mp4
 make_settings "$settings"
-# While the WAV file is written: ten hours of audio, cancelled after half a second.
-cancel_export INT 0.5 --settings "$settings" --size 64x64 --rate 10 --frames 360000 --audio-rate 8000 \
+# While the WAV file is written: ten hours of audio, cancelled once it is
+# being written.
+cancel_export INT wav --settings "$settings" --size 64x64 --rate 10 --frames 360000 --audio-rate 8000 \
     --channels 1 -o "$out"
 cancelled "WAV stage (Ctrl-C)"; quick "WAV stage"
 check "WAV stage: the audio was not written whole" [ "$(stat_of audio_samples)" -lt 288000000 ]

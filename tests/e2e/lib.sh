@@ -84,20 +84,36 @@ psnr_y() {  # mp4, raw, width, height [extra filter for the reference]
 intel_adapter_present() { grep -qsx 0x8086 /sys/class/drm/*/device/vendor; }
 
 # Runs an export in the background and sends it `signal` after `delay`
-# seconds, as a user or a session manager would; leaves its exit status in
-# $rc and the seconds from the signal to its end in $after. `timeout` ends an
-# export that does not end, and passes the signal on to tarvo-host.
+# seconds (or, for a delay of "wav", once the WAV file is being written), as
+# a user or a session manager would; leaves its exit status in
+# $rc and the seconds from the signal to its end in $after (to 0.05 s). The
+# signal goes to tarvo-host alone (`timeout` would send it twice: to the
+# process and to its group); an export that does not end within $LIMIT
+# seconds is killed.
 cancel_export() {  # signal, delay, export arguments...
     local sig=$1 delay=$2; shift 2
-    timeout -k 10 "$LIMIT" "$TARVO_HOST" export --plugin "$TARVO_PLUGIN" --stats --quiet "$@" \
-        >"$TARVO_WORK/stats" 2>"$TARVO_WORK/err" &
+    "$TARVO_HOST" export --plugin "$TARVO_PLUGIN" --stats --quiet "$@" >"$TARVO_WORK/stats" 2>"$TARVO_WORK/err" &
     local pid=$!
-    sleep "$delay"
+    if [ "$delay" = wav ]; then
+        local tries=0
+        until [ -n "$(find "$TARVO_WORK/tmp" -name '*.wav' -size +1k 2>/dev/null)" ] || [ "$tries" -ge $((LIMIT * 20)) ]; do
+            sleep 0.05
+            tries=$((tries + 1))
+        done
+    else
+        sleep "$delay"
+    fi
     local t0; t0=$(date +%s.%N)
     kill -s "$sig" "$pid"
+    local waited=0
+    while kill -0 "$pid" 2>/dev/null && [ "$waited" -lt $((LIMIT * 20)) ]; do
+        sleep 0.05
+        waited=$((waited + 1))
+    done
+    after=$(awk -v a="$t0" -v b="$(date +%s.%N)" 'BEGIN { printf "%.2f", b - a }')
+    kill -9 "$pid" 2>/dev/null
     wait "$pid"
     rc=$?
-    after=$(awk -v a="$t0" -v b="$(date +%s.%N)" 'BEGIN { printf "%.2f", b - a }')
     sed 's/^/  | /' "$TARVO_WORK/err"
     echo "  (ended $after s after SIG$sig)"
 }
