@@ -14,8 +14,12 @@
 
 namespace tarvo::mfxload {
 
-// The runtime's file name for 32-bit processes.
+// The runtime's file name for a process of this width.
+#ifdef _WIN64
+inline constexpr char kRuntimeFileName[] = "libmfxhw64.dll";
+#else
 inline constexpr char kRuntimeFileName[] = "libmfxhw32.dll";
+#endif
 // Only adapters of this PCI vendor carry an Intel runtime.
 inline constexpr uint32_t kIntelVendorId = 0x8086;
 // Paths handed to the system fit in its 260-byte buffers.

@@ -2,24 +2,50 @@
 
 #include <windows.h>
 
+#include "platform/utf16_win32.h"
+
 namespace platform {
 
+// TARVO_UTF8_PATHS (the .auo2): paths are UTF-8 and reach Windows through
+// the wide calls. Otherwise (the .auo) they are in the ANSI code page and go
+// to the A calls unchanged.
+#ifdef TARVO_UTF8_PATHS
+FileHandle OpenFileForWrite(const char* path) {
+    if (path == nullptr) return nullptr;
+    HANDLE file = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    return file == INVALID_HANDLE_VALUE ? nullptr : file;
+}
+
+bool RemoveFile(const char* path) { return path != nullptr && DeleteFileW(Utf8ToWide(path).c_str()) != FALSE; }
+
+bool PathExists(const char* path) {
+    if (path == nullptr) return false;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(Utf8ToWide(path).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    FindClose(search);
+    return true;
+}
+
+uint32_t GetTempFolder(char (&buffer)[260]) {
+    wchar_t wide[MAX_PATH + 1];
+    DWORD length = GetTempPathW(MAX_PATH + 1, wide);
+    if (length == 0 || length > MAX_PATH) return 0;
+    // Non-ASCII characters take more than one byte each: the UTF-8 text
+    // must still fit the record's 259.
+    const std::string text = WideToUtf8(wide);
+    if (text.empty() || text.size() >= sizeof buffer) return 0;
+    text.copy(buffer, text.size());
+    buffer[text.size()] = '\0';
+    return static_cast<uint32_t>(text.size());
+}
+#else
 FileHandle OpenFileForWrite(const char* path) {
     HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     return file == INVALID_HANDLE_VALUE ? nullptr : file;
 }
-
-bool WriteToFile(FileHandle file, const void* data, uint32_t size, uint32_t* written) {
-    DWORD done = 0;
-    BOOL ok = WriteFile(static_cast<HANDLE>(file), data, size, &done, nullptr);
-    if (written != nullptr) *written = done;
-    return ok != FALSE;
-}
-
-bool FlushFile(FileHandle file) { return FlushFileBuffers(static_cast<HANDLE>(file)) != FALSE; }
-
-bool CloseFile(FileHandle file) { return file != nullptr && CloseHandle(static_cast<HANDLE>(file)) != FALSE; }
 
 bool RemoveFile(const char* path) { return path != nullptr && DeleteFileA(path) != FALSE; }
 
@@ -36,6 +62,91 @@ uint32_t GetTempFolder(char (&buffer)[260]) {
     DWORD length = GetTempPathA(sizeof buffer, buffer);
     return length < sizeof buffer ? length : 0;
 }
+#endif
+
+namespace {
+
+#ifdef TARVO_UTF8_PATHS
+HANDLE OpenExisting(const char* path) {
+    return CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+HANDLE CreateFresh(const char* path) {
+    return CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
+}
+BOOL MoveOver(const char* from, const char* to) {
+    return MoveFileExW(Utf8ToWide(from).c_str(), Utf8ToWide(to).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+}
+BOOL CreateFolder(const char* path) { return CreateDirectoryW(Utf8ToWide(path).c_str(), nullptr); }
+DWORD AttributesOf(const char* path) { return GetFileAttributesW(Utf8ToWide(path).c_str()); }
+#else
+HANDLE OpenExisting(const char* path) {
+    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+HANDLE CreateFresh(const char* path) {
+    return CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+BOOL MoveOver(const char* from, const char* to) {
+    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+}
+BOOL CreateFolder(const char* path) { return CreateDirectoryA(path, nullptr); }
+DWORD AttributesOf(const char* path) { return GetFileAttributesA(path); }
+#endif
+
+}  // namespace
+
+bool ReadFileStart(const char* path, size_t limit, std::string* bytes) {
+    if (path == nullptr || bytes == nullptr) return false;
+    HANDLE file = OpenExisting(path);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    bytes->assign(limit, '\0');
+    size_t got = 0;
+    bool ok = true;
+    while (got < limit) {
+        DWORD chunk = limit - got > 0x10000000 ? 0x10000000 : static_cast<DWORD>(limit - got);
+        DWORD read = 0;
+        if (!ReadFile(file, bytes->data() + got, chunk, &read, nullptr)) ok = false;
+        if (!ok || read == 0) break;
+        got += read;
+    }
+    CloseHandle(file);
+    bytes->resize(got);
+    return ok;
+}
+
+bool ReplaceFileContents(const char* path, const void* data, uint32_t size) {
+    if (path == nullptr) return false;
+    const std::string fresh = std::string(path) + ".new";
+    HANDLE file = CreateFresh(fresh.c_str());
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    bool ok = WriteFile(file, data, size, &written, nullptr) && written == size;
+    ok = FlushFileBuffers(file) && ok;
+    ok = CloseHandle(file) && ok;
+    ok = ok && MoveOver(fresh.c_str(), path);
+    if (!ok) RemoveFile(fresh.c_str());
+    return ok;
+}
+
+bool MakeFolder(const char* path) {
+    if (path == nullptr) return false;
+    if (CreateFolder(path)) return true;
+    const DWORD attributes = AttributesOf(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool WriteToFile(FileHandle file, const void* data, uint32_t size, uint32_t* written) {
+    DWORD done = 0;
+    BOOL ok = WriteFile(static_cast<HANDLE>(file), data, size, &done, nullptr);
+    if (written != nullptr) *written = done;
+    return ok != FALSE;
+}
+
+bool FlushFile(FileHandle file) { return FlushFileBuffers(static_cast<HANDLE>(file)) != FALSE; }
+
+bool CloseFile(FileHandle file) { return file != nullptr && CloseHandle(static_cast<HANDLE>(file)) != FALSE; }
 
 char PathSeparator() { return '\\'; }
 
