@@ -47,7 +47,9 @@ ExportJob MakeExportJob2(const OutputInfo2& info, const SettingData& settings, c
     job.audioRate = info.audioRate;
     job.audioChannels = info.audioChannels;
     job.audioSampleCount = info.audioSampleCount;
-    job.audioSampleBytes = 2 * info.audioChannels;
+    // 16-bit samples; a channel count no WAV header holds gives 0 and the
+    // audio stage refuses the job.
+    job.audioSampleBytes = info.audioChannels > 0 && info.audioChannels <= 0xFFFF ? 2 * info.audioChannels : 0;
     job.saveFile = saveFile.c_str();
     job.settings = settings;
     job.host = const_cast<OutputInfo2*>(&info);

@@ -28,7 +28,7 @@ if [ -f "$build/plugin2/Tarvo_output.auo2" ]; then
   objdump=x86_64-w64-mingw32-objdump
   file_type='PE32+ executable (DLL).*x86-64'
   expected_exports="GetOutputPluginTable InitializePlugin"
-  programs=("$build/tests/wine64/bin/exedit2_host_test.exe")
+  programs=("$build/tests/wine64/bin/exedit2_host_test.exe" "$build/tests/wine64/bin/tarvo_platform_test64.exe")
 else
   width=32
   plugin="$build/plugin/Tarvo_output.auo"
@@ -161,6 +161,7 @@ fakes=("$(windows_path "$build/tools/fake/neroAacEnc.exe")" "$(windows_path "$bu
 if [ "$width" = 64 ]; then
   # ExEdit2's view: the table, the settings file, the dialog and whole exports.
   run exedit2_host "${programs[0]}" "$(windows_path "$plugin")" "${fakes[@]}"
+  run platform "${programs[1]}"
 else
   run host "${programs[0]}" "$(windows_path "$plugin")"
   run platform "${programs[1]}"
