@@ -16,7 +16,10 @@ std::unique_ptr<PluginLibrary> PluginLibrary::Load(const std::string& path, std:
     // A name without a slash would send dlopen through the library search
     // path; the editor loads the file it was given.
     std::string file = path.find('/') == std::string::npos ? "./" + path : path;
-    void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // The library stays mapped until exit (RTLD_NODELETE): the toolkit it
+    // brings (FLTK) keeps singletons it never frees, which unloading would
+    // turn into leaks.
+    void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (handle == nullptr) {
         *error = "cannot load plug-in '" + path + "': " + DlError();
         return nullptr;
