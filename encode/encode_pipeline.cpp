@@ -23,6 +23,9 @@ void DeleteSurfaces(std::list<mfxFrameSurface1*>& surfaces) {
     surfaces.clear();
 }
 
+// How a runtime's VPP says it takes no frames of the input description.
+bool RefusesInput(mfxStatus status) { return status == MFX_ERR_INVALID_VIDEO_PARAM || status == MFX_ERR_UNSUPPORTED; }
+
 }  // namespace
 
 void ReleaseBitstreamBuffer(mfxU8* buffer) { ::operator delete[](buffer, std::align_val_t{32}); }
@@ -42,7 +45,9 @@ EncodePipeline::EncodePipeline()
       vppDoNotUseAlgs{},
       endQueued(false),
       workerEnded(false),
-      workerStatus(0) {}
+      workerStatus(0),
+      vppInFourCC(0),
+      vppInputRefused(false) {}
 
 EncodePipeline::~EncodePipeline() {
     ClosePipeline(this);
@@ -63,6 +68,13 @@ mfxFrameInfo MakeVppInputInfo(const ExportJob& job) {
     vppIn.PicStruct = MFX_PICSTRUCT_PROGRESSIVE;
     vppIn.ChromaFormat = 0;
     return vppIn;
+}
+
+mfxFrameInfo AsRgb4Input(const mfxFrameInfo& rgb3) {
+    mfxFrameInfo rgb4 = rgb3;
+    rgb4.FourCC = MFX_FOURCC_RGB4;
+    rgb4.ChromaFormat = MFX_CHROMAFORMAT_YUV444;  // how Intel's samples describe RGB4
+    return rgb4;
 }
 
 mfxInfoMFX MakeEncoderInfo(const SettingData& settings) {
@@ -86,10 +98,19 @@ bool OpenEncodePipeline(const SettingData& settings, const ExportJob& job, Encod
         return false;
     }
 
-    const mfxFrameInfo vppIn = MakeVppInputInfo(job);
+    const mfxIMPL impl = static_cast<mfxIMPL>(settings.hardwareImpl);
+    const mfxFrameInfo rgb3 = MakeVppInputInfo(job);
     const mfxInfoMFX encode = MakeEncoderInfo(settings);
-    const mfxStatus status =
-        SetupPipeline(&callbacks, &vppIn, &pipeline, static_cast<mfxIMPL>(settings.hardwareImpl), &encode);
+    mfxStatus status = SetupPipeline(&callbacks, &rgb3, &pipeline, impl, &encode);
+    if (status < MFX_ERR_NONE && pipeline.vppInputRefused) {
+        // The runtime takes no 24-bit input (the VPL GPU runtime, the Linux
+        // runtime): RGB4 then, once. The failed attempt closed its session;
+        // its frames would otherwise stay with the allocator for the job.
+        pipeline.allocator->Free(&pipeline.vppInResponse);
+        pipeline.allocator->Free(&pipeline.encInResponse);
+        const mfxFrameInfo rgb4 = AsRgb4Input(rgb3);
+        status = SetupPipeline(&callbacks, &rgb4, &pipeline, impl, &encode);
+    }
     return status == MFX_ERR_NONE;
 }
 
@@ -101,6 +122,8 @@ mfxStatus SetupPipeline(const PipelineCallbacks* callbacks, const mfxFrameInfo* 
         callbacks->sink == nullptr) {
         return MFX_ERR_NULL_PTR;
     }
+    pipeline->vppInputRefused = false;
+    pipeline->vppInFourCC = vppInInfo->FourCC;
     pipeline->callbackContext = callbacks->context;
     pipeline->frameSource = callbacks->source;
     pipeline->bitstreamSink = callbacks->sink;
@@ -147,7 +170,10 @@ mfxStatus SetupPipeline(const PipelineCallbacks* callbacks, const mfxFrameInfo* 
     vppParams.NumExtParam = 1;
 
     status = MFXVideoVPP_QueryIOSurf(pipeline->session, &vppParams, vppRequests);
-    if (status < MFX_ERR_NONE) goto exit3;
+    if (status < MFX_ERR_NONE) {
+        pipeline->vppInputRefused = RefusesInput(status);
+        goto exit3;
+    }
 
     encodeParams.AsyncDepth = 0;
     encodeParams.Protected = 0;
@@ -192,7 +218,10 @@ mfxStatus SetupPipeline(const PipelineCallbacks* callbacks, const mfxFrameInfo* 
     std::memset(&pipeline->bitstream, 0, sizeof(pipeline->bitstream));
 
     status = MFXVideoVPP_Init(pipeline->session, &vppParams);
-    if (status < MFX_ERR_NONE) goto exit1;
+    if (status < MFX_ERR_NONE) {
+        pipeline->vppInputRefused = RefusesInput(status);
+        goto exit1;
+    }
     status = MFXVideoENCODE_Init(pipeline->session, &encodeParams);
     if (status < MFX_ERR_NONE) {
         MFXVideoVPP_Close(pipeline->session);

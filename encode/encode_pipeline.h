@@ -1,6 +1,8 @@
 // One encode job's Media SDK pipeline: a session whose pre-processing stage
-// (VPP) converts the host's RGB3 frames to NV12 and whose AVC encoder
+// (VPP) converts the host's RGB frames to NV12 and whose AVC encoder
 // compresses them, both on system-memory frames of the pipeline's allocator.
+// VPP gets 24-bit RGB3 frames, or 32-bit RGB4 frames from runtimes that
+// refuse RGB3 (the VPL GPU runtime, the open-source Linux runtime).
 //
 // Calling order. Real encode: construct; OpenEncodePipeline; if it succeeded,
 // RunEncodeLoop; ClosePipeline (also after a failed open); destroy.
@@ -43,9 +45,10 @@ struct EncodePipeline {
 
     // Owns all frame memory; null only if it could not be created.
     CAllocatorFrameSystemMemory* allocator;
-    // RGB3 surfaces holding no pending frame. Job's thread only.
+    // VPP-input (RGB3 or RGB4) surfaces holding no pending frame. Job's
+    // thread only.
     std::deque<mfxFrameSurface1*> vppInFree;
-    // Filled RGB3 surfaces waiting for VPP, in frame order; null marks the
+    // Filled VPP-input surfaces waiting for VPP, in frame order; null marks the
     // end of the stream. Job's thread only.
     std::deque<mfxFrameSurface1*> vppInReady;
     mfxFrameAllocResponse vppInResponse;
@@ -82,12 +85,24 @@ struct EncodePipeline {
     // job's thread stops waiting for surfaces once it sees this.
     std::atomic<bool> workerEnded;
     std::atomic<int32_t> workerStatus;
+
+    // The VPP-input format of the last set-up: MFX_FOURCC_RGB3 or
+    // MFX_FOURCC_RGB4; 0 before any. Job's thread only.
+    mfxU32 vppInFourCC;
+    // The last set-up failed because VPP's QueryIOSurf or Init refused the
+    // input description (MFX_ERR_INVALID_VIDEO_PARAM or MFX_ERR_UNSUPPORTED).
+    // Job's thread only.
+    bool vppInputRefused;
 };
 
 // The VPP-input frame description of a job: RGB3, the size aligned up to 16
 // in 16-bit arithmetic, the crop the size itself, the job's frame rate,
 // progressive.
 mfxFrameInfo MakeVppInputInfo(const ExportJob& job);
+
+// The same description for 32-bit input: RGB4, chroma format 4:4:4, all
+// else as in `rgb3`.
+mfxFrameInfo AsRgb4Input(const mfxFrameInfo& rgb3);
 
 // The encoder description of the settings: AVC, the settings' profile, level,
 // target usage, rate control and bit rates (their low 16 bits); everything
@@ -96,9 +111,12 @@ mfxInfoMFX MakeEncoderInfo(const SettingData& settings);
 
 // Builds the VPP-input and encoder descriptions from the settings and the job
 // (width, height, rate and scale only; no host callback) and sets the
-// pipeline up. True only when the set-up ended with exactly MFX_ERR_NONE; a
-// warning from the encoder's initialisation makes it false although the
-// pipeline is then initialised. The caller closes the pipeline either way.
+// pipeline up with RGB3 input; when VPP refuses that (`vppInputRefused`) it
+// releases what the attempt allocated and sets up once more with RGB4 input.
+// `vppInFourCC` tells which one is in place. True only when the set-up ended
+// with exactly MFX_ERR_NONE; a warning from the encoder's initialisation
+// makes it false although the pipeline is then initialised. The caller
+// closes the pipeline either way.
 // A frame size that the SDK's 16-bit fields cannot hold is refused without a
 // call to the SDK.
 bool OpenEncodePipeline(const SettingData& settings, const ExportJob& job, EncodePipeline& pipeline,

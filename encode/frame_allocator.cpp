@@ -141,10 +141,12 @@ mfxStatus CAllocatorFrameSystemMemory::Lock(mfxMemId mid, mfxFrameData* ptr) {
             ptr->B = pixels + 2;
             return MFX_ERR_NONE;
         case MFX_FOURCC_RGB4:
+            // Bytes B, G, R, A in memory, each pointer at its own byte: a
+            // runtime may start from B or from the lowest pointer alike.
             ptr->Pitch = static_cast<mfxU16>(4 * w32);
-            ptr->R = pixels;
+            ptr->B = pixels;
             ptr->G = pixels + 1;
-            ptr->B = pixels + 2;
+            ptr->R = pixels + 2;
             ptr->A = pixels + 3;
             return MFX_ERR_NONE;
         case MFX_FOURCC_P8:

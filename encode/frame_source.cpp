@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "encode/bitstream_writer.h"
+#include "encode/row_copy.h"
 
 namespace {
 
@@ -23,6 +24,16 @@ mfxU64 TimeStampOf(const ExportJob& info, int32_t frame) {
     const double stamp = static_cast<double>(frame) * info.scale / info.rate * 90000.0;
     if (!std::isfinite(stamp) || std::fabs(stamp) >= 9.2e18) return 0;
     return static_cast<mfxU64>(static_cast<int64_t>(stamp));
+}
+
+// Where a packed RGB surface's pixels start: its pointers name the channels
+// of the first pixel, and B comes first in memory for the allocator's RGB4.
+mfxU8* LowestPlane(const mfxFrameData& data) {
+    mfxU8* lowest = nullptr;
+    for (mfxU8* plane : {data.R, data.G, data.B, data.A}) {
+        if (plane != nullptr && (lowest == nullptr || plane < lowest)) lowest = plane;
+    }
+    return lowest;
 }
 
 }  // namespace
@@ -47,18 +58,23 @@ void ReadHostFrame(void* context, mfxFrameData* data, bool* endOfStream) {
 
     const auto* dib =
         info.getVideo != nullptr ? static_cast<const uint8_t*>(info.getVideo(info.host, state->frameIndex)) : nullptr;
-    // DIB rows are padded to 4 bytes; a row never exceeds the surface's pitch
-    // for a frame the pipeline was set up for. Anything else is a frame we
-    // cannot use: end the stream and let the driver see the gap.
+    // DIB rows are padded to 4 bytes. RGB3 rows are copied whole, padding
+    // included; RGB4 rows take the pixels only. A row never exceeds the
+    // surface's pitch for a frame the pipeline was set up for. Anything else
+    // is a frame we cannot use: end the stream and let the driver see the gap.
+    const bool widen = state->inputFourCC == MFX_FOURCC_RGB4;
     const int64_t stride = (int64_t{info.width} * 3 + 3) & ~int64_t{3};
-    if (dib == nullptr || data->Y == nullptr || info.width <= 0 || info.height <= 0 || stride > data->Pitch) {
+    const int64_t written = widen ? int64_t{info.width} * 4 : stride;
+    mfxU8* pixels = LowestPlane(*data);
+    if (dib == nullptr || pixels == nullptr || info.width <= 0 || info.height <= 0 || written > data->Pitch) {
         state->frameMissing = true;
         *endOfStream = true;
         return;
     }
-    for (int32_t row = 0; row < info.height; ++row) {
-        std::memcpy(data->Y + static_cast<size_t>(info.height - 1 - row) * data->Pitch,
-                    dib + static_cast<size_t>(row) * static_cast<size_t>(stride), static_cast<size_t>(stride));
+    if (widen) {
+        FlipExpandRows(dib, static_cast<size_t>(stride), pixels, data->Pitch, info.height, info.width);
+    } else {
+        FlipCopyRows(dib, static_cast<size_t>(stride), pixels, data->Pitch, info.height, static_cast<size_t>(stride));
     }
     data->TimeStamp = TimeStampOf(info, state->frameIndex);
     data->FrameOrder = kUnknownFrameOrder;

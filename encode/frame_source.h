@@ -31,10 +31,16 @@ struct EncodeJobContext {
     // A non-empty bitstream could not be queued, so its bytes are lost. Sink
     // only (worker thread); read by the driver after the worker has ended.
     bool bytesLost;
+    // The VPP-input surfaces' format, as the pipeline's set-up settled it:
+    // MFX_FOURCC_RGB3 (rows copied as they are) or MFX_FOURCC_RGB4 (each
+    // pixel widened to B, G, R, 255). Set by the driver before the encode.
+    mfxU32 inputFourCC = MFX_FOURCC_RGB3;
 };
 
 // The frame source: copies host frame `frameIndex` upside down (the host's
-// frames are bottom-up) into the surface, stamps it, and advances. Reports
+// frames are bottom-up) into the surface, in the context's `inputFourCC`
+// (pixels start at the lowest of the surface's R, G, B, A pointers), stamps
+// it, and advances. Reports
 // the end of the stream after the last frame, on a user abort (which is not
 // an error), when the host gives no usable frame (`frameMissing`), and once
 // the writer has failed (the video is lost; the driver learns it from

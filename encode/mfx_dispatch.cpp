@@ -52,7 +52,8 @@ mfxStatus OpenSession(const std::vector<std::string>& candidates, IRuntimeLibrar
       continue;
     }
     mfxSession runtimeSession = nullptr;
-    mfxStatus status = InitRuntime(loaded->functions, impl, version, &runtimeSession);
+    const mfxIMPL runtimeImpl = ImplForRuntime(impl, KindOfRuntime(path));
+    mfxStatus status = InitRuntime(loaded->functions, runtimeImpl, version, &runtimeSession);
     if (status < MFX_ERR_NONE) {
       libraries.Free(library);
       if (status == MFX_ERR_UNSUPPORTED) continue;

@@ -72,7 +72,10 @@ struct LoadedSession {
 // answers MFX_ERR_UNSUPPORTED (an API version it cannot serve, an adapter it
 // does not drive) is freed and the next one is tried; any other error is
 // returned as it is, after freeing that library. The runtime's MFXInitEx gets
-// the implementation and version when it exports one, else its MFXInit does.
+// the implementation and version when it exports one, else its MFXInit does;
+// the implementation is ImplForRuntime's for the candidate's kind (a VPL
+// runtime gets Direct3D 11 unless `impl` names an interface). Whatever API
+// version the runtime then reports (the VPL runtime's 1.255) is accepted.
 // A success or a warning stores the wrapped session into *session; with no
 // candidate left the result is MFX_ERR_UNSUPPORTED.
 mfxStatus OpenSession(const std::vector<std::string>& candidates, IRuntimeLibraries& libraries,

@@ -1,7 +1,9 @@
 // The Media SDK functions of the Windows build. Intel's dispatcher library
-// does not build with mingw-w64, so MFXInit finds the hardware runtime
-// (libmfxhw32.dll) itself, the way Intel's drivers register it, and every
-// other function forwards to the runtime that opened the session.
+// does not build with mingw-w64, so MFXInit finds the hardware runtime itself
+// (the VPL GPU runtime libmfx32-gen.dll first, then the Media SDK runtime
+// libmfxhw32.dll; the 64-bit names in a 64-bit build), the way Intel's
+// drivers install them, and every other function forwards to the runtime
+// that opened the session.
 //
 // dxgi.dll and cfgmgr32.dll are loaded on demand, so the plug-in's import
 // list stays with kernel32, user32, advapi32 and the like.
@@ -135,10 +137,23 @@ std::optional<uint32_t> ReadDword(HKEY key, const char* name) {
   return value;
 }
 
-// The driver-store folder that the display driver of this adapter names for
-// the Media SDK, found through the configuration manager: the present display
-// devices whose ids match the adapter, the first one with the value.
-std::string DriverStoreFolder(const std::string& systemFolder, PciIds adapter) {
+// The runtimes of this build's width.
+#ifdef _WIN64
+constexpr RuntimeNames kRuntimeNames = kRuntimeNames64;
+#else
+constexpr RuntimeNames kRuntimeNames = kRuntimeNames32;
+#endif
+
+// The driver-store folders that the display driver of this adapter names
+// for each runtime.
+struct DriverStoreFolders {
+  std::string vpl;   // DriverStorePathForVPL
+  std::string msdk;  // DriverStorePathForMediaSDK
+};
+
+// Found through the configuration manager: the present display devices
+// whose ids match the adapter, for each value the first one that has it.
+DriverStoreFolders FindDriverStoreFolders(const std::string& systemFolder, PciIds adapter) {
   SystemLibrary cfgmgr(systemFolder, "cfgmgr32.dll");
   auto listSize = cfgmgr.Get<decltype(&CM_Get_Device_ID_List_SizeA)>("CM_Get_Device_ID_List_SizeA");
   auto list = cfgmgr.Get<decltype(&CM_Get_Device_ID_ListA)>("CM_Get_Device_ID_ListA");
@@ -160,6 +175,7 @@ std::string DriverStoreFolder(const std::string& systemFolder, PciIds adapter) {
     if (result != CR_BUFFER_SMALL || attempt == 2) return {};
   }
 
+  DriverStoreFolders folders;
   for (const char* id = ids.data(); *id != '\0'; id += std::char_traits<char>::length(id) + 1) {
     std::optional<PciIds> device = ParsePciIds(id);
     if (!device || !(*device == adapter)) continue;
@@ -169,11 +185,12 @@ std::string DriverStoreFolder(const std::string& systemFolder, PciIds adapter) {
     if (openKey(node, KEY_READ, 0, RegDisposition_OpenExisting, &key, CM_REGISTRY_SOFTWARE) != CR_SUCCESS) {
       continue;
     }
-    std::string folder = ReadString(key, "DriverStorePathForMediaSDK");
+    if (folders.vpl.empty()) folders.vpl = ReadString(key, "DriverStorePathForVPL");
+    if (folders.msdk.empty()) folders.msdk = ReadString(key, "DriverStorePathForMediaSDK");
     RegCloseKey(key);
-    if (!folder.empty()) return folder;
+    if (!folders.vpl.empty() && !folders.msdk.empty()) break;
   }
-  return {};
+  return folders;
 }
 
 // The runtimes registered under Software\Intel\MediaSDK\Dispatch of `root`.
@@ -209,11 +226,13 @@ std::vector<std::string> CandidatesFor(int adapterIndex) {
   facts.hostFolder = HostFolder();
   facts.adapter = AdapterIds(facts.systemFolder, adapterIndex);
   if (facts.adapter && facts.adapter->vendor == kIntelVendorId) {
-    facts.driverStoreFolder = DriverStoreFolder(facts.systemFolder, *facts.adapter);
+    DriverStoreFolders folders = FindDriverStoreFolders(facts.systemFolder, *facts.adapter);
+    facts.vplDriverStoreFolder = std::move(folders.vpl);
+    facts.driverStoreFolder = std::move(folders.msdk);
     facts.userEntries = DispatchEntries(HKEY_CURRENT_USER);
     facts.machineEntries = DispatchEntries(HKEY_LOCAL_MACHINE);
   }
-  return RuntimeCandidates(facts);
+  return RuntimeCandidates(facts, kRuntimeNames);
 }
 
 }  // namespace

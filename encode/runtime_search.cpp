@@ -49,6 +49,19 @@ std::optional<uint32_t> FindField(std::string_view component, std::string_view t
 
 }  // namespace
 
+RuntimeKind KindOfRuntime(std::string_view path) {
+  constexpr std::string_view kVplSuffix = "-gen.dll";
+  return path.size() >= kVplSuffix.size() && EqualNoCase(path.substr(path.size() - kVplSuffix.size()), kVplSuffix)
+             ? RuntimeKind::kVpl
+             : RuntimeKind::kMediaSdk;
+}
+
+mfxIMPL ImplForRuntime(mfxIMPL impl, RuntimeKind kind) {
+  constexpr mfxIMPL kViaMask = 0x0F00;
+  if (kind == RuntimeKind::kVpl && (impl & kViaMask) == 0) return impl | MFX_IMPL_VIA_D3D11;
+  return impl;
+}
+
 std::optional<int> AdapterIndexFromImpl(mfxIMPL impl) {
   switch (MFX_IMPL_BASETYPE(impl)) {
     case MFX_IMPL_HARDWARE: return 0;
@@ -77,7 +90,7 @@ std::optional<PciIds> ParsePciIds(std::string_view deviceInstanceId) {
 }
 
 std::vector<std::string> ChooseDispatchPaths(const std::vector<DispatchEntry>& entries,
-                                             PciIds adapter) {
+                                             PciIds adapter, std::string_view fileName) {
   std::vector<const DispatchEntry*> matching;
   for (const DispatchEntry& entry : entries) {
     if (entry.vendorId == adapter.vendor && entry.deviceId == adapter.device) matching.push_back(&entry);
@@ -86,13 +99,13 @@ std::vector<std::string> ChooseDispatchPaths(const std::vector<DispatchEntry>& e
                    [](const DispatchEntry* a, const DispatchEntry* b) { return a->merit > b->merit; });
   std::vector<std::string> paths;
   for (const DispatchEntry* entry : matching) {
-    std::string path = RuntimePathFromEntry(entry->path);
+    std::string path = RuntimePathFromEntry(entry->path, fileName);
     if (!path.empty()) paths.push_back(std::move(path));
   }
   return paths;
 }
 
-std::string RuntimePathFromEntry(std::string_view registeredPath) {
+std::string RuntimePathFromEntry(std::string_view registeredPath, std::string_view fileName) {
   if (!IsFullPath(registeredPath)) return {};
   constexpr std::string_view kDll = ".dll";
   if (registeredPath.size() > kDll.size() &&
@@ -100,7 +113,7 @@ std::string RuntimePathFromEntry(std::string_view registeredPath) {
     if (registeredPath.size() > kMaxPathLength) return {};
     return std::string(registeredPath);
   }
-  return JoinPath(registeredPath, kRuntimeFileName);
+  return JoinPath(registeredPath, fileName);
 }
 
 std::string JoinPath(std::string_view folder, std::string_view file) {
@@ -128,7 +141,7 @@ std::string FolderOf(std::string_view filePath) {
   return std::string(filePath.substr(0, last));
 }
 
-std::vector<std::string> RuntimeCandidates(const SearchFacts& facts) {
+std::vector<std::string> RuntimeCandidates(const SearchFacts& facts, const RuntimeNames& names) {
   std::vector<std::string> candidates;
   auto add = [&candidates](std::string path) {
     if (path.empty() || !IsFullPath(path)) return;
@@ -139,12 +152,17 @@ std::vector<std::string> RuntimeCandidates(const SearchFacts& facts) {
   };
 
   if (facts.adapter && facts.adapter->vendor == kIntelVendorId) {
-    add(JoinPath(facts.driverStoreFolder, kRuntimeFileName));
-    for (std::string& path : ChooseDispatchPaths(facts.userEntries, *facts.adapter)) add(std::move(path));
-    for (std::string& path : ChooseDispatchPaths(facts.machineEntries, *facts.adapter)) add(std::move(path));
-    add(JoinPath(facts.systemFolder, kRuntimeFileName));
+    add(JoinPath(facts.vplDriverStoreFolder, names.vpl));
+    add(JoinPath(facts.driverStoreFolder, names.msdk));
+    for (std::string& path : ChooseDispatchPaths(facts.userEntries, *facts.adapter, names.msdk)) add(std::move(path));
+    for (std::string& path : ChooseDispatchPaths(facts.machineEntries, *facts.adapter, names.msdk)) {
+      add(std::move(path));
+    }
+    add(JoinPath(facts.systemFolder, names.vpl));
+    add(JoinPath(facts.systemFolder, names.msdk));
   }
-  add(JoinPath(facts.hostFolder, kRuntimeFileName));
+  add(JoinPath(facts.hostFolder, names.vpl));
+  add(JoinPath(facts.hostFolder, names.msdk));
   return candidates;
 }
 

@@ -1,8 +1,12 @@
-// Where the Windows build looks for the Media SDK hardware runtime, as pure
+// Where the Windows build looks for Intel's hardware runtimes, as pure
 // functions over what the system reported, so they build and run anywhere.
 // The Win32 side (mfx_loader_win32.cpp) gathers the facts: the adapter behind
-// an implementation value, the driver-store folder of that adapter, the
+// an implementation value, the driver-store folders of that adapter, the
 // dispatch entries in the registry, the system and host folders.
+//
+// Two runtimes exist: the VPL GPU runtime (every Intel GPU since 2021;
+// Direct3D 11 only) and the older Media SDK runtime. Their file names depend
+// on the process's width, so they are a parameter of the search.
 #pragma once
 #include <mfxcommon.h>
 
@@ -14,12 +18,25 @@
 
 namespace tarvo::mfxload {
 
-// The runtime's file name for a process of this width.
-#ifdef _WIN64
-inline constexpr char kRuntimeFileName[] = "libmfxhw64.dll";
-#else
-inline constexpr char kRuntimeFileName[] = "libmfxhw32.dll";
-#endif
+// The runtime file names for one process width.
+struct RuntimeNames {
+  std::string_view vpl;   // the VPL GPU runtime
+  std::string_view msdk;  // the Media SDK runtime
+};
+inline constexpr RuntimeNames kRuntimeNames32{"libmfx32-gen.dll", "libmfxhw32.dll"};
+inline constexpr RuntimeNames kRuntimeNames64{"libmfx64-gen.dll", "libmfxhw64.dll"};
+
+enum class RuntimeKind { kVpl, kMediaSdk };
+
+// A VPL GPU runtime is a file whose name ends in "-gen.dll" (any case);
+// everything else is taken for a Media SDK runtime.
+RuntimeKind KindOfRuntime(std::string_view path);
+
+// The implementation value a runtime of `kind` is started with: a Media SDK
+// runtime gets `impl` as it is; the VPL runtime, which drives its adapters
+// through Direct3D 11 only, gets MFX_IMPL_VIA_D3D11 added when `impl` names
+// no interface (a bare value would mean Direct3D 9 to it).
+mfxIMPL ImplForRuntime(mfxIMPL impl, RuntimeKind kind);
 // Only adapters of this PCI vendor carry an Intel runtime.
 inline constexpr uint32_t kIntelVendorId = 0x8086;
 // Paths handed to the system fit in its 260-byte buffers.
@@ -54,15 +71,15 @@ struct DispatchEntry {
 
 // The runtime paths registered for this adapter: entries whose vendor and
 // device ids both match, highest merit first (equal merits keep their
-// order), each path resolved by RuntimePathFromEntry; entries that resolve to
-// nothing are dropped.
+// order), each path resolved by RuntimePathFromEntry with `fileName`;
+// entries that resolve to nothing are dropped.
 std::vector<std::string> ChooseDispatchPaths(const std::vector<DispatchEntry>& entries,
-                                             PciIds adapter);
+                                             PciIds adapter, std::string_view fileName);
 
-// A registered path names the DLL itself or the folder that holds it; a
-// value that ends in ".dll" is taken as the file. Empty when the result is no
-// full path or too long.
-std::string RuntimePathFromEntry(std::string_view registeredPath);
+// A registered path names the DLL itself or the folder that holds
+// `fileName`; a value that ends in ".dll" is taken as the file. Empty when
+// the result is no full path or too long.
+std::string RuntimePathFromEntry(std::string_view registeredPath, std::string_view fileName);
 
 // `folder` and `file` joined by one backslash ('/' counts as a separator at
 // the end of the folder). Empty when the folder is empty or the result is
@@ -81,6 +98,7 @@ std::string FolderOf(std::string_view filePath);
 // What the system told about one implementation value.
 struct SearchFacts {
   std::optional<PciIds> adapter;      // the adapter, when it exists
+  std::string vplDriverStoreFolder;   // its DriverStorePathForVPL, or empty
   std::string driverStoreFolder;      // its DriverStorePathForMediaSDK, or empty
   std::vector<DispatchEntry> userEntries;     // HKCU dispatch entries
   std::vector<DispatchEntry> machineEntries;  // HKLM dispatch entries
@@ -89,11 +107,14 @@ struct SearchFacts {
 };
 
 // The runtime DLLs to try, in order, each a full path, no path twice (case
-// does not matter on Windows). An Intel adapter's runtimes come first: its
-// driver-store folder, then the registered runtimes (HKCU before HKLM, each
-// by merit), then the system folder. The host program's folder comes last,
-// after every real runtime, so a runtime beside the host never wins over one
-// installed for the hardware; it is how the tests supply a stand-in runtime.
-std::vector<std::string> RuntimeCandidates(const SearchFacts& facts);
+// does not matter on Windows). An Intel adapter's runtimes come first: the
+// VPL runtime in its VPL driver-store folder, the Media SDK runtime in its
+// Media SDK driver-store folder, then the registered runtimes (HKCU before
+// HKLM, each by merit; a folder means its Media SDK runtime), then the
+// system folder's VPL and Media SDK runtimes. The host program's folder
+// comes last, VPL first again, after every real runtime, so a runtime beside
+// the host never wins over one installed for the hardware; it is how the
+// tests supply a stand-in runtime.
+std::vector<std::string> RuntimeCandidates(const SearchFacts& facts, const RuntimeNames& names);
 
 }  // namespace tarvo::mfxload

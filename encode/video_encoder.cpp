@@ -29,6 +29,7 @@ bool EncodeVideoToFile(const ExportJob& job, const char* path, VideoEncodeReport
     const PipelineCallbacks callbacks{&context, ReadHostFrame, QueueBitstream};
 
     result.pipelineOpened = OpenEncodePipeline(job.settings, job, pipeline, callbacks);
+    context.inputFourCC = pipeline.vppInFourCC;
     result.loopStatus = result.pipelineOpened ? RunEncodeLoop(&pipeline) : 0;
     // The worker has ended: nothing is queued once FinishWriter starts, and
     // the writer thread ends before the file is closed.

@@ -15,9 +15,24 @@ _mfxSession::_mfxSession(mfxIMPL implementation, mfxVersion apiVersion, mfxsoft:
 
 namespace {
 
-// The API version this runtime implements.
+// The API version this runtime implements: 1.35 as the Media SDK runtime;
+// the VPL GPU runtime reports 1.255 to callers of the 1.x API.
 constexpr mfxU16 kMajor = 1;
 constexpr mfxU16 kMinor = 35;
+constexpr mfxU16 kVplMinor = 255;
+
+constexpr mfxIMPL kViaMask = 0x0F00;
+
+// The VPL GPU runtime has no Direct3D 9 device. On Windows a value without
+// a VIA_* bit means Direct3D 9; natively there is no Direct3D at all, so a
+// bare value stands for the one device there is.
+bool VplRefusesDevice(mfxIMPL impl) {
+    const mfxIMPL via = impl & kViaMask;
+#ifdef _WIN32
+    if (via == 0) return true;
+#endif
+    return via == MFX_IMPL_VIA_D3D9;
+}
 
 // MFXInit has no session to count in: its calls are counted per process and
 // start again from 1 whenever MFXSOFT_FAULTS changes.
@@ -67,9 +82,12 @@ mfxStatus MFX_CDECL MFXInit(mfxIMPL impl, mfxVersion* ver, mfxSession* session) 
         return fault;  // even a warning: no session exists for the caller to close
     }
 
-    // Transport bits (VIA_*) are accepted and ignored; there is one kind of device.
+    // Transport bits (VIA_*) choose no device here, there is one kind; only
+    // the VPL runtime's refusal of Direct3D 9 is mimicked.
     const mfxIMPL base = MFX_IMPL_BASETYPE(impl);
-    if ((impl & ~static_cast<mfxIMPL>(0x0F00 | 0x00FF)) != 0) return MFX_ERR_UNSUPPORTED;
+    if ((impl & ~static_cast<mfxIMPL>(kViaMask | 0x00FF)) != 0) return MFX_ERR_UNSUPPORTED;
+    const bool vpl = knobs.runtime == mfxsoft::RuntimeKind::kVpl;
+    if (vpl && VplRefusesDevice(impl)) return MFX_ERR_UNSUPPORTED;
     int adapter = 0;
     switch (base) {
         case MFX_IMPL_AUTO:
@@ -85,13 +103,15 @@ mfxStatus MFX_CDECL MFXInit(mfxIMPL impl, mfxVersion* ver, mfxSession* session) 
 
     mfxVersion version{};
     version.Major = kMajor;
-    version.Minor = kMinor;
+    version.Minor = vpl ? kVplMinor : kMinor;
     if (ver != nullptr) {
-        if (ver->Major != kMajor || ver->Minor > kMinor) return MFX_ERR_UNSUPPORTED;
+        if (ver->Major != kMajor || ver->Minor > version.Minor) return MFX_ERR_UNSUPPORTED;
     }
     static constexpr mfxIMPL kAdapterImpl[] = {MFX_IMPL_HARDWARE, MFX_IMPL_HARDWARE2, MFX_IMPL_HARDWARE3,
                                                MFX_IMPL_HARDWARE4};
-    auto* created = new (std::nothrow) _mfxSession(kAdapterImpl[adapter - 1], version, std::move(knobs));
+    // Like a hardware runtime, MFXQueryIMPL tells the device interface too.
+    auto* created =
+        new (std::nothrow) _mfxSession(kAdapterImpl[adapter - 1] | (impl & kViaMask), version, std::move(knobs));
     if (created == nullptr) return MFX_ERR_MEMORY_ALLOC;
     *session = created;
     return MFX_ERR_NONE;

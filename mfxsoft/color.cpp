@@ -22,18 +22,18 @@ inline uint8_t Luma(int b, int g, int r) {
 }
 
 // One pair of rows (row1 may equal row0 at an odd bottom edge) and `width`
-// pixels; writes 2 luma rows and 1 chroma row. Written so that the compiler
-// vectorises the inner loop over pixel pairs.
+// pixels of `bpp` bytes (B, G, R first); writes 2 luma rows and 1 chroma row.
+// Written so that the compiler vectorises the inner loop over pixel pairs.
 // `secondRow` is a template argument so the loop has no branch and vectorises.
-template <bool secondRow>
+template <bool secondRow, int bpp>
 void ConvertRowPair(const uint8_t* __restrict row0, const uint8_t* __restrict row1, int width,
                     uint8_t* __restrict y0, uint8_t* __restrict y1, uint8_t* __restrict uv) {
     const int pairs = width / 2;
     for (int i = 0; i < pairs; ++i) {
-        const uint8_t* a = row0 + 6 * i;
-        const uint8_t* c = row1 + 6 * i;
-        int b0 = a[0], g0 = a[1], r0 = a[2], b1 = a[3], g1 = a[4], r1 = a[5];
-        int b2 = c[0], g2 = c[1], r2 = c[2], b3 = c[3], g3 = c[4], r3 = c[5];
+        const uint8_t* a = row0 + 2 * bpp * i;
+        const uint8_t* c = row1 + 2 * bpp * i;
+        int b0 = a[0], g0 = a[1], r0 = a[2], b1 = a[bpp], g1 = a[bpp + 1], r1 = a[bpp + 2];
+        int b2 = c[0], g2 = c[1], r2 = c[2], b3 = c[bpp], g3 = c[bpp + 1], r3 = c[bpp + 2];
         y0[2 * i] = Luma(b0, g0, r0);
         y0[2 * i + 1] = Luma(b1, g1, r1);
         if constexpr (secondRow) {
@@ -45,8 +45,8 @@ void ConvertRowPair(const uint8_t* __restrict row0, const uint8_t* __restrict ro
         uv[2 * i + 1] = static_cast<uint8_t>((kVR * sr + kVG * sg + kVB * sb + kCOffset4) >> (kShift + 2));
     }
     if (width & 1) {  // last column alone: its 1x2 block counts twice
-        const uint8_t* a = row0 + 3 * (width - 1);
-        const uint8_t* c = row1 + 3 * (width - 1);
+        const uint8_t* a = row0 + bpp * (width - 1);
+        const uint8_t* c = row1 + bpp * (width - 1);
         y0[width - 1] = Luma(a[0], a[1], a[2]);
         if constexpr (secondRow) y1[width - 1] = Luma(c[0], c[1], c[2]);
         int sb = 2 * (a[0] + c[0]), sg = 2 * (a[1] + c[1]), sr = 2 * (a[2] + c[2]);
@@ -60,9 +60,8 @@ void PadRow(uint8_t* row, int written, int total, int step) {
     for (int x = written; x < total; x += step) std::memcpy(row + x, row + written - step, static_cast<size_t>(step));
 }
 
-}  // namespace
-
-void ConvertBgr24ToNv12(const Bgr24View& src, const Nv12View& dst) {
+template <int bpp>
+void ConvertPackedToNv12(const PackedBgrView& src, const Nv12View& dst) {
     const int w = src.width;
     const int h = src.height;
     // Chroma columns actually written: an odd width writes one pair more.
@@ -75,9 +74,9 @@ void ConvertBgr24ToNv12(const Bgr24View& src, const Nv12View& dst) {
         uint8_t* y1 = y0 + dst.yPitch;
         uint8_t* uv = dst.uv + static_cast<size_t>(row / 2) * dst.uvPitch;
         if (second) {
-            ConvertRowPair<true>(row0, row1, w, y0, y1, uv);
+            ConvertRowPair<true, bpp>(row0, row1, w, y0, y1, uv);
         } else {
-            ConvertRowPair<false>(row0, row1, w, y0, y1, uv);
+            ConvertRowPair<false, bpp>(row0, row1, w, y0, y1, uv);
         }
         if (w < dst.width) {
             PadRow(y0, w, dst.width, 1);
@@ -96,6 +95,12 @@ void ConvertBgr24ToNv12(const Bgr24View& src, const Nv12View& dst) {
                     dst.uv + static_cast<size_t>(uvRows - 1) * dst.uvPitch, static_cast<size_t>(dst.width));
     }
 }
+
+}  // namespace
+
+void ConvertBgr24ToNv12(const Bgr24View& src, const Nv12View& dst) { ConvertPackedToNv12<3>(src, dst); }
+
+void ConvertBgra32ToNv12(const Bgra32View& src, const Nv12View& dst) { ConvertPackedToNv12<4>(src, dst); }
 
 Yuv ReferenceBt601(double r, double g, double b) {
     return Yuv{16.0 + (65.481 * r + 128.553 * g + 24.966 * b) / 255.0,

@@ -5,14 +5,17 @@
 
 namespace mfxsoft {
 
-// A packed 24-bit picture, bytes B, G, R per pixel (the Windows DIB order, which
-// is what "RGB3" frames hold), `pitch` bytes from one row to the next.
-struct Bgr24View {
+// A packed RGB picture in the Windows byte order, `pitch` bytes from one row
+// to the next: B, G, R per pixel for "RGB3" frames (Bgr24View), B, G, R, A
+// for "RGB4" frames (Bgra32View, alpha ignored).
+struct PackedBgrView {
     const uint8_t* data;
     size_t pitch;
     int width;
     int height;
 };
+using Bgr24View = PackedBgrView;
+using Bgra32View = PackedBgrView;
 
 // An NV12 destination: a luma plane and an interleaved Cb/Cr plane of half
 // height. `width` x `height` is the area to fill; it must be even in both
@@ -32,6 +35,9 @@ struct Nv12View {
 // average of each 2x2 block; at an odd edge the block has fewer pixels.
 // Requires src.width <= dst.width and src.height <= dst.height, both >= 1.
 void ConvertBgr24ToNv12(const Bgr24View& src, const Nv12View& dst);
+// The same for 32-bit pixels; gives exactly the bytes ConvertBgr24ToNv12
+// gives for the same B, G, R values.
+void ConvertBgra32ToNv12(const Bgra32View& src, const Nv12View& dst);
 
 // The reference formula in floating point, one pixel; used by the tests and
 // the benchmark to check the fast path.

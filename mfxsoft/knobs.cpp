@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
+#include <utility>
 
 namespace mfxsoft {
 namespace {
@@ -73,6 +75,23 @@ bool ParseRule(const std::string& item, FaultRule* rule) {
     return true;
 }
 
+// A knob naming one of a few choices: unset or empty keeps `*value`; an
+// unknown name clears `*valid`.
+template <typename Kind>
+void ReadChoice(const char* variable, std::initializer_list<std::pair<const char*, Kind>> choices, Kind* value,
+                bool* valid) {
+    const char* text = std::getenv(variable);
+    if (text == nullptr || *text == '\0') return;
+    const std::string name = Trim(text);
+    for (const auto& [choice, kind] : choices) {
+        if (name == choice) {
+            *value = kind;
+            return;
+        }
+    }
+    *valid = false;
+}
+
 }  // namespace
 
 bool ParseFaults(const std::string& text, std::vector<FaultRule>* rules) {
@@ -112,16 +131,10 @@ Knobs ReadKnobs() {
             knobs.valid = false;
         }
     }
-    if (const char* encoder = std::getenv("MFXSOFT_ENCODER"); encoder != nullptr && *encoder != '\0') {
-        std::string name = Trim(encoder);
-        if (name == "null") {
-            knobs.encoder = EncoderKind::kNull;
-        } else if (name == "x264") {
-            knobs.encoder = EncoderKind::kX264;
-        } else {
-            knobs.valid = false;
-        }
-    }
+    ReadChoice("MFXSOFT_ENCODER", {{"null", EncoderKind::kNull}, {"x264", EncoderKind::kX264}}, &knobs.encoder,
+               &knobs.valid);
+    ReadChoice("MFXSOFT_RUNTIME", {{"msdk", RuntimeKind::kMsdk}, {"vpl", RuntimeKind::kVpl}}, &knobs.runtime,
+               &knobs.valid);
 #ifndef MFXSOFT_HAVE_X264
     // Without libx264 (the Windows build) every session encodes with the null encoder.
     knobs.encoder = EncoderKind::kNull;

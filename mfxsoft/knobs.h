@@ -11,6 +11,11 @@ namespace mfxsoft {
 
 enum class EncoderKind { kX264, kNull };
 
+// Which of Intel's runtimes the session behaves like: the Media SDK runtime
+// (takes RGB3, API 1.35) or the VPL GPU runtime of GPUs since 2021 (refuses
+// RGB3 in VPP, reports API 1.255, no Direct3D 9).
+enum class RuntimeKind { kMsdk, kVpl };
+
 // Entries whose results MFXSOFT_FAULTS can replace.
 enum class FaultPoint {
     kInit,
@@ -46,6 +51,7 @@ mfxStatus FaultFor(const std::vector<FaultRule>& rules, FaultPoint point, unsign
 struct Knobs {
     int adapters = 1;                         // 1 to 4
     EncoderKind encoder = EncoderKind::kX264;
+    RuntimeKind runtime = RuntimeKind::kMsdk;
     std::vector<FaultRule> faults;
     bool valid = true;                        // false: a knob was malformed
 };

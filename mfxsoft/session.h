@@ -18,7 +18,7 @@ namespace mfxsoft {
 constexpr size_t kDefaultQueueDepth = 4;
 
 
-// The pre-processing stage: RGB3 to NV12. Init and Close on the application's
+// The pre-processing stage: RGB3 or RGB4 to NV12. Init and Close on the application's
 // set-up thread; Run from any one thread at a time; the conversion itself on
 // the stage's runtime thread.
 class Vpp {
@@ -26,8 +26,9 @@ public:
     explicit Vpp(_mfxSession& session);
     ~Vpp();
 
-    // Parameter checks shared by QueryIOSurf and Init.
-    static mfxStatus Check(const mfxVideoParam& par);
+    // Parameter checks shared by QueryIOSurf and Init; `runtime` decides
+    // whether RGB3 input is taken.
+    static mfxStatus Check(const mfxVideoParam& par, RuntimeKind runtime);
     mfxStatus QueryIOSurf(const mfxVideoParam& par, mfxFrameAllocRequest request[2]);
     mfxStatus Init(const mfxVideoParam& par);
     mfxStatus Close();

@@ -23,13 +23,25 @@ mfxStatus CheckFrameInfo(const mfxFrameInfo& info) {
     return MFX_ERR_NONE;
 }
 
+// The input formats: RGB3 (the Media SDK runtime only; the VPL runtime's
+// frame check has no case for it) and RGB4, described as 4:4:4 or not at all.
+bool InputTaken(const mfxFrameInfo& in, RuntimeKind runtime) {
+    if (in.FourCC == MFX_FOURCC_RGB3) return runtime == RuntimeKind::kMsdk;
+    return in.FourCC == MFX_FOURCC_RGB4 && (in.ChromaFormat == 0 || in.ChromaFormat == MFX_CHROMAFORMAT_YUV444);
+}
+
+// Bytes per input pixel, 0 for a format the stage does not read.
+unsigned InputPixelBytes(mfxU32 fourCC) {
+    return fourCC == MFX_FOURCC_RGB3 ? 3u : fourCC == MFX_FOURCC_RGB4 ? 4u : 0u;
+}
+
 }  // namespace
 
 Vpp::Vpp(_mfxSession& session) : session_(session) {}
 
 Vpp::~Vpp() { Close(); }
 
-mfxStatus Vpp::Check(const mfxVideoParam& par) {
+mfxStatus Vpp::Check(const mfxVideoParam& par, RuntimeKind runtime) {
     if (par.Protected != 0) return MFX_ERR_UNSUPPORTED;
     const mfxU16 in = par.IOPattern & 0x0F, out = par.IOPattern & 0xF0;
     if ((in != MFX_IOPATTERN_IN_VIDEO_MEMORY && in != MFX_IOPATTERN_IN_SYSTEM_MEMORY && in != 0x04) ||
@@ -38,7 +50,7 @@ mfxStatus Vpp::Check(const mfxVideoParam& par) {
     }
     // Video and opaque memory need a device this runtime does not have.
     if (in != MFX_IOPATTERN_IN_SYSTEM_MEMORY || out != MFX_IOPATTERN_OUT_SYSTEM_MEMORY) return MFX_ERR_UNSUPPORTED;
-    if (par.vpp.In.FourCC != MFX_FOURCC_RGB3 || par.vpp.Out.FourCC != MFX_FOURCC_NV12) {
+    if (!InputTaken(par.vpp.In, runtime) || par.vpp.Out.FourCC != MFX_FOURCC_NV12) {
         return MFX_ERR_INVALID_VIDEO_PARAM;
     }
     if (par.vpp.Out.ChromaFormat != 0 && par.vpp.Out.ChromaFormat != MFX_CHROMAFORMAT_YUV420) {
@@ -68,7 +80,7 @@ mfxStatus Vpp::Check(const mfxVideoParam& par) {
 }
 
 mfxStatus Vpp::QueryIOSurf(const mfxVideoParam& par, mfxFrameAllocRequest request[2]) {
-    if (mfxStatus s = Check(par); s != MFX_ERR_NONE) return s;
+    if (mfxStatus s = Check(par, session_.knobs.runtime); s != MFX_ERR_NONE) return s;
     // One frame is worked on at a time; a second lets the caller fill the next.
     const mfxU16 suggested = static_cast<mfxU16>(std::max<int>(2, par.AsyncDepth + 1));
     request[0] = mfxFrameAllocRequest{};
@@ -87,7 +99,7 @@ mfxStatus Vpp::QueryIOSurf(const mfxVideoParam& par, mfxFrameAllocRequest reques
 mfxStatus Vpp::Init(const mfxVideoParam& par) {
     platform::ScopedLock hold(lock_);
     if (initialized_) return MFX_ERR_UNDEFINED_BEHAVIOR;
-    if (mfxStatus s = Check(par); s != MFX_ERR_NONE) return s;
+    if (mfxStatus s = Check(par, session_.knobs.runtime); s != MFX_ERR_NONE) return s;
     auto queue = std::make_unique<TaskQueue>(session_.syncs);
     if (!queue->Start()) return MFX_ERR_MEMORY_ALLOC;
     queue_ = std::move(queue);
@@ -120,7 +132,8 @@ mfxStatus Vpp::Run(mfxFrameSurface1* in, mfxFrameSurface1* out, mfxSyncPoint* sy
     if (in == nullptr) return MFX_ERR_MORE_DATA;  // nothing is held back to drain
     const mfxFrameInfo& i = in->Info;
     const mfxFrameInfo& o = out->Info;
-    if (i.FourCC != MFX_FOURCC_RGB3 || o.FourCC != MFX_FOURCC_NV12 || i.CropW == 0 || i.CropH == 0 ||
+    const unsigned pixelBytes = InputPixelBytes(i.FourCC);
+    if (pixelBytes == 0 || o.FourCC != MFX_FOURCC_NV12 || i.CropW == 0 || i.CropH == 0 ||
         i.CropX + i.CropW > i.Width || i.CropY + i.CropH > i.Height || o.CropW != i.CropW ||
         o.CropH != i.CropH || o.CropX % 2 != 0 || o.CropY % 2 != 0 || o.Width % 2 != 0 || o.Height % 2 != 0 ||
         o.CropX + o.CropW > o.Width || o.CropY + o.CropH > o.Height) {
@@ -137,7 +150,7 @@ mfxStatus Vpp::Run(mfxFrameSurface1* in, mfxFrameSurface1* out, mfxSyncPoint* sy
     RaiseLocked(out);
     auto task = std::make_shared<Task>();
     task->kind = TaskKind::kVpp;
-    task->work = [allocator, in, out]() -> mfxStatus {
+    task->work = [allocator, in, out, pixelBytes]() -> mfxStatus {
         mfxStatus status = MFX_ERR_NONE;
         {
             SurfaceAccess source(allocator, in);
@@ -146,10 +159,11 @@ mfxStatus Vpp::Run(mfxFrameSurface1* in, mfxFrameSurface1* out, mfxSyncPoint* sy
                 status = MFX_ERR_LOCK_MEMORY;
             } else {
                 const mfxFrameData& sd = in->Data;
-                // RGB3 frames are B, G, R bytes; the lowest of the three pointers is the pixel start.
+                // B, G, R(, A) bytes; the lowest of the pointers is the pixel start.
                 const uint8_t* base = sd.B;
-                if (sd.G != nullptr && (base == nullptr || sd.G < base)) base = sd.G;
-                if (sd.R != nullptr && (base == nullptr || sd.R < base)) base = sd.R;
+                for (const uint8_t* plane : {sd.G, sd.R, pixelBytes == 4 ? sd.A : nullptr}) {
+                    if (plane != nullptr && (base == nullptr || plane < base)) base = plane;
+                }
                 const mfxFrameData& dd = out->Data;
                 if (base == nullptr || dd.Y == nullptr || dd.UV == nullptr || PitchOf(sd) == 0 || PitchOf(dd) == 0) {
                     status = MFX_ERR_NULL_PTR;
@@ -157,10 +171,14 @@ mfxStatus Vpp::Run(mfxFrameSurface1* in, mfxFrameSurface1* out, mfxSyncPoint* sy
                     const mfxFrameInfo& ii = in->Info;
                     const mfxFrameInfo& oi = out->Info;
                     const size_t sp = PitchOf(sd), dp = PitchOf(dd);
-                    Bgr24View src{base + ii.CropY * sp + ii.CropX * 3u, sp, ii.CropW, ii.CropH};
+                    PackedBgrView src{base + ii.CropY * sp + ii.CropX * pixelBytes, sp, ii.CropW, ii.CropH};
                     Nv12View dst{dd.Y + oi.CropY * dp + oi.CropX, dp, dd.UV + oi.CropY / 2 * dp + oi.CropX, dp,
                                  (oi.Width - oi.CropX) & ~1, (oi.Height - oi.CropY) & ~1};
-                    ConvertBgr24ToNv12(src, dst);
+                    if (pixelBytes == 4) {
+                        ConvertBgra32ToNv12(src, dst);
+                    } else {
+                        ConvertBgr24ToNv12(src, dst);
+                    }
                     out->Data.TimeStamp = in->Data.TimeStamp;
                     out->Data.FrameOrder = in->Data.FrameOrder;
                 }

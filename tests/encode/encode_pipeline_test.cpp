@@ -68,6 +68,40 @@ TEST_F(EncodePipelineTest, FullHdDescriptions) {
     EXPECT_EQ(ClosePipeline(&pipeline), MFX_ERR_NONE);
 }
 
+TEST_F(EncodePipelineTest, RuntimesThatRefuseRgb3GetRgb4Input) {
+    struct Case {
+        const char* runtime;
+        mfxU32 fourCC;
+        mfxU16 chroma;
+        int sessions;
+    };
+    const Case cases[] = {
+        {"msdk", MFX_FOURCC_RGB3, 0, 1},  // older runtimes keep the 24-bit input
+        {"vpl", MFX_FOURCC_RGB4, MFX_CHROMAFORMAT_YUV444, 2},
+    };
+    FakeHost host;
+    host.width = 641;
+    host.height = 359;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.runtime);
+        Runtime(c.runtime);
+        tarvo_test::ResetRecordedCalls();
+        EncodePipeline pipeline;
+        ASSERT_TRUE(OpenEncodePipeline(TestSettings(), host.Job(), pipeline, kCallbacks));
+        EXPECT_EQ(pipeline.vppInFourCC, c.fourCC);
+        ASSERT_FALSE(pipeline.vppInFree.empty());
+        const mfxFrameInfo& in = pipeline.vppInFree.front()->Info;
+        EXPECT_EQ(in.FourCC, c.fourCC);
+        EXPECT_EQ(in.ChromaFormat, c.chroma);
+        EXPECT_EQ(in.Width, 656);
+        EXPECT_EQ(in.CropW, 641);
+        EXPECT_EQ(in.CropH, 359);
+        EXPECT_EQ(ClosePipeline(&pipeline), MFX_ERR_NONE);
+        EXPECT_EQ(RecordedCalls().init, c.sessions);
+        EXPECT_EQ(RecordedCalls().close, c.sessions);
+    }
+}
+
 TEST_F(EncodePipelineTest, SizesAlignUpTo16AndSettingsKeepTheirLow16Bits) {
     FakeHost host;
     host.width = 1366;
@@ -211,10 +245,11 @@ TEST_F(EncodePipelineTest, EachFailingStepClosesWhatItOpened) {
     struct Case {
         const char* fault;
         int vppClose;  // VPP is closed only when the encoder's init failed
+        int sessions;  // VPP refusing its input is tried again with RGB4, once
     };
     const Case cases[] = {
-        {"set_allocator=-3", 0}, {"vpp_query=-15", 0}, {"enc_query=-15", 0},
-        {"vpp_init=-15", 0},     {"enc_init=-15", 1},
+        {"set_allocator=-3", 0, 1}, {"vpp_query=-15", 0, 2}, {"vpp_query=-3", 0, 2}, {"vpp_query=-16", 0, 1},
+        {"enc_query=-15", 0, 1},    {"vpp_init=-15", 0, 2},  {"enc_init=-15", 1, 1}, {"enc_init=-3", 1, 1},
     };
     FakeHost host;
     for (const Case& c : cases) {
@@ -230,7 +265,8 @@ TEST_F(EncodePipelineTest, EachFailingStepClosesWhatItOpened) {
             EXPECT_EQ(ClosePipeline(&pipeline), MFX_ERR_UNKNOWN);
         }  // the allocator releases its frames here (leak check)
         const auto calls = RecordedCalls();
-        EXPECT_EQ(calls.close, 1);
+        EXPECT_EQ(calls.init, c.sessions);
+        EXPECT_EQ(calls.close, c.sessions);
         EXPECT_EQ(calls.vppClose, c.vppClose);
         EXPECT_EQ(calls.encodeClose, 0);
     }

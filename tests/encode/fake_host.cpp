@@ -17,6 +17,14 @@ const void* GetVideo(void* context, int32_t frame) {
     ++host.framesRead;
     const size_t stride = (static_cast<size_t>(host.width) * 3 + 3) & ~size_t{3};
     host.dib.assign(stride * host.height, 0);
+    if (host.picture == Picture::kColourNoise) {
+        uint32_t state = 2166136261u + static_cast<uint32_t>(frame);
+        for (uint8_t& byte : host.dib) {
+            state = state * 1664525u + 1013904223u;
+            byte = static_cast<uint8_t>(state >> 24);
+        }
+        return host.dib.data();
+    }
     for (int32_t row = 0; row < host.height; ++row) {
         // Row 0 of the DIB is the bottom of the picture.
         const int level = host.picture == Picture::kFlatByIndex

@@ -10,7 +10,8 @@ namespace tarvo_test {
 
 enum class Picture {
     kFlatByIndex,      // every pixel of frame i has grey level 16 + (i * 8) % 224
-    kVerticalGradient  // dark at the top of the picture, bright at the bottom
+    kVerticalGradient,  // dark at the top of the picture, bright at the bottom
+    kColourNoise        // every byte of every pixel its own, from frame, row and column
 };
 
 struct FakeHost {

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include <cstdint>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -89,17 +91,19 @@ TEST_F(FrameAllocatorTest, Rgb3At1920x1088) {
 }
 
 TEST_F(FrameAllocatorTest, EveryFormatOfTheTable) {
+    constexpr ptrdiff_t kNull = PTRDIFF_MIN, kUntouched = PTRDIFF_MIN + 1;
     struct Case {
         mfxU32 fourCC;
         mfxU16 width, height;
         mfxU16 pitch;
-        ptrdiff_t u, v, a;  // offsets from Y; -1: null, -2: not written
+        ptrdiff_t y, u, v, a;  // offsets from the frame's first pixel byte
     };
     const Case cases[] = {
-        {MFX_FOURCC_YV12, 64, 32, 64, 64 * 32 + 32 * 16, 64 * 32, -2},
-        {MFX_FOURCC_YUY2, 1, 1, 64, 1, 3, -2},  // width 1 lays out as 32
-        {MFX_FOURCC_RGB4, 32, 2, 128, 1, 2, 3},
-        {MFX_FOURCC_P8, 100, 100, 1, -1, -1, -2},
+        {MFX_FOURCC_YV12, 64, 32, 64, 0, 64 * 32 + 32 * 16, 64 * 32, kUntouched},
+        {MFX_FOURCC_YUY2, 1, 1, 64, 0, 1, 3, kUntouched},  // width 1 lays out as 32
+        // Bytes B, G, R, A: Y is R, U is G and V is B in the SDK's unions.
+        {MFX_FOURCC_RGB4, 32, 2, 128, 2, 1, 0, 3},
+        {MFX_FOURCC_P8, 100, 100, 1, 0, kNull, kNull, kUntouched},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fourCC);
@@ -111,12 +115,13 @@ TEST_F(FrameAllocatorTest, EveryFormatOfTheTable) {
         data.U = data.V = data.A = marker;
         ASSERT_EQ(Lock(response.mids[0], &data), MFX_ERR_NONE);
         EXPECT_EQ(data.Pitch, c.pitch);
-        EXPECT_EQ(data.Y, static_cast<mfxU8*>(response.mids[0]) + 128);
+        mfxU8* first = static_cast<mfxU8*>(response.mids[0]) + 128;
         auto check = [&](mfxU8* plane, ptrdiff_t offset) {
-            if (offset == -1) EXPECT_EQ(plane, nullptr);
-            else if (offset == -2) EXPECT_EQ(plane, marker);
-            else EXPECT_EQ(plane - data.Y, offset);
+            if (offset == kNull) EXPECT_EQ(plane, nullptr);
+            else if (offset == kUntouched) EXPECT_EQ(plane, marker);
+            else EXPECT_EQ(plane - first, offset);
         };
+        check(data.Y, c.y);
         check(data.U, c.u);
         check(data.V, c.v);
         check(data.A, c.a);

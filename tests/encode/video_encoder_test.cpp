@@ -107,6 +107,31 @@ TEST_F(VideoEncoderTest, DecodedStreamHasEveryFrameUprightAndInOrder) {
     EXPECT_LT(pictures[0].rowMeans.front() + 100, pictures[0].rowMeans.back());
 }
 
+TEST_F(VideoEncoderTest, Rgb4InputGivesTheStreamOfRgb3Input) {
+    // A runtime that refuses RGB3 gets the same picture as RGB4: the same
+    // NV12 reaches the encoder, so the coded bytes are the same. Colour noise
+    // at an odd size catches a swapped channel, a shifted pixel or a row
+    // upside down.
+    Encoder("x264");
+    std::vector<uint8_t> streams[2];
+    const char* runtimes[2] = {"msdk", "vpl"};
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(runtimes[i]);
+        Runtime(runtimes[i]);
+        TempPath path;
+        FakeHost host;
+        host.width = 67;
+        host.height = 35;
+        host.frameCount = 5;
+        host.picture = tarvo_test::Picture::kColourNoise;
+        ASSERT_TRUE(Encode(host, path.c_str()));
+        streams[i] = ReadAll(path.str());
+        EXPECT_EQ(DecodeH264File(path.str()).size(), 5u);
+    }
+    EXPECT_FALSE(streams[0].empty());
+    EXPECT_TRUE(streams[0] == streams[1]);
+}
+
 TEST_F(VideoEncoderTest, AbortStillSucceedsWithTheFramesBeforeIt) {
     Encoder("x264");
     TempPath path;

@@ -3,13 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <random>
 #include <vector>
 
 #include "mfxsoft/color.h"
 
 using mfxsoft::Bgr24View;
+using mfxsoft::Bgra32View;
 using mfxsoft::ConvertBgr24ToNv12;
+using mfxsoft::ConvertBgra32ToNv12;
 using mfxsoft::Nv12View;
 using mfxsoft::ReferenceBt601;
 
@@ -62,6 +65,18 @@ double CheckAgainstReference(const std::vector<uint8_t>& bgr, size_t pitch, int 
         }
     }
     return worst;
+}
+
+// The picture with each pixel widened to 4 bytes, a random fourth byte.
+std::vector<uint8_t> Widen(std::mt19937& random, const std::vector<uint8_t>& bgr, size_t pitch, int w, int h,
+                           size_t* widePitch) {
+    *widePitch = static_cast<size_t>(w) * 4 + 12;
+    std::vector<uint8_t> bgra(*widePitch * h);
+    for (auto& b : bgra) b = static_cast<uint8_t>(random());
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) std::memcpy(&bgra[y * *widePitch + 4 * x], &bgr[y * pitch + 3 * x], 3);
+    }
+    return bgra;
 }
 
 std::vector<uint8_t> RandomPicture(std::mt19937& random, size_t pitch, int h) {
@@ -123,4 +138,25 @@ TEST(ColourConversion, ExtremeColoursHitTheLimitedRange) {
     EXPECT_EQ(c.uv[0], 128);
     EXPECT_EQ(c.uv[1], 128);
     EXPECT_LE(CheckAgainstReference(board, 24, 8, 8, c), 1.0);
+}
+
+TEST(ColourConversion, FourBytePixelsGiveTheBytesOfThreeBytePixels) {
+    // Alpha is ignored: RGB4 input must give exactly what RGB3 gives, so
+    // either runtime kind encodes the same picture.
+    std::mt19937 random(11);
+    const int sizes[][4] = {{1, 1, 16, 16}, {3, 5, 16, 16}, {641, 7, 656, 16}, {33, 33, 34, 34}, {64, 32, 64, 32}};
+    for (const auto& s : sizes) {
+        const size_t pitch = static_cast<size_t>(s[0]) * 3 + 13;
+        auto bgr = RandomPicture(random, pitch, s[1]);
+        size_t widePitch = 0;
+        auto bgra = Widen(random, bgr, pitch, s[0], s[1], &widePitch);
+        Converted narrow = Convert(bgr, pitch, s[0], s[1], s[2], s[3]);
+        Converted wide{s[2], s[3], std::vector<uint8_t>(narrow.y.size(), 0xEE),
+                       std::vector<uint8_t>(narrow.uv.size(), 0xEE)};
+        const size_t dp = static_cast<size_t>(s[2] + 8);
+        ConvertBgra32ToNv12(Bgra32View{bgra.data(), widePitch, s[0], s[1]},
+                            Nv12View{wide.y.data(), dp, wide.uv.data(), dp, s[2], s[3]});
+        EXPECT_EQ(wide.y, narrow.y) << s[0] << "x" << s[1];
+        EXPECT_EQ(wide.uv, narrow.uv) << s[0] << "x" << s[1];
+    }
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "support.h"
 
@@ -82,6 +83,43 @@ TEST(Session, AdaptersVersionsAndImplementation) {
         EXPECT_EQ(MFXInit(MFX_IMPL_HARDWARE, &v11, &session), MFX_ERR_UNSUPPORTED);
     }
     EXPECT_EQ(MFXClose(nullptr), MFX_ERR_INVALID_HANDLE);
+}
+
+TEST(Session, TheVplKindReportsItsVersionAndRefusesDirect3D9) {
+    NullEncoderEnv env;
+    struct Case {
+        const char* runtime;
+        mfxIMPL impl;
+        mfxU16 major, minor;
+        mfxStatus status;
+    };
+    const Case cases[] = {
+        {"vpl", MFX_IMPL_HARDWARE, 1, 1, MFX_ERR_NONE},  // no Direct3D natively: a bare value is fine
+        {"vpl", MFX_IMPL_HARDWARE | MFX_IMPL_VIA_D3D11, 1, 255, MFX_ERR_NONE},
+        {"vpl", MFX_IMPL_HARDWARE | MFX_IMPL_VIA_ANY, 1, 1, MFX_ERR_NONE},
+        {"vpl", MFX_IMPL_HARDWARE | MFX_IMPL_VIA_D3D9, 1, 1, MFX_ERR_UNSUPPORTED},
+        {"vpl", MFX_IMPL_HARDWARE | MFX_IMPL_VIA_D3D11, 2, 0, MFX_ERR_UNSUPPORTED},
+        {"msdk", MFX_IMPL_HARDWARE | MFX_IMPL_VIA_D3D9, 1, 35, MFX_ERR_NONE},
+        {"msdk", MFX_IMPL_HARDWARE, 1, 255, MFX_ERR_UNSUPPORTED},
+        {"onevpl", MFX_IMPL_HARDWARE, 1, 1, MFX_ERR_UNSUPPORTED},  // a malformed knob
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.runtime) + " " + std::to_string(c.impl) + " " + std::to_string(c.minor));
+        EnvGuard runtime("MFXSOFT_RUNTIME", c.runtime);
+        mfxVersion requested{};
+        requested.Major = c.major;
+        requested.Minor = c.minor;
+        mfxSession session = nullptr;
+        ASSERT_EQ(MFXInit(c.impl, &requested, &session), c.status);
+        if (c.status != MFX_ERR_NONE) continue;
+        mfxVersion version{};
+        mfxIMPL impl = 0;
+        EXPECT_EQ(MFXQueryVersion(session, &version), MFX_ERR_NONE);
+        EXPECT_EQ(version.Minor, std::string(c.runtime) == "vpl" ? 255 : 35);
+        EXPECT_EQ(MFXQueryIMPL(session, &impl), MFX_ERR_NONE);
+        EXPECT_EQ(impl, c.impl);
+        EXPECT_EQ(MFXClose(session), MFX_ERR_NONE);
+    }
 }
 
 TEST(Session, SessionsAreIndependent) {
@@ -191,6 +229,37 @@ TEST(Vpp, RefusesWhatItCannotDo) {
     EXPECT_EQ(MFXVideoVPP_Close(session), MFX_ERR_NONE);
     EXPECT_EQ(MFXVideoVPP_Close(session), MFX_ERR_NOT_INITIALIZED);
     EXPECT_EQ(MFXClose(session), MFX_ERR_NONE);
+}
+
+TEST(Vpp, InputFormatsOfEachRuntimeKind) {
+    NullEncoderEnv env;
+    struct Case {
+        const char* runtime;
+        mfxU32 fourCC;
+        mfxU16 chroma;
+        mfxStatus status;
+    };
+    const Case cases[] = {
+        {"msdk", MFX_FOURCC_RGB3, 0, MFX_ERR_NONE},
+        {"vpl", MFX_FOURCC_RGB3, 0, MFX_ERR_INVALID_VIDEO_PARAM},
+        {"msdk", MFX_FOURCC_RGB4, MFX_CHROMAFORMAT_YUV444, MFX_ERR_NONE},
+        {"vpl", MFX_FOURCC_RGB4, MFX_CHROMAFORMAT_YUV444, MFX_ERR_NONE},
+        {"vpl", MFX_FOURCC_RGB4, 0, MFX_ERR_NONE},
+        {"vpl", MFX_FOURCC_RGB4, MFX_CHROMAFORMAT_YUV420, MFX_ERR_INVALID_VIDEO_PARAM},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.runtime) + " " + std::to_string(c.fourCC) + " " + std::to_string(c.chroma));
+        EnvGuard runtime("MFXSOFT_RUNTIME", c.runtime);
+        mfxSession session = OpenSession();
+        ASSERT_NE(session, nullptr);
+        VppParams vpp(64, 48);
+        vpp.par.vpp.In.FourCC = c.fourCC;
+        vpp.par.vpp.In.ChromaFormat = c.chroma;
+        mfxFrameAllocRequest requests[2]{};
+        EXPECT_EQ(MFXVideoVPP_QueryIOSurf(session, &vpp.par, requests), c.status);
+        EXPECT_EQ(MFXVideoVPP_Init(session, &vpp.par), c.status);
+        EXPECT_EQ(MFXClose(session), MFX_ERR_NONE);
+    }
 }
 
 TEST(Vpp, WorkRunsOnTheRuntimeThreadAndSyncReportsPendingWork) {

@@ -173,7 +173,11 @@ else
   # The runtime loader against a stand-in runtime; whole exports with the soft
   # runtime beside the test program and the recording fakes as the programs.
   run loader "$build/tests/wine/loader/bin/loader_check.exe"
-  run export_e2e "$build/tests/wine/e2e/bin/export_e2e.exe" "$(windows_path "$plugin")" "${fakes[@]}"
+  e2e_args=("$(windows_path "$plugin")" "${fakes[@]}")
+  run export_e2e "$build/tests/wine/e2e/bin/export_e2e.exe" "${e2e_args[@]}"
+  # The VPL GPU runtime's name alone beside the program, then both runtimes.
+  run export_e2e_vpl "$build/tests/wine/e2e/bin/vpl-only/export_e2e.exe" "${e2e_args[@]}" --vpl
+  run export_e2e_both "$build/tests/wine/e2e/bin/both/export_e2e.exe" "${e2e_args[@]}" --both
 fi
 
 # Tests that areas register with CTest in the Windows build (wine is the

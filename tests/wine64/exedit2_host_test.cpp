@@ -2,9 +2,9 @@
 // GetOutputPluginTable, InitializePlugin) and checks what the editor sees:
 // the table read at its x64 offsets, the settings file and its bad cases
 // through the config text, the settings dialog in Unicode, and whole exports
-// with Unicode paths everywhere. The soft runtime (libmfxhw64.dll, null
-// encoder) sits beside this program; the recording fakes stand in for the
-// two programs.
+// with Unicode paths everywhere. The soft runtime, named and behaving as the
+// VPL GPU runtime (libmfx64-gen.dll, MFXSOFT_RUNTIME=vpl, null encoder), sits
+// beside this program; the recording fakes stand in for the two programs.
 //
 // Usage: exedit2_host_test <Tarvo_output.auo2> <fake neroAacEnc.exe> <fake MP4Box.exe>
 #include <windows.h>
@@ -356,6 +356,7 @@ Paths Prepare(const wchar_t* name, int32_t hardware) {
     paths.save += L"\\\U0001F3AC final \u03A9.mp4";
     SetEnv(L"TARVO_FAKE_RECORD_DIR", paths.record.c_str());
     SetEnv(L"MFXSOFT_ENCODER", L"null");
+    SetEnv(L"MFXSOFT_RUNTIME", L"vpl");
 
     SettingData s = DefaultSettingData();
     s.hardwareImpl = hardware;

@@ -98,13 +98,15 @@ void* Export(const std::string& name) {
   return nullptr;
 }
 
-// Candidate "rt<N>" is fake runtime N; any other path does not load.
+// Candidate "rt<N>" is fake runtime N, and so is "rt<N>-gen.dll", which the
+// loader takes for a VPL runtime; any other path does not load.
 class FakeLibraries : public IRuntimeLibraries {
  public:
   void* Load(const std::string& path) override {
     loads.push_back(path);
     for (int i = 0; i < kRuntimes; ++i) {
-      if (path == "rt" + std::to_string(i) && g_runtimes[i].loadable) {
+      const std::string name = "rt" + std::to_string(i);
+      if ((path == name || path == name + "-gen.dll") && g_runtimes[i].loadable) {
         ++open[i];
         return &g_runtimes[i];
       }
@@ -210,6 +212,32 @@ TEST_F(MfxDispatch, InitExIsUsedWhereExportedAndAWarningKeepsTheSession) {
   EXPECT_EQ(g_runtimes[0].calls, std::vector<std::string>{"MFXInit"});
   EXPECT_FALSE(g_runtimes[0].initVersionGiven);
   ASSERT_EQ(CloseSession(session), MFX_ERR_NONE);
+}
+
+TEST_F(MfxDispatch, AVplRuntimeGetsDirect3D11UnlessAnInterfaceIsNamed) {
+  struct Case {
+    mfxIMPL impl;
+    mfxIMPL vplGets;  // the Media SDK runtime after it always gets `impl`
+  };
+  const Case cases[] = {
+      {MFX_IMPL_HARDWARE, MFX_IMPL_HARDWARE | MFX_IMPL_VIA_D3D11},
+      {MFX_IMPL_HARDWARE4, MFX_IMPL_HARDWARE4 | MFX_IMPL_VIA_D3D11},
+      {MFX_IMPL_HARDWARE2 | MFX_IMPL_VIA_D3D11, MFX_IMPL_HARDWARE2 | MFX_IMPL_VIA_D3D11},
+      {MFX_IMPL_HARDWARE | MFX_IMPL_VIA_D3D9, MFX_IMPL_HARDWARE | MFX_IMPL_VIA_D3D9},
+  };
+  g_runtimes[0].exportsInitEx = true;
+  g_runtimes[0].initResult = MFX_ERR_UNSUPPORTED;  // an adapter it does not drive: on to the next
+  g_runtimes[1].exportsInitEx = true;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.impl);
+    session = nullptr;
+    ASSERT_EQ(OpenSession({"rt0-gen.dll", "rt1"}, libraries, c.impl, &version, &session), MFX_ERR_NONE);
+    EXPECT_EQ(g_runtimes[0].calls.back(), "MFXInitEx");
+    EXPECT_EQ(g_runtimes[0].initImpl, c.vplGets);
+    EXPECT_EQ(g_runtimes[0].initVersion.Version, version.Version);
+    EXPECT_EQ(g_runtimes[1].initImpl, c.impl);
+    ASSERT_EQ(CloseSession(session), MFX_ERR_NONE);
+  }
 }
 
 TEST_F(MfxDispatch, CallsReachTheLoadedRuntimeWithItsOwnSession) {

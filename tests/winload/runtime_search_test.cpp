@@ -76,52 +76,77 @@ TEST(RuntimeSearch, RegisteredRuntimesMatchTheAdapterAndGoByMerit) {
       {0x8086, 0x5912, 20, "C:\\tie-second"},
       {0x8086, 0x5912, 50, "relative\\folder"},
   };
-  EXPECT_EQ(ChooseDispatchPaths(entries, adapter),
+  EXPECT_EQ(ChooseDispatchPaths(entries, adapter, "libmfxhw32.dll"),
             (std::vector<std::string>{"C:\\high\\libmfxhw32.dll", "C:\\tie-first.DLL",
                                       "C:\\tie-second\\libmfxhw32.dll", "C:\\low\\libmfxhw32.dll"}));
-  EXPECT_TRUE(ChooseDispatchPaths(entries, PciIds{0x8086, 0x1111}).empty());
-  EXPECT_TRUE(ChooseDispatchPaths({}, adapter).empty());
+  EXPECT_TRUE(ChooseDispatchPaths(entries, PciIds{0x8086, 0x1111}, "libmfxhw32.dll").empty());
+  EXPECT_TRUE(ChooseDispatchPaths({}, adapter, "libmfxhw32.dll").empty());
 }
 
-TEST(RuntimeSearch, CandidatesOfAnIntelAdapterComeBeforeTheHostFolder) {
+TEST(RuntimeSearch, TheVplRuntimeIsTriedFirstAtEachPlace) {
   SearchFacts facts;
-  facts.adapter = PciIds{0x8086, 0x5912};
-  facts.driverStoreFolder = "C:\\Windows\\System32\\DriverStore\\FileRepository\\igd.inf_x";
-  facts.userEntries = {{0x8086, 0x5912, 1, "C:\\user"}};
-  facts.machineEntries = {{0x8086, 0x5912, 5, "C:\\machine-low"}, {0x8086, 0x5912, 9, "C:\\machine-high"}};
+  facts.adapter = PciIds{0x8086, 0x46a6};
+  facts.vplDriverStoreFolder = "C:\\DriverStore\\iigd_dch.inf_1";
+  facts.driverStoreFolder = "C:\\DriverStore\\iigd_dch.inf_2";
+  facts.userEntries = {{0x8086, 0x46a6, 1, "C:\\user"}};
+  facts.machineEntries = {{0x8086, 0x46a6, 5, "C:\\machine-low"}, {0x8086, 0x46a6, 9, "C:\\machine-high"}};
   facts.systemFolder = "C:\\Windows\\system32";
   facts.hostFolder = "C:\\AviUtl";
-  EXPECT_EQ(RuntimeCandidates(facts),
+  EXPECT_EQ(RuntimeCandidates(facts, kRuntimeNames32),
             (std::vector<std::string>{
-                "C:\\Windows\\System32\\DriverStore\\FileRepository\\igd.inf_x\\libmfxhw32.dll",
-                "C:\\user\\libmfxhw32.dll", "C:\\machine-high\\libmfxhw32.dll",
-                "C:\\machine-low\\libmfxhw32.dll", "C:\\Windows\\system32\\libmfxhw32.dll",
-                "C:\\AviUtl\\libmfxhw32.dll"}));
-
-  // A registration of the system folder's runtime is tried once, where it
-  // ranks first; an empty driver-store value adds nothing.
-  facts.driverStoreFolder.clear();
-  facts.userEntries = {{0x8086, 0x5912, 1, "c:\\WINDOWS\\SYSTEM32\\LIBMFXHW32.DLL"}};
+                "C:\\DriverStore\\iigd_dch.inf_1\\libmfx32-gen.dll", "C:\\DriverStore\\iigd_dch.inf_2\\libmfxhw32.dll",
+                "C:\\user\\libmfxhw32.dll", "C:\\machine-high\\libmfxhw32.dll", "C:\\machine-low\\libmfxhw32.dll",
+                "C:\\Windows\\system32\\libmfx32-gen.dll", "C:\\Windows\\system32\\libmfxhw32.dll",
+                "C:\\AviUtl\\libmfx32-gen.dll", "C:\\AviUtl\\libmfxhw32.dll"}));
+  // The names are the caller's: a 64-bit process asks for its own files.
+  facts.userEntries.clear();
   facts.machineEntries.clear();
-  EXPECT_EQ(RuntimeCandidates(facts), (std::vector<std::string>{"c:\\WINDOWS\\SYSTEM32\\LIBMFXHW32.DLL",
-                                                                "C:\\AviUtl\\libmfxhw32.dll"}));
+  EXPECT_EQ(RuntimeCandidates(facts, kRuntimeNames64),
+            (std::vector<std::string>{
+                "C:\\DriverStore\\iigd_dch.inf_1\\libmfx64-gen.dll", "C:\\DriverStore\\iigd_dch.inf_2\\libmfxhw64.dll",
+                "C:\\Windows\\system32\\libmfx64-gen.dll", "C:\\Windows\\system32\\libmfxhw64.dll",
+                "C:\\AviUtl\\libmfx64-gen.dll", "C:\\AviUtl\\libmfxhw64.dll"}));
+
+  // A driver that names one folder for both (Tiger Lake ships both
+  // runtimes), or a registration of the system folder's runtime: each path
+  // is tried once, where it ranks first; empty values add nothing.
+  facts.vplDriverStoreFolder.clear();
+  facts.driverStoreFolder.clear();
+  facts.userEntries = {{0x8086, 0x46a6, 1, "c:\\WINDOWS\\SYSTEM32\\LIBMFXHW32.DLL"}};
+  EXPECT_EQ(RuntimeCandidates(facts, kRuntimeNames32),
+            (std::vector<std::string>{"c:\\WINDOWS\\SYSTEM32\\LIBMFXHW32.DLL",
+                                      "C:\\Windows\\system32\\libmfx32-gen.dll", "C:\\AviUtl\\libmfx32-gen.dll",
+                                      "C:\\AviUtl\\libmfxhw32.dll"}));
 }
 
 TEST(RuntimeSearch, WithoutAnIntelAdapterOnlyTheHostFolderIsTried) {
   SearchFacts facts;
+  facts.vplDriverStoreFolder = "C:\\store";
   facts.driverStoreFolder = "C:\\store";
   facts.userEntries = {{0x10de, 0x1c8d, 1, "C:\\user"}};
   facts.systemFolder = "C:\\Windows\\system32";
   facts.hostFolder = "Z:\\build\\tests";
-  EXPECT_EQ(RuntimeCandidates(facts), (std::vector<std::string>{"Z:\\build\\tests\\libmfxhw32.dll"}));
+  const std::vector<std::string> hostOnly{"Z:\\build\\tests\\libmfx32-gen.dll", "Z:\\build\\tests\\libmfxhw32.dll"};
+  EXPECT_EQ(RuntimeCandidates(facts, kRuntimeNames32), hostOnly);
   facts.adapter = PciIds{0x10de, 0x1c8d};
-  EXPECT_EQ(RuntimeCandidates(facts), (std::vector<std::string>{"Z:\\build\\tests\\libmfxhw32.dll"}));
+  EXPECT_EQ(RuntimeCandidates(facts, kRuntimeNames32), hostOnly);
 
   // Never a path relative to the current folder.
   facts.hostFolder = "tests";
-  EXPECT_TRUE(RuntimeCandidates(facts).empty());
+  EXPECT_TRUE(RuntimeCandidates(facts, kRuntimeNames32).empty());
   facts.hostFolder.clear();
-  EXPECT_TRUE(RuntimeCandidates(facts).empty());
+  EXPECT_TRUE(RuntimeCandidates(facts, kRuntimeNames32).empty());
+}
+
+TEST(RuntimeSearch, OnlyGenRuntimesAreVplAndGetDirect3D11) {
+  for (const char* vpl : {"C:\\x\\libmfx32-gen.dll", "C:\\X\\LIBMFX64-GEN.DLL", "rt0-gen.dll"}) {
+    EXPECT_EQ(KindOfRuntime(vpl), RuntimeKind::kVpl) << vpl;
+  }
+  for (const char* msdk : {"C:\\x\\libmfxhw32.dll", "C:\\gen.dll\\libmfxhw32.dll", "C:\\x\\gen.dll", ""}) {
+    EXPECT_EQ(KindOfRuntime(msdk), RuntimeKind::kMediaSdk) << msdk;
+  }
+  EXPECT_EQ(ImplForRuntime(MFX_IMPL_HARDWARE3, RuntimeKind::kMediaSdk), mfxIMPL{MFX_IMPL_HARDWARE3});
+  EXPECT_EQ(ImplForRuntime(MFX_IMPL_HARDWARE3, RuntimeKind::kVpl), mfxIMPL{MFX_IMPL_HARDWARE3 | MFX_IMPL_VIA_D3D11});
 }
 
 }  // namespace

@@ -1,12 +1,17 @@
 // Whole exports through Tarvo_output.auo under Wine, the way AviUtl drives
-// them: the soft runtime (libmfxhw32.dll, null encoder) sits beside this
-// program, where the plug-in's loader looks last, and the recording fakes
-// stand in for neroAacEnc.exe and MP4Box.exe. Every job checks what the
-// programs received (command lines as they split them, the WAV, the video
-// stream block by block), the messages shown, the result, and that no
-// temporary file is left.
+// them: the soft runtime (null encoder) sits beside this program, where the
+// plug-in's loader looks last, and the recording fakes stand in for
+// neroAacEnc.exe and MP4Box.exe. Every job checks what the programs received
+// (command lines as they split them, the WAV, the video stream block by
+// block), the messages shown, the result, which runtime DLL served it, and
+// that no temporary file is left.
 //
-// Usage: export_e2e <Tarvo_output.auo> <fake neroAacEnc.exe> <fake MP4Box.exe>
+// Usage: export_e2e <Tarvo_output.auo> <fake neroAacEnc.exe> <fake MP4Box.exe> [--vpl | --both]
+// Without a mode the soft runtime beside it is libmfxhw32.dll and behaves
+// like the Media SDK runtime. --vpl: only libmfx32-gen.dll is beside it and
+// behaves like the VPL GPU runtime (RGB3 refused, Direct3D 11 only), so
+// every export goes through the RGB4 input and the loader's Direct3D 11
+// value. --both: both DLLs are beside it; the VPL one must serve.
 #include <windows.h>
 
 #include <mfxstructures.h>
@@ -114,6 +119,10 @@ struct Job {
 Job g_host;
 std::vector<uint8_t> g_image;
 std::vector<int16_t> g_samples;
+// How the soft runtime behaves (MFXSOFT_RUNTIME), and which runtime DLLs
+// were loaded while the host was asked for its first frame.
+std::string g_runtimeKind = "msdk";
+std::string g_runtimesLoaded;
 int g_framesRead = 0;
 int g_lastFrame = -1;
 bool g_framesInOrder = true;
@@ -126,7 +135,16 @@ int16_t Sample(int index, int channel) {
   return static_cast<int16_t>((index * 37 + channel * 12345) % 65536 - 32768);
 }
 
+std::string LoadedRuntimes() {
+  std::string names;
+  for (const char* name : {"libmfx32-gen.dll", "libmfxhw32.dll"}) {
+    if (GetModuleHandleA(name) != nullptr) names += std::string(names.empty() ? "" : " ") + name;
+  }
+  return names;
+}
+
 void* TARVO_CDECL GetVideo(int32_t frame) {
+  if (g_framesRead == 0) g_runtimesLoaded = LoadedRuntimes();
   ++g_framesRead;
   if (frame != g_lastFrame + 1) g_framesInOrder = false;
   g_requests += " " + std::to_string(frame);
@@ -289,6 +307,8 @@ Folders PrepareJob(const std::string& name, const Job& job, const char* faults) 
   SetEnv("MFXSOFT_ENCODER", "null");
   SetEnv("MFXSOFT_ADAPTERS", "1");
   SetEnv("MFXSOFT_FAULTS", faults);
+  SetEnv("MFXSOFT_RUNTIME", g_runtimeKind.c_str());
+  g_runtimesLoaded.clear();
 
   g_host = job;
   g_framesRead = 0;
@@ -427,12 +447,13 @@ void CheckNoTemporaryFiles(const Folders& folders) {
   for (const std::string& name : left) std::printf("  left behind: %s\n", name.c_str());
 }
 
-void ExportWithAudio() {
+void ExportWithAudio(const char* runtime) {
   Job job;
   Folders folders = PrepareJob("audio-and-video", job, "");
   WatchResult boxes;
   CHECK_EQ(RunExport(folders, Settings(folders), &boxes), 1);
   CHECK_EQ(boxes.count, 0);
+  CHECK_EQ(g_runtimesLoaded, runtime);
   CHECK(g_framesInOrder);
   CHECK_EQ(g_framesRead, job.frames);
   if (!g_framesInOrder || g_framesRead != job.frames) std::printf("  frames asked for:%s\n", g_requests.c_str());
@@ -448,7 +469,38 @@ void ExportWithAudio() {
   CheckNoTemporaryFiles(folders);
 }
 
-void ExportVideoOnly() {
+// A picture of odd size through the RGB4 input: rows of 1923 bytes padded to
+// 1924 in the host's images, 4 bytes a pixel in the runtime's.
+void ExportOddSize(const char* runtime) {
+  Job job;
+  job.width = 641;
+  job.height = 359;
+  job.frames = 14;
+  job.audio = false;
+  Folders folders = PrepareJob("odd-size", job, "");
+  WatchResult boxes;
+  CHECK_EQ(RunExport(folders, Settings(folders), &boxes), 1);
+  CHECK_EQ(boxes.count, 0);
+  CHECK_EQ(g_runtimesLoaded, runtime);
+  CheckVideoStream(ReadFile(folders.record + "\\MP4Box.input1"), job.frames);
+  CheckNoTemporaryFiles(folders);
+}
+
+// Direct3D 9 asked for in the settings reaches the VPL runtime as it is,
+// which has no such device: the export is refused like any other set-up.
+void RefusedDirect3D9() {
+  Job job;
+  Folders folders = PrepareJob("refused-d3d9", job, "");
+  SettingData settings = Settings(folders);
+  settings.hardwareImpl = MFX_IMPL_HARDWARE | MFX_IMPL_VIA_D3D9;
+  WatchResult boxes;
+  CHECK_EQ(RunExport(folders, settings, &boxes), 0);
+  CheckRefusalBox(boxes);
+  CHECK_EQ(g_framesRead, 0);
+  CheckNoTemporaryFiles(folders);
+}
+
+void ExportVideoOnly(const char* runtime) {
   Job job;
   job.audio = false;
   job.rate = 30000;
@@ -458,6 +510,7 @@ void ExportVideoOnly() {
   WatchResult boxes;
   CHECK_EQ(RunExport(folders, Settings(folders), &boxes), 1);
   CHECK_EQ(boxes.count, 0);
+  CHECK_EQ(g_runtimesLoaded, runtime);
   CHECK(!Exists(folders.record + "\\neroAacEnc.cmdline"));  // no encoder started
   CheckMuxerRecord(ReadRecord(folders.record + "\\MP4Box.cmdline"), folders, "29.97", "");
   CheckVideoStream(ReadFile(folders.record + "\\MP4Box.input1"), job.frames);
@@ -536,10 +589,13 @@ void RemoveTree(const std::string& folder) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: export_e2e <Tarvo_output.auo> <fake neroAacEnc.exe> <fake MP4Box.exe>\n");
+  const std::string mode = argc == 5 ? argv[4] : "";
+  if ((argc != 4 && argc != 5) || (argc == 5 && mode != "--vpl" && mode != "--both")) {
+    std::fprintf(stderr,
+                 "usage: export_e2e <Tarvo_output.auo> <fake neroAacEnc.exe> <fake MP4Box.exe> [--vpl | --both]\n");
     return 2;
   }
+  if (!mode.empty()) g_runtimeKind = "vpl";
 
   std::string plugin = WindowsPath(argv[1]);
   g_encoder = WindowsPath(argv[2]);
@@ -562,15 +618,25 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  ExportWithAudio();
-  ExportVideoOnly();
-  AbortDuringVideo();
-  RefusedTrialSetUp();
-  MissingMuxer();
+  if (mode.empty()) {
+    ExportWithAudio("libmfxhw32.dll");
+    ExportVideoOnly("libmfxhw32.dll");
+    AbortDuringVideo();
+    RefusedTrialSetUp();
+    MissingMuxer();
+  } else if (mode == "--vpl") {
+    ExportWithAudio("libmfx32-gen.dll");
+    ExportOddSize("libmfx32-gen.dll");
+    AbortDuringVideo();
+    RefusedDirect3D9();
+  } else {
+    ExportVideoOnly("libmfx32-gen.dll");  // and libmfxhw32.dll not loaded at all
+  }
 
   FreeLibrary(module);
   if (g_failed == 0) RemoveTree(g_work);
-  std::printf("export_e2e: %d passed, %d failed\n", g_passed, g_failed);
+  std::printf("export_e2e%s: %d passed, %d failed\n", mode.empty() ? "" : ("_" + mode.substr(2)).c_str(), g_passed,
+              g_failed);
   std::fflush(stdout);
   return g_failed == 0 ? 0 : 1;
 }

@@ -1,11 +1,14 @@
-// Checks the Windows build's runtime loader against a stand-in runtime DLL
-// beside this program: the exact implementation value reaches the runtime,
-// calls reach it with its own session, the library is freed after MFXClose,
-// and nothing is ever loaded from the current folder.
+// Checks the Windows build's runtime loader against stand-in runtime DLLs
+// beside this program, one named like the VPL GPU runtime (libmfx32-gen.dll)
+// and one like the Media SDK runtime (libmfxhw32.dll): the VPL one is tried
+// first and gets Direct3D 11 added to a value without an interface, the
+// Media SDK one gets the exact value, calls reach the runtime with its own
+// session, a library is freed after MFXClose or a refusal, and nothing is
+// ever loaded from the current folder.
 //
 // "loader_check.exe" runs every check; "loader_check.exe --alone" is the
 // copy of itself it starts from a folder without a runtime, with the current
-// folder set to the one that has it.
+// folder set to the one that has them.
 #include <windows.h>
 
 #include <mfxvideo.h>
@@ -35,12 +38,21 @@ std::string ProgramFolder() {
   return folder.substr(0, folder.find_last_of('\\'));
 }
 
-bool RuntimeLoaded() { return GetModuleHandleA("libmfxhw32.dll") != nullptr; }
+constexpr char kVpl[] = "libmfx32-gen.dll";
+constexpr char kMsdk[] = "libmfxhw32.dll";
+
+bool Loaded(const char* runtime) { return GetModuleHandleA(runtime) != nullptr; }
+bool RuntimeLoaded() { return Loaded(kVpl) || Loaded(kMsdk); }
 
 template <typename Function>
-Function RuntimeExport(const char* name) {
-  HMODULE runtime = GetModuleHandleA("libmfxhw32.dll");
-  return runtime == nullptr ? nullptr : reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(runtime, name)));
+Function RuntimeExport(const char* runtime, const char* name) {
+  HMODULE module = GetModuleHandleA(runtime);
+  return module == nullptr ? nullptr : reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+mfxIMPL LastImpl(const char* runtime) {
+  auto lastImpl = RuntimeExport<mfxIMPL (*)()>(runtime, "FakeRuntimeLastImpl");
+  return lastImpl != nullptr ? lastImpl() : static_cast<mfxIMPL>(-1);
 }
 
 void ChecksWithRuntimeBeside() {
@@ -54,19 +66,35 @@ void ChecksWithRuntimeBeside() {
   Expect(MFXInit(MFX_IMPL_AUTO_ANY, &version, &session) == MFX_ERR_UNSUPPORTED, "auto refused");
   Expect(!RuntimeLoaded(), "nothing loaded for refused values");
 
-  // A version the runtime cannot serve: refused, and the library let go.
+  // A version neither runtime can serve: refused, and both libraries let go.
   mfxVersion future{};
   future.Major = 2;
   Expect(MFXInit(MFX_IMPL_HARDWARE, &future, &session) == MFX_ERR_UNSUPPORTED, "version 2 refused");
-  Expect(!RuntimeLoaded(), "library freed after a refusal");
+  Expect(!RuntimeLoaded(), "libraries freed after a refusal");
 
-  mfxIMPL impl = MFX_IMPL_HARDWARE3 | MFX_IMPL_VIA_D3D11;
-  mfxStatus status = MFXInit(impl, &version, &session);
-  Expect(status == MFX_ERR_NONE, "hardware 3 opened", status);
+  // The settings' value as it is (no interface): the VPL runtime serves it,
+  // with Direct3D 11, and reports its version 1.255.
+  mfxStatus status = MFXInit(MFX_IMPL_HARDWARE2, &version, &session);
+  Expect(status == MFX_ERR_NONE, "hardware 2 opened", status);
   if (status != MFX_ERR_NONE) return;
-  auto lastImpl = RuntimeExport<mfxIMPL (*)()>("FakeRuntimeLastImpl");
-  auto openSessions = RuntimeExport<int (*)()>("FakeRuntimeOpenSessions");
-  Expect(lastImpl != nullptr && lastImpl() == impl, "runtime got the exact value", lastImpl ? lastImpl() : -1);
+  Expect(Loaded(kVpl) && !Loaded(kMsdk), "the VPL runtime serves");
+  Expect(LastImpl(kVpl) == (MFX_IMPL_HARDWARE2 | MFX_IMPL_VIA_D3D11), "VPL runtime got Direct3D 11",
+         static_cast<long>(LastImpl(kVpl)));
+  mfxVersion reported{};
+  Expect(MFXQueryVersion(session, &reported) == MFX_ERR_NONE && reported.Major == 1 && reported.Minor == 255,
+         "version 1.255 reported and accepted", reported.Minor);
+  Expect(MFXClose(session) == MFX_ERR_NONE, "MFXClose of the VPL session");
+  Expect(!RuntimeLoaded(), "VPL runtime freed after MFXClose");
+
+  // Direct3D 9 asked for: the VPL runtime refuses it, the Media SDK runtime
+  // gets the exact value.
+  mfxIMPL impl = MFX_IMPL_HARDWARE3 | MFX_IMPL_VIA_D3D9;
+  status = MFXInit(impl, &version, &session);
+  Expect(status == MFX_ERR_NONE, "hardware 3 with Direct3D 9 opened", status);
+  if (status != MFX_ERR_NONE) return;
+  Expect(Loaded(kMsdk) && !Loaded(kVpl), "the Media SDK runtime serves, the refusing one is freed");
+  Expect(LastImpl(kMsdk) == impl, "Media SDK runtime got the exact value", static_cast<long>(LastImpl(kMsdk)));
+  auto openSessions = RuntimeExport<int (*)()>(kMsdk, "FakeRuntimeOpenSessions");
 
   // The stand-in answers MFX_WRN_VALUE_NOT_CHANGED only for its own session.
   mfxVideoParam param{};
