@@ -23,11 +23,15 @@ finish() {
 }
 
 # A settings block with the stand-in programs and a private temporary folder;
-# further key=value edits may follow.
+# further key=value edits may follow. TARVO_E2E_AAC and TARVO_E2E_MUXER, when
+# set, name other programs (tarvo-aac and tarvo-mux) for the whole test.
 make_settings() {  # file, edits...
     local file=$1; shift
     rm -f "$file"
-    "$TARVO_HOST" settings set "$file" "tempFolder=$TARVO_WORK/tmp" "$@"
+    local programs=()
+    [ -z "${TARVO_E2E_AAC:-}" ] || programs+=("aacEncoderPath=$TARVO_E2E_AAC")
+    [ -z "${TARVO_E2E_MUXER:-}" ] || programs+=("muxerPath=$TARVO_E2E_MUXER")
+    "$TARVO_HOST" settings set "$file" "tempFolder=$TARVO_WORK/tmp" "${programs[@]}" "$@"
 }
 
 # Runs an export; leaves its exit status in $rc, its standard output (the

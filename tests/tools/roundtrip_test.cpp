@@ -1,6 +1,7 @@
-// The audio stage's code driving the stand-in programs: a WAV written from a
-// host becomes AAC, an H.264 stream and that AAC become an MP4, and ffprobe
-// reads back what was meant.
+// The audio stage's code driving the stand-in programs, both pairs of them
+// (on FFmpeg's libraries, and tarvo-aac / tarvo-mux running ffmpeg): a WAV
+// written from a host becomes AAC, an H.264 stream and that AAC become an
+// MP4, and ffprobe reads back what was meant.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -85,7 +86,18 @@ std::string FrameSums(const std::string& path) {
     return sums;
 }
 
-TEST(StandIns, ExportAudioAndVideoIntoOneMp4) {
+// An AAC encoder and a muxer that answer the plug-in's command lines.
+struct Programs {
+    const char* name;
+    const char* encoder;
+    const char* muxer;
+};
+
+void PrintTo(const Programs& programs, std::ostream* out) { *out << programs.name; }
+
+class StandIns : public testing::TestWithParam<Programs> {};
+
+TEST_P(StandIns, ExportAudioAndVideoIntoOneMp4) {
     ScratchDir dir("tarvo roundtrip");
     std::string temp = dir.File("temp files");
     ASSERT_EQ(system(("mkdir " + Quote(temp)).c_str()), 0);
@@ -95,7 +107,7 @@ TEST(StandIns, ExportAudioAndVideoIntoOneMp4) {
     host.rate = 48000;
     host.count = 72000;  // 1.5 seconds
     ExportJob job = host.Job();
-    job.settings = SettingsFor(temp, TARVO_NEROAACENC_COMPAT);
+    job.settings = SettingsFor(temp, GetParam().encoder);
     job.settings.aacProfile = 1;
     job.settings.aacKbps = 128;
     char* wav = nullptr;
@@ -107,7 +119,7 @@ TEST(StandIns, ExportAudioAndVideoIntoOneMp4) {
     EXPECT_TRUE(platform::RemoveFile(wav));
 
     std::string output = dir.File("my movie.mp4");
-    EXPECT_TRUE(MuxMp4(TARVO_MP4BOX_COMPAT, output.c_str(), 30000.0 / 1001.0, video.c_str(), aac));
+    EXPECT_TRUE(MuxMp4(GetParam().muxer, output.c_str(), 30000.0 / 1001.0, video.c_str(), aac));
     EXPECT_TRUE(platform::RemoveFile(aac));
     std::free(wav);
     std::free(aac);
@@ -123,7 +135,7 @@ TEST(StandIns, ExportAudioAndVideoIntoOneMp4) {
     EXPECT_EQ(FrameSums(output), FrameSums(video));
 }
 
-TEST(StandIns, FrameRatesArriveAsExactRationals) {
+TEST_P(StandIns, FrameRatesArriveAsExactRationals) {
     ScratchDir dir("tarvo rates");
     std::string video = MakeVideo(dir);
     struct Case {
@@ -136,7 +148,7 @@ TEST(StandIns, FrameRatesArriveAsExactRationals) {
                              Case{30000.0 / 1001.0, "30000/1001", 1001 / 30000.0}}) {
         SCOPED_TRACE(FormatFrameRate(rate.rate));
         std::string output = dir.File("rate " + FormatFrameRate(rate.rate) + ".mp4");
-        ASSERT_TRUE(MuxMp4(TARVO_MP4BOX_COMPAT, output.c_str(), rate.rate, video.c_str(), nullptr));
+        ASSERT_TRUE(MuxMp4(GetParam().muxer, output.c_str(), rate.rate, video.c_str(), nullptr));
         auto streams = Probe(output);
         ASSERT_EQ(streams.size(), 1u);
         EXPECT_EQ(streams["video"].frameRate, rate.rational);
@@ -144,13 +156,13 @@ TEST(StandIns, FrameRatesArriveAsExactRationals) {
     }
 }
 
-TEST(StandIns, FailuresAreReportedAndLeaveNoOutput) {
+TEST_P(StandIns, FailuresAreReportedAndLeaveNoOutput) {
     ScratchDir dir("tarvo failures");
     std::string video = MakeVideo(dir);
     std::string output = dir.File("out.mp4");
     {
         SCOPED_TRACE("muxer given an AAC file that was never written");
-        EXPECT_FALSE(MuxMp4(TARVO_MP4BOX_COMPAT, output.c_str(), 25.0, video.c_str(), dir.File("none.aac").c_str()));
+        EXPECT_FALSE(MuxMp4(GetParam().muxer, output.c_str(), 25.0, video.c_str(), dir.File("none.aac").c_str()));
         EXPECT_FALSE(platform::PathExists(output.c_str()));
     }
     {
@@ -160,15 +172,20 @@ TEST(StandIns, FailuresAreReportedAndLeaveNoOutput) {
         ASSERT_NE(file, nullptr);
         std::fputs("not a video", file);
         std::fclose(file);
-        EXPECT_FALSE(MuxMp4(TARVO_MP4BOX_COMPAT, output.c_str(), 25.0, junk.c_str(), nullptr));
+        EXPECT_FALSE(MuxMp4(GetParam().muxer, output.c_str(), 25.0, junk.c_str(), nullptr));
         EXPECT_FALSE(platform::PathExists(output.c_str()));
     }
     {
         SCOPED_TRACE("encoder given a WAV file that does not exist");
         std::string line = AacEncoderCommandLine(1, 128, dir.File("none.wav").c_str(), dir.File("a.aac").c_str());
-        EXPECT_FALSE(WaitAacEncoder(RunProcess(TARVO_NEROAACENC_COMPAT, line.c_str())));
+        EXPECT_FALSE(WaitAacEncoder(RunProcess(GetParam().encoder, line.c_str())));
         EXPECT_FALSE(platform::PathExists(dir.File("a.aac").c_str()));
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Both, StandIns,
+                         testing::Values(Programs{"compat", TARVO_NEROAACENC_COMPAT, TARVO_MP4BOX_COMPAT},
+                                         Programs{"ffmpeg", TARVO_AAC, TARVO_MUX}),
+                         [](const testing::TestParamInfo<Programs>& info) { return info.param.name; });
 
 }  // namespace

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "ffmpeg_util.h"
+#include "tools/common/picture_order.h"
+#include "tools/common/tool_args.h"
 
 namespace {
 
@@ -23,73 +25,10 @@ struct Options {
     std::string output;
 };
 
-// The plug-in writes rate/scale with six significant digits, so 30000/1001
-// arrives as "29.97". Take the rational whose text that is: n*1000/1001 when
-// it prints exactly so (the NTSC family), otherwise the decimal as written.
-AVRational ParseFrameRate(const std::string& text) {
-    char* end = nullptr;
-    double value = std::strtod(text.c_str(), &end);
-    if (text.empty() || end == text.c_str() || *end != '\0' || !std::isfinite(value) || value <= 0 || value > 1000) {
-        throw Failure("bad frame rate: " + text);
-    }
-    auto printsAs = [&](double candidate) {
-        char buffer[32];
-        std::snprintf(buffer, sizeof buffer, "%g", candidate);
-        return text == buffer;
-    };
-    long long whole = std::llround(value);
-    if (whole > 0 && printsAs(static_cast<double>(whole))) return AVRational{static_cast<int>(whole), 1};
-    long long ntsc = std::llround(value * 1.001);
-    if (ntsc > 0 && printsAs(ntsc * 1000.0 / 1001.0)) return AVRational{static_cast<int>(ntsc * 1000), 1001};
-    // A plain decimal: digits over a power of ten, reduced.
-    size_t point = text.find('.');
-    if (point != std::string::npos && text.find_first_not_of("0123456789.") == std::string::npos) {
-        std::string digits = text.substr(0, point) + text.substr(point + 1);
-        int64_t denominator = 1;
-        for (size_t i = point + 1; i < text.size(); ++i) denominator *= 10;
-        AVRational rate;
-        if (av_reduce(&rate.num, &rate.den, std::strtoll(digits.c_str(), nullptr, 10), denominator, INT32_MAX)) {
-            return rate;
-        }
-    }
-    return av_d2q(value, 1000000);
-}
-
 Options ParseArguments(int argc, char** argv) {
-    Options options;
-    for (int i = 1; i < argc; ++i) {
-        std::string argument = argv[i];
-        if (i + 1 >= argc) throw Failure(argument + " needs a value");
-        std::string value = argv[++i];
-        if (argument == "-new") {
-            options.output = value;
-        } else if (argument == "-add") {
-            size_t hash = value.rfind('#');
-            if (hash == std::string::npos) throw Failure("-add needs #video or #audio: " + value);
-            std::string file = value.substr(0, hash);
-            std::string selector = value.substr(hash + 1);
-            if (selector == "audio") {
-                if (!options.audio.empty()) throw Failure("only one audio track is supported");
-                options.audio = file;
-            } else if (selector.rfind("video", 0) == 0) {
-                if (!options.video.empty()) throw Failure("only one video track is supported");
-                options.video = file;
-                std::string rest = selector.substr(5);
-                if (rest.rfind(":fps=", 0) == 0) {
-                    options.frameRate = ParseFrameRate(rest.substr(5));
-                } else if (!rest.empty()) {
-                    throw Failure("unknown track option: " + rest);
-                }
-            } else {
-                throw Failure("unknown track selector: #" + selector);
-            }
-        } else {
-            throw Failure("unknown option: " + argument);
-        }
-    }
-    if (options.output.empty()) throw Failure("no output file (-new)");
-    if (options.video.empty() && options.audio.empty()) throw Failure("nothing to add");
-    return options;
+    tool_args::MuxArguments parsed =
+        tool_args::ParseMuxArguments(tool_args::ArgumentsOf(std::vector<std::string>(argv, argv + argc)));
+    return Options{parsed.video, AVRational{parsed.frameRate.num, parsed.frameRate.den}, parsed.audio, parsed.output};
 }
 
 bool HoldsIdrSlice(const AVPacket& packet) {
@@ -123,38 +62,21 @@ std::vector<int64_t> PresentationOrder(const Options& options, int64_t& delay) {
     if (!parser || !context) throw Failure("out of memory");
     parser->flags |= PARSER_FLAG_COMPLETE_FRAMES;
 
-    struct Picture {
-        int64_t decode;
-        int order;
-    };
-    std::vector<int64_t> presentation;
-    std::vector<Picture> period;  // since the last IDR picture
-    auto closePeriod = [&]() {
-        std::stable_sort(period.begin(), period.end(), [](const Picture& a, const Picture& b) { return a.order < b.order; });
-        int64_t first = static_cast<int64_t>(presentation.size()) - static_cast<int64_t>(period.size());
-        for (size_t rank = 0; rank < period.size(); ++rank) presentation[period[rank].decode] = first + static_cast<int64_t>(rank);
-        period.clear();
-    };
+    tool_args::PictureOrder order;
     Packet packet = NewPacket();
     for (;;) {
         int result = av_read_frame(input.get(), packet.get());
         if (result == AVERROR_EOF) break;
         Check(result, "cannot read " + options.video);
-        if (HoldsIdrSlice(*packet) && !period.empty()) closePeriod();
+        bool idr = HoldsIdrSlice(*packet);
         uint8_t* out = nullptr;
         int outSize = 0;
         av_parser_parse2(parser.get(), context.get(), &out, &outSize, packet->data, packet->size, AV_NOPTS_VALUE,
                          AV_NOPTS_VALUE, 0);
-        period.push_back({static_cast<int64_t>(presentation.size()), parser->output_picture_number});
-        presentation.push_back(0);
+        order.Add(parser->output_picture_number, idr);
         av_packet_unref(packet.get());
     }
-    closePeriod();
-    delay = 0;
-    for (size_t decode = 0; decode < presentation.size(); ++decode) {
-        delay = std::max(delay, static_cast<int64_t>(decode) - presentation[decode]);
-    }
-    return presentation;
+    return order.Finish(delay);
 }
 
 // One input track: its packets in order, with timestamps in the output

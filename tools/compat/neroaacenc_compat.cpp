@@ -9,6 +9,7 @@
 #include <string>
 
 #include "ffmpeg_util.h"
+#include "tools/common/tool_args.h"
 
 namespace {
 
@@ -25,37 +26,13 @@ struct Options {
 };
 
 Options ParseArguments(int argc, char** argv) {
-    Options options;
-    for (int i = 1; i < argc; ++i) {
-        std::string argument = argv[i];
-        auto value = [&]() -> std::string {
-            if (i + 1 >= argc) throw Failure(argument + " needs a value");
-            return argv[++i];
-        };
-        if (argument == "-2pass" || argument == "-lc" || argument == "-ignorelength") {
-            // One pass serves: the bit rate is met by the encoder's own control.
-        } else if (argument == "-he" || argument == "-hev2") {
-            std::fprintf(stderr, "neroaacenc-compat: %s asked, writing AAC LC (FFmpeg's encoder makes LC only)\n",
-                         argument.c_str());
-        } else if (argument == "-br") {
-            std::string text = value();
-            char* end = nullptr;
-            errno = 0;
-            options.bitRate = std::strtoll(text.c_str(), &end, 10);
-            if (errno != 0 || end == text.c_str() || *end != '\0' || options.bitRate <= 0 || options.bitRate > 1000000) {
-                throw Failure("bad bit rate: " + text);
-            }
-        } else if (argument == "-if") {
-            options.input = value();
-        } else if (argument == "-of") {
-            options.output = value();
-        } else {
-            throw Failure("unknown option: " + argument);
-        }
+    tool_args::AacArguments parsed =
+        tool_args::ParseAacArguments(tool_args::ArgumentsOf(std::vector<std::string>(argv, argv + argc)));
+    if (!parsed.profileAsked.empty()) {
+        std::fprintf(stderr, "neroaacenc-compat: %s asked, writing AAC LC (FFmpeg's encoder makes LC only)\n",
+                     parsed.profileAsked.c_str());
     }
-    if (options.input.empty()) throw Failure("no input file (-if)");
-    if (options.output.empty()) throw Failure("no output file (-of)");
-    return options;
+    return Options{parsed.bitRate, parsed.input, parsed.output};
 }
 
 class Encoder {

@@ -16,6 +16,7 @@
 
 #include "audio/audio_export.h"
 #include "audio/mux.h"
+#include "tests/wine/windows_path.h"
 
 namespace {
 
@@ -31,15 +32,6 @@ void Check(bool condition, const char* what, int line) {
     }
 }
 #define CHECK(condition) Check((condition), #condition, __LINE__)
-
-// ctest hands over Unix paths; Wine reaches them through drive Z:.
-std::string WindowsPath(std::string path) {
-    if (!path.empty() && path[0] == '/') path = "Z:" + path;
-    for (char& c : path) {
-        if (c == '/') c = '\\';
-    }
-    return path;
-}
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

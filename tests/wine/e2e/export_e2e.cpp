@@ -29,6 +29,7 @@
 #include "box_watcher.h"
 #include "plugin/output_plugin.h"
 #include "core/setting_data.h"
+#include "windows_path.h"
 
 namespace {
 
@@ -59,15 +60,6 @@ void CheckEqual(const A& a, const B& b, const char* what, int line) {
   Check(a == b, std::string(what) + ": got '" + Text(a) + "'", line);
 }
 #define CHECK_EQ(a, b) CheckEqual((a), (b), #a " == " #b, __LINE__)
-
-// ctest hands over Unix paths; Wine reaches them through drive Z:.
-std::string WindowsPath(std::string path) {
-  if (!path.empty() && path[0] == '/') path = "Z:" + path;
-  for (char& c : path) {
-    if (c == '/') c = '\\';
-  }
-  return path;
-}
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -1,0 +1,28 @@
+// The smallest MPEG transport stream ffmpeg reads: one program with one H.264
+// stream, every access unit in one PES packet with its decoding and
+// presentation times (90 kHz). It carries the times that a bare H.264 stream
+// lacks into ffmpeg, which copies the frames into the MP4.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace fftools {
+
+class TsWriter {
+public:
+    // `sink` takes whole 188-byte packets; false stops the writer.
+    explicit TsWriter(std::function<bool(const uint8_t*, size_t)> sink) : sink_(std::move(sink)) {}
+    // The program tables; once, before the first picture.
+    bool WriteTables();
+    // One access unit; times in 90 kHz ticks, 0 or more.
+    bool WritePicture(const std::vector<uint8_t>& unit, int64_t pts, int64_t dts);
+
+private:
+    bool WritePayload(uint16_t pid, const std::vector<uint8_t>& payload);
+
+    std::function<bool(const uint8_t*, size_t)> sink_;
+    uint8_t continuity_[2] = {0, 0};  // tables, video
+};
+
+}  // namespace fftools
