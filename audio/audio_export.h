@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/cancel.h"
 #include "core/export_job.h"
 #include "platform/process.h"
 
@@ -19,7 +20,14 @@
 // delivers no sample frames before the count is reached; the caller deletes
 // the file. A host that delivers more than was asked or than the count has
 // left is taken at its word only up to that limit.
-bool WriteWavFile(const char* path, const ExportJob* info);
+// The host's isAbort is asked before every block: a cancel stops the writing
+// at once (false, with *cancelled set when `cancelled` is not null).
+bool WriteWavFile(const char* path, const ExportJob* info, bool* cancelled = nullptr);
+
+// True when the job's audio can be written as a WAV file: a count that is not
+// negative, 2 bytes per sample per channel, 1 to 65535 channels, a positive
+// rate, less than 4 GiB of data, and a getAudio callback when there is audio.
+bool IsWavDescribable(const ExportJob& info);
 
 // The encoder's command line: "-2pass -br <aacKbps x 1000>", the profile
 // switch (1 " -lc", 2 " -he", 3 " -hev2", otherwise none), then
@@ -27,18 +35,23 @@ bool WriteWavFile(const char* path, const ExportJob* info);
 std::string AacEncoderCommandLine(int32_t aacProfile, int32_t aacKbps, const char* wavPath,
                                   const char* aacPath);
 
-// Runs the audio stage: makes the WAV path and then the AAC path in
-// the job's settings.tempFolder, builds the command line, writes the WAV file
-// and starts settings.aacEncoderPath on it. On success returns the encoder's process
-// handle and stores both paths (malloc'ed; the caller owns them, frees them
-// with free and deletes the files). On failure returns platform::kNoProcess,
-// stores neither path and leaves no file behind. A path that cannot travel
-// whole between double quotes (one holding a double quote, or ending in a
-// backslash) fails the stage before any file is written.
-platform::ProcessHandle StartAacEncoder(const ExportJob* job, char** wavPath, char** aacPath);
+// Runs the audio stage: claims the WAV path and then the AAC path in
+// the job's settings.tempFolder (both files exist, empty, from then on),
+// builds the command line, writes the WAV file and starts
+// settings.aacEncoderPath on it.
+// On success returns the encoder's process handle and stores both paths
+// (malloc'ed; the caller owns them, frees them with free and deletes the
+// files). On failure or a cancel (the host's isAbort, asked while the WAV is
+// written) returns platform::kNoProcess, stores neither path, leaves no file
+// behind and says why in `failure`. A path that cannot travel whole between
+// double quotes (one holding a double quote, or ending in a backslash) fails
+// the stage before any file is written.
+platform::ProcessHandle StartAacEncoder(const ExportJob* job, char** wavPath, char** aacPath,
+                                        platform::StageFailure* failure = nullptr);
 
-// Waits without a time limit for the encoder that StartAacEncoder started and
-// closes its handle. True only when it ended with exit code 0: anything else
-// means the AAC file is missing or incomplete and the export must not count as
-// a success (the muxer still runs and the files are still deleted after it).
-bool WaitAacEncoder(platform::ProcessHandle encoder);
+// Waits for the encoder that StartAacEncoder started, asking `cancel` every
+// 100 ms, and closes its handle. True only when it ended with exit code 0.
+// A cancel ends the encoder and what it started; otherwise a failure names
+// `programPath` and the exit code. Either way the AAC file is not to be used.
+bool WaitAacEncoder(platform::ProcessHandle encoder, const char* programPath,
+                    const platform::CancelCheck& cancel = {}, platform::StageFailure* failure = nullptr);

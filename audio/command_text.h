@@ -1,6 +1,8 @@
 // Pieces shared by the two command lines.
 #pragma once
+#include <cstdint>
 #include <sstream>
+#include <string>
 
 namespace audio_detail {
 
@@ -13,3 +15,7 @@ std::ostringstream ClassicStream();
 bool IsQuotablePath(const char* path);
 
 }  // namespace audio_detail
+
+// An exit code as a message shows it: decimal, or hexadecimal with the top
+// bit set (a crash status on Windows, a signal on POSIX).
+std::string ExitCodeText(uint32_t exitCode);

@@ -24,20 +24,46 @@ std::string MuxerCommandLine(const char* outputPath, double frameRate, const cha
 }
 
 bool MuxMp4(const char* muxerPath, const char* outputPath, double frameRate, const char* videoPath,
-            const char* aacPath) {
-    if (muxerPath == nullptr || outputPath == nullptr) return false;
-    if (videoPath == nullptr && aacPath == nullptr) return false;
-    if (videoPath != nullptr && !(std::isfinite(frameRate) && frameRate > 0)) return false;
+            const char* aacPath, const platform::CancelCheck& cancel, platform::StageFailure* failure) {
+    platform::StageFailure ignored;
+    platform::StageFailure& why = failure != nullptr ? *failure : ignored;
+    if (muxerPath == nullptr || outputPath == nullptr || (videoPath == nullptr && aacPath == nullptr)) {
+        why.Fail("The MP4 muxer was given no output path or no stream.");
+        return false;
+    }
+    if (videoPath != nullptr && !(std::isfinite(frameRate) && frameRate > 0)) {
+        why.Fail("Invalid frame rate for the MP4 muxer: " + FormatFrameRate(frameRate));
+        return false;
+    }
     for (const char* path : {outputPath, videoPath, aacPath}) {
-        if (path != nullptr && !audio_detail::IsQuotablePath(path)) return false;
+        if (path != nullptr && !audio_detail::IsQuotablePath(path)) {
+            why.Fail("Path cannot be put on the MP4 muxer's command line: " + std::string(path));
+            return false;
+        }
     }
     std::string commandLine = MuxerCommandLine(outputPath, frameRate, videoPath, aacPath);
+    // Only what the muxer itself created may be deleted after a failure.
+    const bool outputExisted = platform::PathExists(outputPath);
     platform::ProcessHandle muxer = RunProcess(muxerPath, commandLine.c_str());
-    if (muxer == platform::kNoProcess) return false;
+    if (muxer == platform::kNoProcess) {
+        why.Fail("Cannot start the MP4 muxer " + std::string(muxerPath));
+        return false;
+    }
     uint32_t exitCode = 1;
-    bool waited = platform::WaitProcess(muxer, &exitCode);
+    const ProgramEnd end = WaitForProgram(muxer, cancel, &exitCode);
     platform::CloseProcess(muxer);
     // A muxer that says it failed, or says nothing and wrote nothing, has not
     // produced the export.
-    return waited && exitCode == 0 && platform::PathExists(outputPath);
+    if (end == ProgramEnd::kExited && exitCode == 0 && platform::PathExists(outputPath)) return true;
+    if (end == ProgramEnd::kCancelled) {
+        why.cancelled = true;
+    } else if (end == ProgramEnd::kWaitFailed) {
+        why.Fail("Cannot wait for the MP4 muxer " + std::string(muxerPath));
+    } else if (exitCode != 0) {
+        why.Fail("MP4 muxer failed (exit code " + ExitCodeText(exitCode) + "): " + muxerPath);
+    } else {
+        why.Fail("MP4 muxer wrote no file at " + std::string(outputPath));
+    }
+    if (!outputExisted && platform::IsRegularFile(outputPath)) platform::RemoveFile(outputPath);
+    return false;
 }

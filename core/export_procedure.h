@@ -4,7 +4,9 @@
 #pragma once
 #include "core/export_job.h"
 
-// True when the MP4 file was written (also after a user abort). A refused
-// set-up shows "Invalid encode parameter." once; every other failure shows
-// what its stage shows.
+// True when the MP4 file was written, or when the user cancelled (nothing
+// is then written, and nothing shown). False for a failure, which shows
+// exactly one message naming its cause ("Invalid encode parameter." for a
+// refused trial set-up) and leaves no new file at the output path. No C++
+// exception leaves it.
 bool RunExport(const ExportJob& job);

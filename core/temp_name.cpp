@@ -1,5 +1,6 @@
 #include "core/temp_name.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -22,18 +23,27 @@ constexpr int kMaxAttempts = 1000;
 }  // namespace
 
 char* MakeRandomStem() {
-    if (seedingPending) {
-        std::srand(platform::TickCountMs());
-        seedingPending = false;
-    }
     char* stem = static_cast<char*>(std::malloc(kStemLength + 1));
     if (stem == nullptr) return nullptr;
-    for (int i = 0; i < kStemLength; ++i) stem[i] = static_cast<char>('A' + std::rand() % 26);
+    // 32 random bits per letter keep the bias of "% 26" below 1e-8.
+    uint32_t values[kStemLength];
+    if (!platform::OsRandom(values, sizeof values)) {
+        if (seedingPending) {
+            std::srand(platform::TickCountMs());
+            seedingPending = false;
+        }
+        for (uint32_t& value : values) value = static_cast<uint32_t>(std::rand());
+    }
+    for (int i = 0; i < kStemLength; ++i) stem[i] = static_cast<char>('A' + values[i] % 26);
     stem[kStemLength] = '\0';
     return stem;
 }
 
 bool MakeTempName(const char* extension, const char* folder, char** path) {
+    return MakeTempNameFrom(MakeRandomStem, extension, folder, path);
+}
+
+bool MakeTempNameFrom(char* (*makeStem)(), const char* extension, const char* folder, char** path) {
     std::string base;
     size_t folderLength = folder != nullptr ? strnlen(folder, kSettingPathSize - 1) : 0;
     if (folderLength == 0) {
@@ -48,16 +58,27 @@ bool MakeTempName(const char* extension, const char* folder, char** path) {
     std::string candidate;
     for (int attempt = 0;; ++attempt) {
         if (attempt == kMaxAttempts) return false;
-        char* stem = MakeRandomStem();
+        char* stem = makeStem();
         if (stem == nullptr) return false;
         candidate = base + stem + "." + extension;
         std::free(stem);
-        if (!platform::PathExists(candidate.c_str())) break;
+        const platform::CreateResult created = platform::CreateNewFile(candidate.c_str());
+        if (created == platform::CreateResult::kCreated) break;
+        if (created == platform::CreateResult::kFailed) return false;
     }
 
     char* copy = static_cast<char*>(std::malloc(candidate.size() + 1));
-    if (copy == nullptr) return false;
+    if (copy == nullptr) {
+        platform::RemoveFile(candidate.c_str());
+        return false;
+    }
     std::memcpy(copy, candidate.c_str(), candidate.size() + 1);
     *path = copy;
     return true;
+}
+
+std::string TempFileFailureText(const char* folder) {
+    size_t length = folder != nullptr ? strnlen(folder, kSettingPathSize - 1) : 0;
+    if (length == 0) return "Cannot create a temporary file in the system's temporary folder.";
+    return "Cannot create a temporary file in " + std::string(folder, length);
 }

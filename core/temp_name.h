@@ -1,15 +1,30 @@
-// Fresh paths for the temporary files of an export.
+// Fresh temporary files of an export.
 #pragma once
 
-// Makes a path "<folder><separator><7 capital letters>.<extension>" that names
-// no existing file or directory at the moment of the test. An empty folder
-// means the system's temporary folder. The folder is read up to 259
+// Makes a path "<folder><separator><7 capital letters>.<extension>" and
+// claims it: creates an empty file there exclusively (never through an
+// existing name or link), drawing another stem while the name is taken. The
+// stage that writes the file (or the program that does) then finds it
+// waiting, so nobody else can put anything at that name in between. An empty
+// folder means the system's temporary folder. The folder is read up to 259
 // characters, so a field without a terminator is never read past its end.
-// Gives up (false) after 1000 names in a row that are all taken.
-// On success stores a malloc'ed text in *path (the caller frees it) and
-// returns true; on failure leaves *path untouched.
+// Gives up (false) after 1000 names in a row that are all taken, or at once
+// when the file cannot be created (a missing or unwritable folder).
+// On success stores a malloc'ed text in *path (the caller frees it and
+// deletes the file) and returns true; on failure leaves *path untouched.
 bool MakeTempName(const char* extension, const char* folder, char** path);
 
-// Seven random capital letters, malloc'ed. The C runtime's generator is
-// seeded once per loaded library, with the tick count, at the first stem.
+// MakeTempName with the stems drawn from `stem` (tests steer the names).
+bool MakeTempNameFrom(char* (*stem)(), const char* extension, const char* folder, char** path);
+
+// Seven random capital letters, malloc'ed. They come from the system's random
+// source, so a stem tells nothing about the next one; only where that source
+// fails, from the C runtime's generator, seeded once per loaded library with
+// the tick count.
 char* MakeRandomStem();
+
+#include <string>
+
+// The one line shown when MakeTempName fails for `folder` (the settings'
+// field; empty: the system's temporary folder).
+std::string TempFileFailureText(const char* folder);

@@ -9,14 +9,44 @@ namespace {
 
 constexpr mfxU32 kMinGrownBitstream = 1u << 20;
 
+// How often the job's thread asks its owner whether the user cancelled.
+constexpr uint32_t kCancelPollIntervalMs = 50;
+
+// Measures how long one stage has waited without progress.
+class StallClock {
+public:
+    explicit StallClock(const EncodePipeline* pipeline)
+        : limit_(pipeline->stallLimitMs), start_(platform::TickCountMs()) {}
+    bool Expired() const { return platform::TickCountMs() - start_ >= limit_; }
+
+private:
+    uint32_t limit_;
+    uint32_t start_;
+};
+
+// Records which SDK call stalled, and with what answer, for the driver's
+// message; the first stall wins.
+mfxStatus Stalled(EncodePipeline* pipeline, const char* call, mfxStatus answer) {
+    const char* none = nullptr;
+    if (pipeline->stallCall.compare_exchange_strong(none, call)) pipeline->stallStatus.store(answer);
+    return MFX_ERR_ABORTED;
+}
+
+// The worker's view of a cancel: the job's thread has seen one.
+bool CancelSeen(const EncodePipeline* pipeline) { return pipeline->cancelRequested.load(); }
+
 // The wait for a submitted VPP task also refills input surfaces, one per
-// poll, so the host's frames are read while VPP runs.
+// poll, so the host's frames are read while VPP runs. A sync still in
+// execution is asked again, never taken as done.
 mfxStatus WaitForVpp(EncodePipeline* pipeline, mfxSyncPoint sync) {
     bool fillMore = true;
+    const StallClock clock(pipeline);
     for (;;) {
         const mfxStatus status = MFXVideoCORE_SyncOperation(pipeline->session, sync, 0);
         if (status == MFX_ERR_NONE) return MFX_ERR_NONE;
         if (status != MFX_WRN_IN_EXECUTION) return status;
+        if (JobCancelled(pipeline)) return MFX_ERR_ABORTED;
+        if (clock.Expired()) return Stalled(pipeline, "MFXVideoCORE_SyncOperation", status);
         if (fillMore) {
             if (FillInputSurface(pipeline) == -1) fillMore = false;
         } else {
@@ -26,9 +56,39 @@ mfxStatus WaitForVpp(EncodePipeline* pipeline, mfxSyncPoint sync) {
 }
 
 mfxStatus RunVpp(EncodePipeline* pipeline, mfxFrameSurface1* in, mfxFrameSurface1* out, mfxSyncPoint* sync) {
+    const StallClock clock(pipeline);
     for (;;) {
         const mfxStatus status = MFXVideoVPP_RunFrameVPPAsync(pipeline->session, in, out, nullptr, sync);
         if (status != MFX_WRN_DEVICE_BUSY) return status;
+        if (JobCancelled(pipeline)) return MFX_ERR_ABORTED;
+        if (clock.Expired()) return Stalled(pipeline, "MFXVideoVPP_RunFrameVPPAsync", status);
+        platform::SleepMs(1);
+    }
+}
+
+// Waits for a submitted task in bounded slices, so that a cancel and a
+// stall are noticed; a sync still in execution is synced again, never taken
+// as done. Worker thread.
+mfxStatus SyncWorker(EncodePipeline* pipeline, mfxSyncPoint sync) {
+    const StallClock clock(pipeline);
+    for (;;) {
+        const mfxStatus status = MFXVideoCORE_SyncOperation(pipeline->session, sync, kSyncSliceMs);
+        if (status != MFX_WRN_IN_EXECUTION) return status;
+        if (CancelSeen(pipeline)) return MFX_ERR_ABORTED;
+        if (clock.Expired()) return Stalled(pipeline, "MFXVideoCORE_SyncOperation", status);
+    }
+}
+
+// Submits one frame (null: the drain) to the encoder, retrying while the
+// device is busy, until cancel or stall. Worker thread.
+mfxStatus SubmitToEncoder(EncodePipeline* pipeline, mfxFrameSurface1* surface, mfxSyncPoint* sync) {
+    const StallClock clock(pipeline);
+    for (;;) {
+        const mfxStatus status =
+            MFXVideoENCODE_EncodeFrameAsync(pipeline->session, nullptr, surface, &pipeline->bitstream, sync);
+        if (status != MFX_WRN_DEVICE_BUSY) return status;
+        if (CancelSeen(pipeline)) return MFX_ERR_ABORTED;
+        if (clock.Expired()) return Stalled(pipeline, "MFXVideoENCODE_EncodeFrameAsync", status);
         platform::SleepMs(1);
     }
 }
@@ -45,13 +105,14 @@ int32_t FinishLoop(EncodePipeline* pipeline, platform::ThreadHandle worker, mfxS
     platform::WaitThread(worker);
     platform::CloseThreadHandle(worker);
     if (vppStatus != MFX_ERR_NONE) return vppStatus;
+    if (pipeline->cancelRequested.load()) return MFX_ERR_ABORTED;
     return pipeline->workerStatus.load();
 }
 
 // Waits for one submitted encode, gives its input surface (null in the
 // drain) back, hands the bitstream to the sink and empties it.
 mfxStatus DeliverEncoded(EncodePipeline* pipeline, mfxSyncPoint* sync, mfxFrameSurface1* surface) {
-    const mfxStatus synced = MFXVideoCORE_SyncOperation(pipeline->session, *sync, platform::kWaitForever);
+    const mfxStatus synced = SyncWorker(pipeline, *sync);
     if (surface != nullptr) ReturnEncodeSurface(pipeline, surface);
     // A frame whose encode failed would silently be missing from the file.
     if (synced < MFX_ERR_NONE) return synced;
@@ -68,16 +129,16 @@ mfxStatus EncodeQueuedSurfaces(EncodePipeline* pipeline) {
     mfxSyncPoint sync = nullptr;
     for (;;) {
         mfxFrameSurface1* surface = nullptr;
+        // The job's thread always queues the end marker, a cancel included.
         while (!TakeQueuedSurface(pipeline, &surface)) platform::SleepMs(1);
         if (surface == nullptr) break;
+        if (CancelSeen(pipeline)) {
+            ReturnEncodeSurface(pipeline, surface);
+            continue;  // nothing more is encoded; on to the end marker
+        }
 
         for (;;) {
-            mfxStatus status =
-                MFXVideoENCODE_EncodeFrameAsync(pipeline->session, nullptr, surface, &pipeline->bitstream, &sync);
-            if (status == MFX_WRN_DEVICE_BUSY) {
-                platform::SleepMs(1);
-                continue;
-            }
+            mfxStatus status = SubmitToEncoder(pipeline, surface, &sync);
             if (status == MFX_ERR_NOT_ENOUGH_BUFFER) {
                 status = PrepareBitstreamBuffer(pipeline);
                 if (status == MFX_ERR_NONE) continue;  // the same surface, into the larger buffer
@@ -95,14 +156,11 @@ mfxStatus EncodeQueuedSurfaces(EncodePipeline* pipeline) {
         }
     }
 
+    // A cancelled job keeps nothing of its video: no drain.
+    if (CancelSeen(pipeline)) return MFX_ERR_ABORTED;
     for (;;) {
-        mfxStatus status =
-            MFXVideoENCODE_EncodeFrameAsync(pipeline->session, nullptr, nullptr, &pipeline->bitstream, &sync);
+        mfxStatus status = SubmitToEncoder(pipeline, nullptr, &sync);
         if (status == MFX_ERR_MORE_DATA) return MFX_ERR_NONE;
-        if (status == MFX_WRN_DEVICE_BUSY) {
-            platform::SleepMs(1);
-            continue;
-        }
         if (status == MFX_ERR_NOT_ENOUGH_BUFFER) {
             status = PrepareBitstreamBuffer(pipeline);
             if (status != MFX_ERR_NONE) return status;
@@ -138,6 +196,17 @@ int32_t FillInputSurface(EncodePipeline* pipeline) {
     return 0;
 }
 
+bool JobCancelled(EncodePipeline* pipeline) {
+    if (pipeline->cancelRequested.load()) return true;
+    if (pipeline->cancelled == nullptr) return false;
+    const uint32_t now = platform::TickCountMs();
+    if (now - pipeline->lastCancelPoll < kCancelPollIntervalMs) return false;
+    pipeline->lastCancelPoll = now;
+    if (!pipeline->cancelled(pipeline->callbackContext)) return false;
+    pipeline->cancelRequested.store(true);
+    return true;
+}
+
 mfxStatus TakeFreeEncodeSurface(EncodePipeline* pipeline, mfxFrameSurface1** out) {
     if (out == nullptr) return MFX_ERR_NULL_PTR;
     for (;;) {
@@ -157,6 +226,8 @@ mfxStatus TakeFreeEncodeSurface(EncodePipeline* pipeline, mfxFrameSurface1** out
             const mfxStatus status = static_cast<mfxStatus>(pipeline->workerStatus.load());
             return status != MFX_ERR_NONE ? status : MFX_ERR_ABORTED;
         }
+        // The worker stops on a cancel too, and gives back what it holds.
+        if (JobCancelled(pipeline)) return MFX_ERR_ABORTED;
         platform::SleepMs(1);
     }
 }
@@ -215,6 +286,7 @@ uint32_t EncodeWorker(void* argument) {
 int32_t RunEncodeLoop(EncodePipeline* pipeline) {
     pipeline->workerEnded.store(false);
     pipeline->workerStatus.store(MFX_ERR_NONE);
+    pipeline->cancelRequested.store(false);
     platform::ThreadHandle worker = platform::StartThread(EncodeWorker, pipeline);
     if (worker == nullptr) return -1;
 
@@ -235,7 +307,7 @@ int32_t RunEncodeLoop(EncodePipeline* pipeline) {
         mfxStatus status = TakeFreeEncodeSurface(pipeline, &out);
         if (status != MFX_ERR_NONE) {
             pipeline->vppInFree.push_back(in);
-            return FinishLoop(pipeline, worker, MFX_ERR_NONE);
+            return FinishLoop(pipeline, worker, pipeline->cancelRequested.load() ? MFX_ERR_ABORTED : MFX_ERR_NONE);
         }
         mfxSyncPoint sync = nullptr;
         status = RunVpp(pipeline, in, out, &sync);
@@ -249,14 +321,23 @@ int32_t RunEncodeLoop(EncodePipeline* pipeline) {
         QueueForEncoder(pipeline, out);
     }
 
+    // The frames ended because the user cancelled: the worker drops the rest.
+    // Asked now, not after the poll interval, so no drain starts.
+    pipeline->lastCancelPoll = platform::TickCountMs() - kCancelPollIntervalMs;
+    if (JobCancelled(pipeline)) return FinishLoop(pipeline, worker, MFX_ERR_ABORTED);
+
     // End of stream: VPP holds nothing back, but is asked all the same. The
     // surface it was given goes back to the pool, where ClosePipeline finds it.
     mfxFrameSurface1* last = nullptr;
     if (TakeFreeEncodeSurface(pipeline, &last) == MFX_ERR_NONE) {
         mfxSyncPoint sync = nullptr;
         MFXVideoVPP_RunFrameVPPAsync(pipeline->session, nullptr, last, nullptr, &sync);
-        if (sync != nullptr) MFXVideoCORE_SyncOperation(pipeline->session, sync, platform::kWaitForever);
+        const StallClock clock(pipeline);
+        while (sync != nullptr &&
+               MFXVideoCORE_SyncOperation(pipeline->session, sync, kSyncSliceMs) == MFX_WRN_IN_EXECUTION &&
+               !JobCancelled(pipeline) && !clock.Expired()) {
+        }
         ReturnEncodeSurface(pipeline, last);
     }
-    return FinishLoop(pipeline, worker, MFX_ERR_NONE);
+    return FinishLoop(pipeline, worker, pipeline->cancelRequested.load() ? MFX_ERR_ABORTED : MFX_ERR_NONE);
 }

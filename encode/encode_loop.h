@@ -7,11 +7,24 @@
 
 #include "encode/encode_pipeline.h"
 
+// How long one wait of the worker in the runtime lasts before it looks at a
+// cancel and at the stall clock again.
+inline constexpr uint32_t kSyncSliceMs = 100;
+
 // Runs the whole loop and returns after the worker has ended: 0 when the
 // stream was encoded to its end; -1 when the worker could not be started;
-// otherwise the failing SDK status, VPP's first if VPP failed, else the
-// encoder's. Call once, after OpenEncodePipeline succeeded.
+// MFX_ERR_ABORTED when the job was cancelled (the `cancelled` callback said
+// so; nothing more is encoded, no drain) or a stage made no progress for
+// `stallLimitMs` (`stallCall` / `stallStatus` say which); otherwise the
+// failing SDK status, VPP's first if VPP failed, else the encoder's. A busy
+// device or a sync still in execution is retried, never taken as done.
+// Call once, after OpenEncodePipeline succeeded.
 int32_t RunEncodeLoop(EncodePipeline* pipeline);
+
+// Job's thread: true once the user has cancelled. Asks the pipeline's
+// `cancelled` callback at most every 50 ms and remembers a yes in
+// `cancelRequested`, where the worker sees it.
+bool JobCancelled(EncodePipeline* pipeline);
 
 // The worker's routine: encodes queued surfaces until the end marker, drains
 // the encoder, and returns 0, or the status with which the encoder failed.
@@ -26,7 +39,8 @@ int32_t FillInputSurface(EncodePipeline* pipeline);
 // Takes the first NV12 surface that the SDK does not hold out of `encInFree`,
 // waiting for one in 1 ms steps. MFX_ERR_NONE; MFX_ERR_NULL_PTR for no `out`;
 // once the worker has ended, no surface will come back: then its failure
-// status (MFX_ERR_ABORTED if it ended cleanly) instead of waiting.
+// status (MFX_ERR_ABORTED if it ended cleanly) instead of waiting;
+// MFX_ERR_ABORTED on a cancel.
 mfxStatus TakeFreeEncodeSurface(EncodePipeline* pipeline, mfxFrameSurface1** out);
 
 // Puts an NV12 surface at the back of `encInFree`.

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "core/export_job.h"
+#include "encode/bit_rate.h"
 
 namespace {
 
@@ -40,12 +41,18 @@ EncodePipeline::EncodePipeline()
       callbackContext(nullptr),
       frameSource(nullptr),
       bitstreamSink(nullptr),
+      cancelled(nullptr),
       vppExtParam(nullptr),
       vppDoNotUse{},
       vppDoNotUseAlgs{},
       endQueued(false),
       workerEnded(false),
       workerStatus(0),
+      cancelRequested(false),
+      lastCancelPoll(0),
+      stallLimitMs(kDefaultStallLimitMs),
+      stallCall(nullptr),
+      stallStatus(0),
       vppInFourCC(0),
       vppInputRefused(false) {}
 
@@ -84,8 +91,7 @@ mfxInfoMFX MakeEncoderInfo(const SettingData& settings) {
     encode.CodecLevel = Low16(settings.codecLevel);
     encode.TargetUsage = Low16(settings.targetUsage);
     encode.RateControlMethod = Low16(settings.rateControl);
-    encode.TargetKbps = Low16(settings.targetKbps);
-    encode.MaxKbps = Low16(settings.maxKbps);
+    SetBitRates(encode, settings.targetKbps, settings.maxKbps);
     return encode;
 }
 
@@ -97,6 +103,8 @@ bool OpenEncodePipeline(const SettingData& settings, const ExportJob& job, Encod
         job.height > kMaxFrameSide) {
         return false;
     }
+    // A negative rate would reach the encoder as a huge one.
+    if (settings.targetKbps < 0 || settings.maxKbps < 0) return false;
 
     const mfxIMPL impl = static_cast<mfxIMPL>(settings.hardwareImpl);
     const mfxFrameInfo rgb3 = MakeVppInputInfo(job);
@@ -127,6 +135,7 @@ mfxStatus SetupPipeline(const PipelineCallbacks* callbacks, const mfxFrameInfo* 
     pipeline->callbackContext = callbacks->context;
     pipeline->frameSource = callbacks->source;
     pipeline->bitstreamSink = callbacks->sink;
+    pipeline->cancelled = callbacks->cancelled;
 
     mfxVersion version{};
     version.Major = 1;

@@ -24,13 +24,24 @@
 
 struct ExportJob;
 
+// Asks whether the user has cancelled the job; called on the thread that
+// runs the encode loop only (it may call the host).
+using CancelFn = bool (*)(void* context);
+
 // What the owner of a pipeline hands to its set-up. `source` and `sink` must
-// not be null; `context` is passed back to both untouched.
+// not be null; `context` is passed back to all three untouched. `cancelled`
+// may be null: the job then cannot be cancelled, and the end of the frames
+// (an abort included) is encoded and drained as usual.
 struct PipelineCallbacks {
     void* context;
     FrameSourceFn source;
     BitstreamSinkFn sink;
+    CancelFn cancelled = nullptr;
 };
+
+// How long a stage may make no progress (the runtime busy, a sync still in
+// execution, no surface coming back) before the encode fails.
+inline constexpr uint32_t kDefaultStallLimitMs = 30000;
 
 // Threads: the job's thread (the host's) constructs, sets up, runs the encode
 // loop's pre-processing side, closes and destroys; the encoding worker exists
@@ -73,6 +84,7 @@ struct EncodePipeline {
     void* callbackContext;
     FrameSourceFn frameSource;      // job's thread
     BitstreamSinkFn bitstreamSink;  // worker
+    CancelFn cancelled;             // job's thread; may be null
     // The VPP parameters' extension array and what it points at.
     mfxExtBuffer* vppExtParam;
     mfxExtVPPDoNotUse vppDoNotUse;
@@ -85,7 +97,19 @@ struct EncodePipeline {
     // job's thread stops waiting for surfaces once it sees this.
     std::atomic<bool> workerEnded;
     std::atomic<int32_t> workerStatus;
-
+    // The user cancelled: set by the job's thread when `cancelled` says so,
+    // read by the worker, which then stops without draining.
+    std::atomic<bool> cancelRequested;
+    // When the job's thread last asked `cancelled` (tick count). Job's thread only.
+    uint32_t lastCancelPoll;
+    // A stage that makes no progress for this long fails the encode. Set
+    // before RunEncodeLoop; read by both threads.
+    uint32_t stallLimitMs;
+    // Set once by the thread whose stage stalled: the SDK call that made no
+    // progress (a static text, null while none stalled) and what it kept
+    // answering. The loop then returns MFX_ERR_ABORTED.
+    std::atomic<const char*> stallCall;
+    std::atomic<int32_t> stallStatus;
     // The VPP-input format of the last set-up: MFX_FOURCC_RGB3 or
     // MFX_FOURCC_RGB4; 0 before any. Job's thread only.
     mfxU32 vppInFourCC;
@@ -105,7 +129,8 @@ mfxFrameInfo MakeVppInputInfo(const ExportJob& job);
 mfxFrameInfo AsRgb4Input(const mfxFrameInfo& rgb3);
 
 // The encoder description of the settings: AVC, the settings' profile, level,
-// target usage, rate control and bit rates (their low 16 bits); everything
+// target usage and rate control (their low 16 bits), the bit rates with
+// BRCParamMultiplier where they exceed 65535 kbps (SetBitRates); everything
 // else 0, left to the SDK. FrameInfo is filled in by the set-up.
 mfxInfoMFX MakeEncoderInfo(const SettingData& settings);
 
@@ -117,8 +142,8 @@ mfxInfoMFX MakeEncoderInfo(const SettingData& settings);
 // with exactly MFX_ERR_NONE; a warning from the encoder's initialisation
 // makes it false although the pipeline is then initialised. The caller
 // closes the pipeline either way.
-// A frame size that the SDK's 16-bit fields cannot hold is refused without a
-// call to the SDK.
+// A frame size that the SDK's 16-bit fields cannot hold, or a negative bit
+// rate, is refused without a call to the SDK.
 bool OpenEncodePipeline(const SettingData& settings, const ExportJob& job, EncodePipeline& pipeline,
                         const PipelineCallbacks& callbacks);
 

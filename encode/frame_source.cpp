@@ -49,6 +49,7 @@ void ReadHostFrame(void* context, mfxFrameData* data, bool* endOfStream) {
         return;
     }
     if (info.isAbort != nullptr && info.isAbort(info.host)) {
+        state->aborted = true;
         *endOfStream = true;
         return;
     }
@@ -79,6 +80,13 @@ void ReadHostFrame(void* context, mfxFrameData* data, bool* endOfStream) {
     data->TimeStamp = TimeStampOf(info, state->frameIndex);
     data->FrameOrder = kUnknownFrameOrder;
     ++state->frameIndex;
+}
+
+bool HostCancelled(void* context) {
+    auto* state = static_cast<EncodeJobContext*>(context);
+    const ExportJob& info = *state->job;
+    if (!state->aborted && info.isAbort != nullptr && info.isAbort(info.host)) state->aborted = true;
+    return state->aborted;
 }
 
 bool QueueBitstream(void* context, mfxBitstream* bitstream) {

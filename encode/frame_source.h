@@ -31,6 +31,9 @@ struct EncodeJobContext {
     // A non-empty bitstream could not be queued, so its bytes are lost. Sink
     // only (worker thread); read by the driver after the worker has ended.
     bool bytesLost;
+    // The host's isAbort said yes. Job's thread only (frame source and
+    // HostCancelled).
+    bool aborted = false;
     // The VPP-input surfaces' format, as the pipeline's set-up settled it:
     // MFX_FOURCC_RGB3 (rows copied as they are) or MFX_FOURCC_RGB4 (each
     // pixel widened to B, G, R, 255). Set by the driver before the encode.
@@ -46,6 +49,10 @@ struct EncodeJobContext {
 // the writer has failed (the video is lost; the driver learns it from
 // FinishWriter).
 void ReadHostFrame(void* context, mfxFrameData* data, bool* endOfStream);
+
+// The cancel question of the driver's pipeline: true once the host's isAbort
+// has said yes (remembered in `aborted`). Job's thread only.
+bool HostCancelled(void* context);
 
 // The sink: queues the bitstream's `DataLength` bytes at `Data + DataOffset`
 // with the context's writer. Leaves the bitstream unchanged. Refuses once the

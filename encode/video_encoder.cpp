@@ -4,6 +4,7 @@
 #include "encode/encode_loop.h"
 #include "encode/encode_pipeline.h"
 #include "encode/frame_source.h"
+#include "encode/mfx_status.h"
 #include "platform/file.h"
 
 bool ValidateEncodeParameters(const ExportJob& job) {
@@ -26,7 +27,7 @@ bool EncodeVideoToFile(const ExportJob& job, const char* path, VideoEncodeReport
     BitstreamWriter* writer = StartWriter();
     SetWriterFile(writer, file);
     EncodeJobContext context{&job, writer, 0, false, false};
-    const PipelineCallbacks callbacks{&context, ReadHostFrame, QueueBitstream};
+    const PipelineCallbacks callbacks{&context, ReadHostFrame, QueueBitstream, HostCancelled};
 
     result.pipelineOpened = OpenEncodePipeline(job.settings, job, pipeline, callbacks);
     context.inputFourCC = pipeline.vppInFourCC;
@@ -43,9 +44,29 @@ bool EncodeVideoToFile(const ExportJob& job, const char* path, VideoEncodeReport
     result.framesRead = context.frameIndex;
     result.frameMissing = context.frameMissing;
     result.bytesLost = context.bytesLost;
-    // The source ends early only for an abort, a missing frame or a failed writer.
-    result.aborted = result.pipelineOpened && !context.frameMissing && result.writeError == 0 &&
-                     context.frameIndex < job.frameCount && result.loopStatus == 0;
+    result.aborted = context.aborted;
+    result.stallCall = pipeline.stallCall.load();
+    result.stallStatus = pipeline.stallStatus.load();
     return result.pipelineOpened && result.loopStatus == 0 && !result.frameMissing && !result.bytesLost &&
-           result.writeError == 0;
+           result.writeError == 0 && !result.aborted;
+}
+
+std::string VideoFailureText(const VideoEncodeReport& report, const char* path) {
+    const std::string file = path != nullptr ? path : "";
+    if (!report.fileOpened) return "Cannot create the temporary video file " + file;
+    if (!report.pipelineOpened) return "Video encoder could not be set up.";
+    if (report.stallCall != nullptr) {
+        return "Video encoding made no progress for 30 s: " + std::string(report.stallCall) + " kept answering " +
+               MfxStatusText(static_cast<mfxStatus>(report.stallStatus));
+    }
+    if (report.loopStatus == -1) return "Video encoding could not start its worker thread.";
+    if (report.loopStatus != 0) {
+        return "Video encoding failed: " + MfxStatusText(static_cast<mfxStatus>(report.loopStatus));
+    }
+    if (report.frameMissing) return "The editor gave no picture for frame " + std::to_string(report.framesRead);
+    if (report.writeError != 0) {
+        return "Cannot write the temporary video file " + file + " (error " + std::to_string(report.writeError) + ")";
+    }
+    if (report.bytesLost) return "Video encoding lost data: no memory to queue it for " + file;
+    return "Video encoding failed.";
 }

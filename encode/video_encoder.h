@@ -2,6 +2,7 @@
 // run on the host's thread and leave no thread behind.
 #pragma once
 #include <cstdint>
+#include <string>
 
 #include "core/export_job.h"
 
@@ -18,18 +19,25 @@ struct VideoEncodeReport {
     bool pipelineOpened;  // the set-up succeeded (false: the file is empty)
     int32_t loopStatus;   // RunEncodeLoop's result: 0, -1 or an SDK status
     int32_t framesRead;   // frames taken from the host
-    bool aborted;         // the user aborted; not a failure
+    bool aborted;         // the user cancelled; not a failure, but the file is of no use
     bool frameMissing;    // the host gave no usable frame: the video ends early
     bool bytesLost;       // the writer refused encoded bytes
     uint32_t writeError;  // system error code of a failed write, flush or close; 29: short write
+    const char* stallCall;  // the SDK call that made no progress for 30 s (null: none)
+    int32_t stallStatus;    // what it kept answering
 };
 
+// The one line to show for a failed EncodeVideoToFile: the stage and the
+// runtime's status name, or the path and system error of a failed write.
+std::string VideoFailureText(const VideoEncodeReport& report, const char* path);
+
 // Encodes every frame of the job into a raw H.264 elementary stream at
-// `path` (opened without truncation). True only when the whole video is in
-// the file: the set-up succeeded, the encode loop ran to its end, the host
-// gave every frame up to the end or a user abort, and every byte was written,
-// flushed and the file closed. A user abort still gives true, with the frames
-// read before it. False means the file, if any, is incomplete and must not be
-// used as the video. The file is closed and all threads have ended when it
+// `path` (opened without truncation, never through a link). True only when
+// the whole video is in the file: the set-up succeeded, the encode loop ran to
+// its end, the host gave every frame, and every byte was written, flushed and
+// the file closed. A cancel (the host's isAbort, asked for every frame and
+// every 50 ms while the runtime is waited for) stops the encode at once, with
+// no drain: false, with `aborted` set. False means the file, if any, must not
+// be used as the video. The file is closed and all threads have ended when it
 // returns.
 bool EncodeVideoToFile(const ExportJob& job, const char* path, VideoEncodeReport* report = nullptr);

@@ -14,10 +14,16 @@ namespace {
 
 std::atomic<bool> interrupted{false};
 
-extern "C" void OnInterrupt(int) {
+// Ctrl-C, SIGTERM and SIGHUP all cancel the export the way the editor's
+// cancel button does, so the plug-in ends its programs and removes its files.
+const int kCancelSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+extern "C" void OnInterrupt(int signal) {
     interrupted.store(true);
-    // A second Ctrl-C ends the program the usual way.
-    std::signal(SIGINT, SIG_DFL);
+    // A second Ctrl-C ends the program the usual way. SIGTERM and SIGHUP
+    // often come twice (to the process and to its group, as `timeout` sends
+    // them): the cancel they asked for is already on its way.
+    if (signal == SIGINT) std::signal(signal, SIG_DFL);
 }
 
 // One export's host side; lives on DriveExport's stack, used on its thread.
@@ -93,7 +99,9 @@ int32_t TARVO_CDECL IsAbort() {
     ++job.stats.abortPolls;
     if (interrupted.load()) job.stats.userAbort = true;
     int after = job.options->abortAfter;
-    return job.stats.userAbort || (after >= 0 && job.stats.framesDelivered >= after) ? 1 : 0;
+    const bool abort = job.stats.userAbort || (after >= 0 && job.stats.framesDelivered >= after);
+    if (abort) job.stats.abortAnswered = true;
+    return abort ? 1 : 0;
 }
 
 int32_t TARVO_CDECL ShowRestTime(int32_t now, int32_t total) {
@@ -146,13 +154,14 @@ ExportStats DriveExport(OutputFunc output, Input& input, const ExportOptions& op
     info.getVideoEx = GetVideoEx;
 
     interrupted.store(false);
-    auto previous = std::signal(SIGINT, OnInterrupt);
+    void (*previous[3])(int);
+    for (int i = 0; i < 3; ++i) previous[i] = std::signal(kCancelSignals[i], OnInterrupt);
     current = &job;
     auto start = std::chrono::steady_clock::now();
     job.stats.result = output(&info);
     job.stats.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     current = nullptr;
-    std::signal(SIGINT, previous);
+    for (int i = 0; i < 3; ++i) std::signal(kCancelSignals[i], previous[i]);
     job.progress.Finish();
     return job.stats;
 }

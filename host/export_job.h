@@ -30,7 +30,8 @@ struct ExportStats {
     int previewCalls = 0;
     int foreignThreadCalls = 0;  // callbacks on a thread other than the caller's
     bool inputFailed = false;    // the input could not produce something asked for
-    bool userAbort = false;      // Ctrl-C was pressed
+    bool userAbort = false;      // Ctrl-C was pressed (or SIGTERM, SIGHUP came)
+    bool abortAnswered = false;  // isAbort answered yes at least once
     double seconds = 0;
 };
 

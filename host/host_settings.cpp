@@ -7,8 +7,10 @@
 #include <fstream>
 #include <iterator>
 #include <strings.h>
+#include <sys/stat.h>
 
 #include "platform/file.h"
+#include "ui/choice_tables.h"
 
 #ifndef TARVO_AAC_ENCODER_PATH
 #define TARVO_AAC_ENCODER_PATH "neroaacenc-compat"
@@ -35,34 +37,41 @@ const Named kUsage[] = {{1, "quality"}, {4, "balanced"}, {7, "speed"}};
 const Named kRateControl[] = {{1, "CBR"}, {2, "VBR"}};
 const Named kAacProfile[] = {{1, "LC"}, {2, "HE"}, {3, "HEv2"}};
 
+// A field and what the dialog lets it hold: one of `names`, or a number from
+// `min` to `max`.
 struct Field {
     const char* key;
     int32_t SettingData::* number;
     char (SettingData::* text)[kSettingPathSize];
     const Named* names;
     size_t nameCount;
+    int32_t min;
+    int32_t max;
 };
 
 template <size_t N>
 Field Number(const char* key, int32_t SettingData::* member, const Named (&names)[N]) {
-    return Field{key, member, nullptr, names, N};
+    return Field{key, member, nullptr, names, N, 0, -1};
 }
-Field Number(const char* key, int32_t SettingData::* member) { return Field{key, member, nullptr, nullptr, 0}; }
+Field Number(const char* key, int32_t SettingData::* member, int32_t min, int32_t max) {
+    return Field{key, member, nullptr, nullptr, 0, min, max};
+}
 Field Text(const char* key, char (SettingData::* member)[kSettingPathSize]) {
-    return Field{key, nullptr, member, nullptr, 0};
+    return Field{key, nullptr, member, nullptr, 0, 0, -1};
 }
 
 const Field kFields[] = {
-    Number("version", &SettingData::version),
+    Number("version", &SettingData::version, kSettingVersion, kSettingVersion),
     Number("hardwareImpl", &SettingData::hardwareImpl, kImpl),
     Number("codecProfile", &SettingData::codecProfile, kProfile),
     Number("codecLevel", &SettingData::codecLevel, kLevel),
     Number("targetUsage", &SettingData::targetUsage, kUsage),
     Number("rateControl", &SettingData::rateControl, kRateControl),
-    Number("targetKbps", &SettingData::targetKbps),
-    Number("maxKbps", &SettingData::maxKbps),
+    // Five digits, as the dialog's edit boxes take them.
+    Number("targetKbps", &SettingData::targetKbps, 0, 99999),
+    Number("maxKbps", &SettingData::maxKbps, 0, 99999),
     Number("aacProfile", &SettingData::aacProfile, kAacProfile),
-    Number("aacKbps", &SettingData::aacKbps),
+    Number("aacKbps", &SettingData::aacKbps, 0, INT32_MAX),  // checked with aacProfile
     Text("aacEncoderPath", &SettingData::aacEncoderPath),
     Text("muxerPath", &SettingData::muxerPath),
     Text("tempFolder", &SettingData::tempFolder),
@@ -85,6 +94,22 @@ SettingData HostDefaultSettings() {
 }
 
 bool LoadSettingsFile(const std::string& path, SettingData* data, std::string* error) {
+    // Only a regular file of the block's size: a directory, a device or a
+    // pipe would be read until something breaks.
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0) {
+        *error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        *error = path + ": not a regular file, so not a settings block";
+        return false;
+    }
+    if (info.st_size != static_cast<off_t>(sizeof(SettingData))) {
+        *error = path + ": holds " + std::to_string(info.st_size) + " bytes, not a settings block of " +
+                 std::to_string(sizeof(SettingData));
+        return false;
+    }
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         *error = path + ": " + std::strerror(errno);
@@ -172,15 +197,40 @@ bool ApplySetting(SettingData* data, const std::string& assignment, std::string*
         errno = 0;
         char* end = nullptr;
         long number = std::strtol(value.c_str(), &end, 10);
-        if (value.empty() || *end != '\0' || errno != 0 || number < INT32_MIN || number > INT32_MAX) {
+        // strtol skips leading blanks; the dialog takes digits only.
+        const bool plain = !value.empty() && (value[0] == '-' || (value[0] >= '0' && value[0] <= '9'));
+        if (!plain || *end != '\0' || errno != 0 || number < INT32_MIN || number > INT32_MAX) {
             *error = key + ": '" + value + "' is not a 32-bit number" +
                      (field.nameCount != 0 ? " or one of the names 'settings show' prints" : "");
+            return false;
+        }
+        bool allowed = field.nameCount == 0 && number >= field.min && number <= field.max;
+        for (size_t i = 0; i < field.nameCount; ++i) allowed = allowed || field.names[i].value == number;
+        if (!allowed) {
+            *error = field.nameCount != 0
+                         ? key + ": " + value + " is not one of the values 'settings show' names"
+                         : key + ": " + value + " is outside " + std::to_string(field.min) + " to " +
+                               std::to_string(field.max);
             return false;
         }
         data->*field.number = static_cast<int32_t>(number);
         return true;
     }
     *error = "unknown key '" + key + "'";
+    return false;
+}
+
+bool CheckSettings(const SettingData& data, std::string* error) {
+    // The dialog offers the AAC profile and bit rate as one list.
+    for (const AudioChoiceRow* row = kAudioBitRateChoices; row->label != nullptr; ++row) {
+        if (row->profile == data.aacProfile && row->kbps == data.aacKbps) return true;
+    }
+    std::string offered;
+    for (const AudioChoiceRow* row = kAudioBitRateChoices; row->label != nullptr; ++row) {
+        if (row->profile == data.aacProfile) offered += (offered.empty() ? "" : " ") + std::to_string(row->kbps);
+    }
+    *error = "aacKbps: " + std::to_string(data.aacKbps) + " is not offered for aacProfile " +
+             std::to_string(data.aacProfile) + (offered.empty() ? "" : " (offered: " + offered + ")");
     return false;
 }
 

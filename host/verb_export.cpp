@@ -25,7 +25,8 @@ const char kUsage[] =
     "  --plugin PATH       the plug-in library (" TARVO_PLUGIN_PATH ")\n"
     "  --settings FILE     the 820-byte settings block to use (default: the dialog's\n"
     "                      defaults with this build's stand-in programs)\n"
-    "  --abort-after N     the abort callback answers yes once N frames went out\n"
+    "  --abort-after N     the abort callback answers yes once N frames went out (a cancel:\n"
+    "                      exit status 4, nothing written)\n"
     "  --stats             print what the plug-in asked for on standard output\n"
     "  --quiet             no progress line\n";
 
@@ -56,6 +57,11 @@ void ExplainFailure(const SettingData& settings, const InputFormat& format, cons
     char text[kSettingPathSize];
     bool found = stats.inputFailed;
     if (stats.inputFailed) say("the input could not deliver everything the plug-in asked for (see above)");
+    // A program is a regular file we may run: a folder or a text file is not.
+    auto isProgram = [](const char* path) {
+        struct stat info;
+        return stat(path, &info) == 0 && S_ISREG(info.st_mode) && access(path, X_OK) == 0;
+    };
     ReadSettingText(settings.tempFolder, text);
     if (text[0] != '\0' && !CanCreateIn(text)) {
         say(std::string("the temporary folder '") + text + "' is missing or not writable");
@@ -63,14 +69,14 @@ void ExplainFailure(const SettingData& settings, const InputFormat& format, cons
     }
     if (format.hasAudio) {
         ReadSettingText(settings.aacEncoderPath, text);
-        if (access(text, X_OK) != 0) {
-            say(std::string("the AAC encoder '") + text + "' is missing or not executable");
+        if (!isProgram(text)) {
+            say(std::string("the AAC encoder '") + text + "' is missing or not an executable file");
             found = true;
         }
     }
     ReadSettingText(settings.muxerPath, text);
-    if (access(text, X_OK) != 0) {
-        say(std::string("the muxer '") + text + "' is missing or not executable");
+    if (!isProgram(text)) {
+        say(std::string("the muxer '") + text + "' is missing or not an executable file");
         found = true;
     }
     std::string folder = Folder(saveFile);
@@ -78,7 +84,7 @@ void ExplainFailure(const SettingData& settings, const InputFormat& format, cons
         say("the output folder '" + folder + "' is missing or not writable");
         found = true;
     }
-    if (!found) say("the folders and programs look usable; see the messages above");
+    if (!found) say("the folders and programs look usable; the plug-in's message above names the cause");
 }
 
 void PrintStats(const ExportStats& s) {
@@ -194,23 +200,28 @@ int RunExport(const Arguments& arguments) {
     ExportStats result = DriveExport(table.output, *input, options);
     if (stats) PrintStats(result);
 
-    int status = result.result != 0 ? 0 : 1;
+    const bool written = access(options.saveFile.c_str(), F_OK) == 0;
+    // A cancel is no failure to the plug-in (nonzero, no message), and a
+    // cancelled export leaves no MP4.
+    const bool cancelled = result.result != 0 && result.abortAnswered && !written;
+    int status = cancelled ? kExitCancelled : result.result != 0 ? 0 : 1;
     if (result.foreignThreadCalls != 0 || result.badRequests != 0) {
         std::fprintf(stderr, "tarvo-host: the plug-in broke the host contract: %d callbacks off the host's thread, "
                              "%d requests outside the job\n",
                      result.foreignThreadCalls, result.badRequests);
         status = 3;
     }
-    if (result.result == 0) {
+    if (cancelled) {
+        std::fprintf(stderr, "tarvo-host: the export was cancelled after %d of %d frames; nothing was written\n",
+                     result.framesDelivered, format.frameCount);
+    } else if (result.result == 0) {
         std::fprintf(stderr, "tarvo-host: the export failed (the plug-in returned 0); %s\n",
-                     access(options.saveFile.c_str(), F_OK) == 0 ? "a file exists at the output path"
-                                                                 : "no output file was written");
+                     written ? "a file exists at the output path" : "no output file was written");
         ExplainFailure(settings, format, options.saveFile, result);
     } else {
         double fps = result.seconds > 0 ? result.framesDelivered / result.seconds : 0;
-        std::fprintf(stderr, "tarvo-host: wrote %s: %d of %d frames%s in %.2f s (%.1f fps)\n", options.saveFile.c_str(),
-                     result.framesDelivered, format.frameCount, result.framesDelivered < format.frameCount ? " (aborted)" : "", result.seconds,
-                     fps);
+        std::fprintf(stderr, "tarvo-host: wrote %s: %d of %d frames in %.2f s (%.1f fps)\n", options.saveFile.c_str(),
+                     result.framesDelivered, format.frameCount, result.seconds, fps);
     }
     return status;
 }

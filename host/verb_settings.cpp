@@ -1,4 +1,5 @@
 // tarvo-host settings: the 820-byte block, read and edited by field name.
+#include <cerrno>
 #include <cstdio>
 #include <string>
 #include <sys/stat.h>
@@ -30,7 +31,7 @@ int RunSettings(const Arguments& arguments) {
     if (what == "show" && argc == 2) {
         if (!LoadSettingsFile(path, &data, &error)) {
             std::fprintf(stderr, "tarvo-host settings: %s\n", error.c_str());
-            return kExitFailure;
+            return kExitUsage;
         }
         std::fputs(FormatSettings(data).c_str(), stdout);
         return 0;
@@ -40,11 +41,11 @@ int RunSettings(const Arguments& arguments) {
         return kExitUsage;
     }
     struct stat info;
-    if (stat(path.c_str(), &info) != 0) {
+    if (lstat(path.c_str(), &info) != 0 && errno == ENOENT) {
         data = HostDefaultSettings();
     } else if (!LoadSettingsFile(path, &data, &error)) {
         std::fprintf(stderr, "tarvo-host settings: %s\n", error.c_str());
-        return kExitFailure;
+        return kExitUsage;
     }
     // All edits or none: the file changes only when every one is valid.
     for (size_t i = 2; i < argc; ++i) {
@@ -52,6 +53,10 @@ int RunSettings(const Arguments& arguments) {
             std::fprintf(stderr, "tarvo-host settings: %s\n", error.c_str());
             return kExitUsage;
         }
+    }
+    if (!CheckSettings(data, &error)) {
+        std::fprintf(stderr, "tarvo-host settings: %s\n", error.c_str());
+        return kExitUsage;
     }
     if (!SaveSettingsFile(path, data, &error)) {
         std::fprintf(stderr, "tarvo-host settings: %s\n", error.c_str());

@@ -10,6 +10,8 @@ using Arguments = std::vector<std::string>;
 
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
+// export: the export was cancelled (Ctrl-C, SIGTERM, SIGHUP, --abort-after).
+inline constexpr int kExitCancelled = 4;
 
 // info PLUGIN: what the editor sees of a plug-in library.
 int RunInfo(const Arguments& arguments);

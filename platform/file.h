@@ -10,7 +10,8 @@ namespace platform {
 using FileHandle = void*;
 
 // Opens `path` for writing: creates it when missing, never truncates it, and
-// positions at its start (sequential access). Returns null on failure.
+// positions at its start (sequential access). Never follows a symbolic link
+// (POSIX). Returns null on failure.
 FileHandle OpenFileForWrite(const char* path);
 
 // One synchronous write. Returns false on failure (see LastError()); a short
@@ -22,6 +23,24 @@ bool FlushFile(FileHandle file);
 
 // Closes the handle. False on failure (a delayed write error surfaces here).
 bool CloseFile(FileHandle file);
+
+enum class CreateResult { kCreated, kExists, kFailed };
+
+// Creates an empty file at `path` only if nothing of that name exists
+// (O_CREAT | O_EXCL | O_NOFOLLOW, mode 0600; CREATE_NEW on Windows). kExists
+// when the name is taken, by anything (a dangling link included); kFailed for
+// any other failure (see LastError()).
+CreateResult CreateNewFile(const char* path);
+
+// True when `path` names a regular file the system can start as a program
+// (executable for us on POSIX; any file on Windows).
+bool IsProgramFile(const char* path);
+
+// True when `path` names a regular file.
+bool IsRegularFile(const char* path);
+
+// Fills `buffer` from the system's random source. False when it cannot.
+bool OsRandom(void* buffer, uint32_t size);
 
 // Deletes a file. False when it could not be deleted.
 bool RemoveFile(const char* path);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,7 +25,7 @@ FileHandle OpenFileForWrite(const char* path) {
     }
     int fd;
     do {
-        fd = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+        fd = ::open(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return nullptr;
 #ifdef POSIX_FADV_SEQUENTIAL
@@ -61,6 +62,44 @@ bool FlushFile(FileHandle file) {
 bool CloseFile(FileHandle file) {
     if (file == nullptr) return false;
     return ::close(ToFd(file)) == 0;
+}
+
+CreateResult CreateNewFile(const char* path) {
+    if (path == nullptr) {
+        errno = EINVAL;
+        return CreateResult::kFailed;
+    }
+    int fd;
+    do {
+        fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return errno == EEXIST ? CreateResult::kExists : CreateResult::kFailed;
+    ::close(fd);
+    return CreateResult::kCreated;
+}
+
+bool IsProgramFile(const char* path) {
+    struct stat info;
+    return path != nullptr && ::stat(path, &info) == 0 && S_ISREG(info.st_mode) && ::access(path, X_OK) == 0;
+}
+
+bool IsRegularFile(const char* path) {
+    struct stat info;
+    return path != nullptr && ::stat(path, &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool OsRandom(void* buffer, uint32_t size) {
+    auto* bytes = static_cast<uint8_t*>(buffer);
+    while (size > 0) {
+        ssize_t n = ::getrandom(bytes, size, 0);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        bytes += n;
+        size -= static_cast<uint32_t>(n);
+    }
+    return true;
 }
 
 bool RemoveFile(const char* path) { return path != nullptr && ::unlink(path) == 0; }

@@ -1,34 +1,38 @@
+// rand_s draws from the system's random source (RtlGenRandom).
+#define _CRT_RAND_S
 #include "platform/file.h"
 
+#include <stdlib.h>
 #include <windows.h>
 
 #include "platform/utf16_win32.h"
 
 namespace platform {
+namespace {
 
-// TARVO_UTF8_PATHS (the .auo2): paths are UTF-8 and reach Windows through
-// the wide calls. Otherwise (the .auo) they are in the ANSI code page and go
-// to the A calls unchanged.
+// The Win32 calls that take a path, one place for each. TARVO_UTF8_PATHS
+// (the .auo2): paths are UTF-8 and reach Windows through the wide calls.
+// Otherwise (the .auo) they are in the ANSI code page and go to the A calls
+// unchanged.
 #ifdef TARVO_UTF8_PATHS
-FileHandle OpenFileForWrite(const char* path) {
-    if (path == nullptr) return nullptr;
-    HANDLE file = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    return file == INVALID_HANDLE_VALUE ? nullptr : file;
+HANDLE Create(const char* path, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
+    return CreateFileW(Utf8ToWide(path).c_str(), access, share, nullptr, disposition, flags, nullptr);
 }
-
-bool RemoveFile(const char* path) { return path != nullptr && DeleteFileW(Utf8ToWide(path).c_str()) != FALSE; }
-
-bool PathExists(const char* path) {
-    if (path == nullptr) return false;
+BOOL Delete(const char* path) { return DeleteFileW(Utf8ToWide(path).c_str()); }
+bool Found(const char* path) {
     WIN32_FIND_DATAW found;
     HANDLE search = FindFirstFileW(Utf8ToWide(path).c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return false;
     FindClose(search);
     return true;
 }
-
-uint32_t GetTempFolder(char (&buffer)[260]) {
+DWORD AttributesOf(const char* path) { return GetFileAttributesW(Utf8ToWide(path).c_str()); }
+BOOL MoveOver(const char* from, const char* to) {
+    return MoveFileExW(Utf8ToWide(from).c_str(), Utf8ToWide(to).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+}
+BOOL CreateFolder(const char* path) { return CreateDirectoryW(Utf8ToWide(path).c_str(), nullptr); }
+uint32_t TempFolder(char (&buffer)[260]) {
     wchar_t wide[MAX_PATH + 1];
     DWORD length = GetTempPathW(MAX_PATH + 1, wide);
     if (length == 0 || length > MAX_PATH) return 0;
@@ -41,65 +45,86 @@ uint32_t GetTempFolder(char (&buffer)[260]) {
     return static_cast<uint32_t>(text.size());
 }
 #else
-FileHandle OpenFileForWrite(const char* path) {
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    return file == INVALID_HANDLE_VALUE ? nullptr : file;
+HANDLE Create(const char* path, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
+    return CreateFileA(path, access, share, nullptr, disposition, flags, nullptr);
 }
-
-bool RemoveFile(const char* path) { return path != nullptr && DeleteFileA(path) != FALSE; }
-
-bool PathExists(const char* path) {
-    if (path == nullptr) return false;
+BOOL Delete(const char* path) { return DeleteFileA(path); }
+bool Found(const char* path) {
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(path, &found);
     if (search == INVALID_HANDLE_VALUE) return false;
     FindClose(search);
     return true;
 }
-
-uint32_t GetTempFolder(char (&buffer)[260]) {
+DWORD AttributesOf(const char* path) { return GetFileAttributesA(path); }
+BOOL MoveOver(const char* from, const char* to) {
+    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+}
+BOOL CreateFolder(const char* path) { return CreateDirectoryA(path, nullptr); }
+uint32_t TempFolder(char (&buffer)[260]) {
     DWORD length = GetTempPathA(sizeof buffer, buffer);
     return length < sizeof buffer ? length : 0;
 }
 #endif
 
-namespace {
-
-#ifdef TARVO_UTF8_PATHS
-HANDLE OpenExisting(const char* path) {
-    return CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-HANDLE CreateFresh(const char* path) {
-    return CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                       nullptr);
-}
-BOOL MoveOver(const char* from, const char* to) {
-    return MoveFileExW(Utf8ToWide(from).c_str(), Utf8ToWide(to).c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-}
-BOOL CreateFolder(const char* path) { return CreateDirectoryW(Utf8ToWide(path).c_str(), nullptr); }
-DWORD AttributesOf(const char* path) { return GetFileAttributesW(Utf8ToWide(path).c_str()); }
-#else
-HANDLE OpenExisting(const char* path) {
-    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-HANDLE CreateFresh(const char* path) {
-    return CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-BOOL MoveOver(const char* from, const char* to) {
-    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-}
-BOOL CreateFolder(const char* path) { return CreateDirectoryA(path, nullptr); }
-DWORD AttributesOf(const char* path) { return GetFileAttributesA(path); }
-#endif
-
 }  // namespace
+
+FileHandle OpenFileForWrite(const char* path) {
+    if (path == nullptr) return nullptr;
+    HANDLE file = Create(path, GENERIC_WRITE, 0, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN);
+    return file == INVALID_HANDLE_VALUE ? nullptr : file;
+}
+
+bool WriteToFile(FileHandle file, const void* data, uint32_t size, uint32_t* written) {
+    DWORD done = 0;
+    BOOL ok = WriteFile(static_cast<HANDLE>(file), data, size, &done, nullptr);
+    if (written != nullptr) *written = done;
+    return ok != FALSE;
+}
+
+bool FlushFile(FileHandle file) { return FlushFileBuffers(static_cast<HANDLE>(file)) != FALSE; }
+
+bool CloseFile(FileHandle file) { return file != nullptr && CloseHandle(static_cast<HANDLE>(file)) != FALSE; }
+
+CreateResult CreateNewFile(const char* path) {
+    if (path == nullptr) return CreateResult::kFailed;
+    HANDLE file = Create(path, GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
+    if (file == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? CreateResult::kExists
+                                                                           : CreateResult::kFailed;
+    }
+    CloseHandle(file);
+    return CreateResult::kCreated;
+}
+
+bool IsRegularFile(const char* path) {
+    if (path == nullptr) return false;
+    DWORD attributes = AttributesOf(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool IsProgramFile(const char* path) { return IsRegularFile(path); }
+
+bool OsRandom(void* buffer, uint32_t size) {
+    auto* bytes = static_cast<unsigned char*>(buffer);
+    for (uint32_t i = 0; i < size; ++i) {
+        unsigned int value;
+        if (rand_s(&value) != 0) return false;
+        bytes[i] = static_cast<unsigned char>(value);
+    }
+    return true;
+}
+
+bool RemoveFile(const char* path) { return path != nullptr && Delete(path) != FALSE; }
+
+bool PathExists(const char* path) { return path != nullptr && Found(path); }
+
+uint32_t GetTempFolder(char (&buffer)[260]) { return TempFolder(buffer); }
 
 bool ReadFileStart(const char* path, size_t limit, std::string* bytes) {
     if (path == nullptr || bytes == nullptr) return false;
-    HANDLE file = OpenExisting(path);
+    HANDLE file = Create(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
     if (file == INVALID_HANDLE_VALUE) return false;
     bytes->assign(limit, '\0');
     size_t got = 0;
@@ -119,7 +144,7 @@ bool ReadFileStart(const char* path, size_t limit, std::string* bytes) {
 bool ReplaceFileContents(const char* path, const void* data, uint32_t size) {
     if (path == nullptr) return false;
     const std::string fresh = std::string(path) + ".new";
-    HANDLE file = CreateFresh(fresh.c_str());
+    HANDLE file = Create(fresh.c_str(), GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
     bool ok = WriteFile(file, data, size, &written, nullptr) && written == size;
@@ -136,17 +161,6 @@ bool MakeFolder(const char* path) {
     const DWORD attributes = AttributesOf(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
-
-bool WriteToFile(FileHandle file, const void* data, uint32_t size, uint32_t* written) {
-    DWORD done = 0;
-    BOOL ok = WriteFile(static_cast<HANDLE>(file), data, size, &done, nullptr);
-    if (written != nullptr) *written = done;
-    return ok != FALSE;
-}
-
-bool FlushFile(FileHandle file) { return FlushFileBuffers(static_cast<HANDLE>(file)) != FALSE; }
-
-bool CloseFile(FileHandle file) { return file != nullptr && CloseHandle(static_cast<HANDLE>(file)) != FALSE; }
 
 char PathSeparator() { return '\\'; }
 

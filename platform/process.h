@@ -12,6 +12,9 @@ inline ProcessHandle const kNoProcess = reinterpret_cast<ProcessHandle>(~uintptr
 
 // Starts the program at exactly `programPath` (no search) with one
 // command-line text, without a console window and inheriting no handles.
+// The program and whatever it starts can be ended together (EndProcess): on
+// POSIX it leads a process group of its own, on Windows it runs in a job
+// object that ends every process in it when its last handle is closed.
 // On POSIX the text is split into arguments by the Windows rules
 // (SplitCommandLine) and passed after argv[0], which is `programPath`; the
 // child's standard input and output are /dev/null, its standard error is
@@ -24,6 +27,19 @@ ProcessHandle StartProcess(const char* programPath, const char* commandLine);
 // the wait failed; otherwise stores the exit code when `exitCode` is not null.
 bool WaitProcess(ProcessHandle process, uint32_t* exitCode);
 
+enum class WaitResult { kEnded, kRunning, kFailed };
+
+// Waits at most `timeoutMs` for the process to end. kEnded stores the exit
+// code (when `exitCode` is not null); kRunning means the time ran out.
+WaitResult WaitProcessFor(ProcessHandle process, uint32_t timeoutMs, uint32_t* exitCode);
+
+// Ends the process and everything it started, and returns once the process
+// itself has ended (within about a second). Nothing happens to a process that
+// has already been waited for.
+void EndProcess(ProcessHandle process);
+
+// Releases the handle. On Windows this also ends whatever the program left
+// running in its job.
 void CloseProcess(ProcessHandle process);
 
 // Splits a command line into arguments the way the Microsoft C runtime does:

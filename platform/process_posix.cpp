@@ -6,6 +6,7 @@
 #include <new>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 extern char** environ;
@@ -49,7 +50,10 @@ ProcessHandle StartProcess(const char* programPath, const char* commandLine) {
     posix_spawnattr_setsigmask(&attributes, &signals);
     sigfillset(&signals);
     posix_spawnattr_setsigdefault(&attributes, &signals);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    // A process group of its own, so that ending the program also ends what
+    // it started, and a Ctrl-C at the terminal reaches only us: we decide.
+    posix_spawnattr_setpgroup(&attributes, 0);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
     pid_t pid = 0;
     int result = posix_spawn(&pid, programPath, &actions, &attributes, argv.data(), environ);
     posix_spawnattr_destroy(&attributes);
@@ -67,23 +71,76 @@ ProcessHandle StartProcess(const char* programPath, const char* commandLine) {
     return process;
 }
 
+namespace {
+
+// Reaps the process if it has ended (or, with `block`, once it has). False
+// when waitpid fails.
+bool Reap(Process* process, bool block) {
+    if (process->reaped) return true;
+    pid_t result;
+    do {
+        result = waitpid(process->pid, &process->status, block ? 0 : WNOHANG);
+    } while (result < 0 && errno == EINTR);
+    if (result < 0) return false;
+    if (result == process->pid) process->reaped = true;
+    return true;
+}
+
+void StoreExitCode(const Process* process, uint32_t* exitCode) {
+    if (exitCode == nullptr) return;
+    // A process killed by a signal reports an exit code that is never 0.
+    *exitCode = WIFEXITED(process->status) ? static_cast<uint32_t>(WEXITSTATUS(process->status))
+                                           : 0x80000000u | static_cast<uint32_t>(WTERMSIG(process->status));
+}
+
+void SleepBriefly() {
+    timespec pause{0, 5 * 1000000L};
+    nanosleep(&pause, nullptr);
+}
+
+uint64_t NowMs() {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+}
+
+}  // namespace
+
 bool WaitProcess(ProcessHandle handle, uint32_t* exitCode) {
     if (handle == nullptr || handle == kNoProcess) return false;
     auto* process = static_cast<Process*>(handle);
-    if (!process->reaped) {
-        pid_t result;
-        do {
-            result = waitpid(process->pid, &process->status, 0);
-        } while (result < 0 && errno == EINTR);
-        if (result < 0) return false;
-        process->reaped = true;
-    }
-    if (exitCode != nullptr) {
-        // A process killed by a signal reports an exit code that is never 0.
-        *exitCode = WIFEXITED(process->status) ? static_cast<uint32_t>(WEXITSTATUS(process->status))
-                                               : 0x80000000u | static_cast<uint32_t>(WTERMSIG(process->status));
-    }
+    if (!Reap(process, true)) return false;
+    StoreExitCode(process, exitCode);
     return true;
+}
+
+WaitResult WaitProcessFor(ProcessHandle handle, uint32_t timeoutMs, uint32_t* exitCode) {
+    if (handle == nullptr || handle == kNoProcess) return WaitResult::kFailed;
+    auto* process = static_cast<Process*>(handle);
+    // No portable wait on a child with a time-out: poll in short steps.
+    const uint64_t deadline = NowMs() + timeoutMs;
+    for (;;) {
+        if (!Reap(process, false)) return WaitResult::kFailed;
+        if (process->reaped) {
+            StoreExitCode(process, exitCode);
+            return WaitResult::kEnded;
+        }
+        if (NowMs() >= deadline) return WaitResult::kRunning;
+        SleepBriefly();
+    }
+}
+
+void EndProcess(ProcessHandle handle) {
+    if (handle == nullptr || handle == kNoProcess) return;
+    auto* process = static_cast<Process*>(handle);
+    if (process->reaped) return;
+    // Ask the whole group first, so a program can remove what it was
+    // writing; whatever is left after a moment is killed.
+    kill(-process->pid, SIGTERM);
+    const uint64_t deadline = NowMs() + 300;
+    while (Reap(process, false) && !process->reaped && NowMs() < deadline) SleepBriefly();
+    kill(-process->pid, SIGKILL);
+    Reap(process, true);
 }
 
 void CloseProcess(ProcessHandle handle) {

@@ -1,12 +1,31 @@
 #include "platform/process.h"
 
+#include <new>
 #include <windows.h>
 
 #include "platform/utf16_win32.h"
 
 namespace platform {
-
 namespace {
+
+// A started program and the job object that holds it and whatever it starts.
+struct Process {
+    HANDLE process;
+    HANDLE job;  // null when the program could not be put into a job
+};
+
+// A job whose processes all end when its last handle is closed.
+HANDLE CreateKillOnCloseJob() {
+    HANDLE job = CreateJobObjectA(nullptr, nullptr);
+    if (job == nullptr) return nullptr;
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+        CloseHandle(job);
+        return nullptr;
+    }
+    return job;
+}
 
 // TARVO_UTF8_PATHS (the .auo2): the program's path and the command line are
 // UTF-8 and go to CreateProcessW; otherwise both go to CreateProcessA as they
@@ -41,23 +60,62 @@ ProcessHandle StartProcess(const char* programPath, const char* commandLine) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return kNoProcess;
     }
+    auto* started = new (std::nothrow) Process{nullptr, nullptr};
+    if (started == nullptr) return kNoProcess;
     PROCESS_INFORMATION info = {};
-    if (!Create(programPath, commandLine, CREATE_NO_WINDOW, &info)) return kNoProcess;
+    // Suspended until it is in its job, so that nothing it starts escapes.
+    if (!Create(programPath, commandLine, CREATE_NO_WINDOW | CREATE_SUSPENDED, &info)) {
+        DWORD error = GetLastError();
+        delete started;
+        SetLastError(error);
+        return kNoProcess;
+    }
+    started->process = info.hProcess;
+    started->job = CreateKillOnCloseJob();
+    if (started->job != nullptr && !AssignProcessToJobObject(started->job, info.hProcess)) {
+        // A host job that allows no nesting (before Windows 8): the program
+        // still runs, and ending it ends only the program itself.
+        CloseHandle(started->job);
+        started->job = nullptr;
+    }
+    ResumeThread(info.hThread);
     CloseHandle(info.hThread);
-    return info.hProcess;
+    return started;
 }
 
-bool WaitProcess(ProcessHandle process, uint32_t* exitCode) {
-    if (process == nullptr || process == kNoProcess) return false;
-    if (WaitForSingleObject(static_cast<HANDLE>(process), INFINITE) != WAIT_OBJECT_0) return false;
+bool WaitProcess(ProcessHandle handle, uint32_t* exitCode) {
+    return WaitProcessFor(handle, INFINITE, exitCode) == WaitResult::kEnded;
+}
+
+WaitResult WaitProcessFor(ProcessHandle handle, uint32_t timeoutMs, uint32_t* exitCode) {
+    if (handle == nullptr || handle == kNoProcess) return WaitResult::kFailed;
+    auto* started = static_cast<Process*>(handle);
+    DWORD waited = WaitForSingleObject(started->process, timeoutMs);
+    if (waited == WAIT_TIMEOUT) return WaitResult::kRunning;
+    if (waited != WAIT_OBJECT_0) return WaitResult::kFailed;
     DWORD code = 0;
-    if (!GetExitCodeProcess(static_cast<HANDLE>(process), &code)) return false;
+    if (!GetExitCodeProcess(started->process, &code)) return WaitResult::kFailed;
     if (exitCode != nullptr) *exitCode = code;
-    return true;
+    return WaitResult::kEnded;
 }
 
-void CloseProcess(ProcessHandle process) {
-    if (process != nullptr && process != kNoProcess) CloseHandle(static_cast<HANDLE>(process));
+void EndProcess(ProcessHandle handle) {
+    if (handle == nullptr || handle == kNoProcess) return;
+    auto* started = static_cast<Process*>(handle);
+    if (started->job != nullptr) {
+        TerminateJobObject(started->job, 1);
+    } else {
+        TerminateProcess(started->process, 1);
+    }
+    WaitForSingleObject(started->process, 1000);
+}
+
+void CloseProcess(ProcessHandle handle) {
+    if (handle == nullptr || handle == kNoProcess) return;
+    auto* started = static_cast<Process*>(handle);
+    CloseHandle(started->process);
+    if (started->job != nullptr) CloseHandle(started->job);
+    delete started;
 }
 
 }  // namespace platform

@@ -48,6 +48,12 @@ ExportJob MakeExportJob(const OutputInfo& info, const SettingData& settings) {
 int32_t TARVO_CDECL OutputEntry(OutputInfo* info) {
     if (info == nullptr) return 0;
     // The job works on its own copy of the settings: nothing the host does
-    // during the export changes them under the stages' feet.
-    return RunExport(MakeExportJob(*info, CurrentSettings())) ? 1 : 0;
+    // during the export changes them under the stages' feet. A cancelled
+    // export is true too: the editor then shows no error. RunExport lets no
+    // exception out; the job's own making could only run out of memory.
+    try {
+        return RunExport(MakeExportJob(*info, CurrentSettings())) ? 1 : 0;
+    } catch (...) {
+        return 0;
+    }
 }

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "encode/bit_rate.h"
 #include "ui/dialog_setting.h"
 
 namespace {
@@ -48,8 +49,8 @@ mfxVideoParam MakeTestVideoParam(const SettingData& data) {
     param.mfx.CodecLevel = static_cast<mfxU16>(data.codecLevel);
     param.mfx.TargetUsage = static_cast<mfxU16>(data.targetUsage);
     param.mfx.RateControlMethod = static_cast<mfxU16>(data.rateControl);
-    param.mfx.TargetKbps = static_cast<mfxU16>(data.targetKbps);
-    param.mfx.MaxKbps = static_cast<mfxU16>(data.maxKbps);
+    // The rates the user typed, up to 99999 kbps, through BRCParamMultiplier.
+    SetBitRates(param.mfx, data.targetKbps, data.maxKbps);
     param.IOPattern = MFX_IOPATTERN_IN_SYSTEM_MEMORY;
     return param;
 }

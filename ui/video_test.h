@@ -9,8 +9,9 @@
 #include "core/setting_data.h"
 
 // The encoder parameters of the test: NV12 320x240 at 30/1, progressive,
-// system memory, the low 16 bits of the record's codec choices, every other
-// field zero.
+// system memory, the low 16 bits of the record's codec choices, the bit rates
+// through BRCParamMultiplier above 65535 kbps (negative ones as 0), every
+// other field zero.
 mfxVideoParam MakeTestVideoParam(const SettingData& data);
 
 // Runs the test for `data` and returns the message to show. After a failed

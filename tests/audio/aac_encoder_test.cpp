@@ -59,7 +59,7 @@ TEST_F(StartAacEncoderTest, StartsTheEncoderOnTheCompleteWavFile) {
     ASSERT_NE(encoder, platform::kNoProcess);
     ASSERT_NE(wav, nullptr);
     ASSERT_NE(aac, nullptr);
-    EXPECT_TRUE(WaitAacEncoder(encoder));
+    EXPECT_TRUE(WaitAacEncoder(encoder, ""));
 
     std::string prefix = folder + "/";
     EXPECT_EQ(std::string(wav).rfind(prefix, 0), 0u);
@@ -78,8 +78,8 @@ TEST_F(StartAacEncoderTest, AnEncoderThatFailsIsNotASuccess) {
     ScopedEnv exitCode("TARVO_EXIT", "3");
     platform::ProcessHandle encoder = Start(job, setting);
     ASSERT_NE(encoder, platform::kNoProcess);
-    EXPECT_FALSE(WaitAacEncoder(encoder));
-    EXPECT_FALSE(WaitAacEncoder(platform::kNoProcess));
+    EXPECT_FALSE(WaitAacEncoder(encoder, ""));
+    EXPECT_FALSE(WaitAacEncoder(platform::kNoProcess, ""));
 }
 
 TEST_F(StartAacEncoderTest, FailuresLeaveNothingBehind) {

@@ -83,3 +83,45 @@ psnr_y() {  # mp4, raw, width, height [extra filter for the reference]
         -f rawvideo -pix_fmt gray -s "${cw}x${ch}" -i "$b" -lavfi psnr -f null - 2>&1 |
         sed -n 's/.*PSNR y:.* min:\([0-9.inf]*\).*/\1/p' | tail -n 1
 }
+
+# True when the machine has an Intel graphics adapter (PCI vendor 0x8086).
+intel_adapter_present() { grep -qsx 0x8086 /sys/class/drm/*/device/vendor; }
+
+# Runs an export in the background and sends it `signal` after `delay`
+# seconds (or, for a delay of "wav", once the WAV file is being written), as
+# a user or a session manager would; leaves its exit status in
+# $rc and the seconds from the signal to its end in $after (to 0.05 s). The
+# signal goes to tarvo-host alone (`timeout` would send it twice: to the
+# process and to its group); an export that does not end within $LIMIT
+# seconds is killed.
+cancel_export() {  # signal, delay, export arguments...
+    local sig=$1 delay=$2; shift 2
+    "$TARVO_HOST" export --plugin "$TARVO_PLUGIN" --stats --quiet "$@" >"$TARVO_WORK/stats" 2>"$TARVO_WORK/err" &
+    local pid=$!
+    if [ "$delay" = wav ]; then
+        local tries=0
+        until [ -n "$(find "$TARVO_WORK/tmp" -name '*.wav' -size +1k 2>/dev/null)" ] || [ "$tries" -ge $((LIMIT * 20)) ]; do
+            sleep 0.05
+            tries=$((tries + 1))
+        done
+    else
+        sleep "$delay"
+    fi
+    local t0; t0=$(date +%s.%N)
+    kill -s "$sig" "$pid"
+    local waited=0
+    while kill -0 "$pid" 2>/dev/null && [ "$waited" -lt $((LIMIT * 20)) ]; do
+        sleep 0.05
+        waited=$((waited + 1))
+    done
+    after=$(awk -v a="$t0" -v b="$(date +%s.%N)" 'BEGIN { printf "%.2f", b - a }')
+    kill -9 "$pid" 2>/dev/null
+    wait "$pid"
+    rc=$?
+    sed 's/^/  | /' "$TARVO_WORK/err"
+    echo "  (ended $after s after SIG$sig)"
+}
+
+# Lines the plug-in (not tarvo-host, not the stand-in programs) wrote to
+# standard error: its messages.
+plugin_messages() { grep -v -e '^tarvo-host' -e '^mp4box-compat' -e '^neroaacenc-compat' "$TARVO_WORK/err"; }

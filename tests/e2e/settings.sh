@@ -30,13 +30,25 @@ printf 'b%.0s' $(seq 260) | dd of="$file" bs=1 seek=560 conv=notrunc status=none
 check "an unterminated field shown cut, and said so" \
     grep -q "^tempFolder     = $(printf 'b%.0s' $(seq 259))  (no terminator" <<<"$("$TARVO_HOST" settings show "$file")"
 
+# Only a regular file of 820 bytes is a settings block: exit 2 and a message,
+# never a crash or an endless read.
 head -c 819 "$file" >"$TARVO_WORK/short.bin"
-"$TARVO_HOST" settings show "$TARVO_WORK/short.bin" 2>"$TARVO_WORK/err"
-check "a block of 819 bytes refused" [ $? -eq 1 ]
-check "and said so" grep -q "holds 819 bytes" "$TARVO_WORK/err"
+for bad in "$TARVO_WORK/short.bin" "$TARVO_WORK" /dev/zero; do
+    "$TARVO_HOST" settings show "$bad" 2>"$TARVO_WORK/err"
+    check "settings show $bad: refused" [ $? -eq 2 ]
+    check "settings show $bad: said so" grep -q "not a regular file\|holds 819 bytes" "$TARVO_WORK/err"
+done
+
+# An edit is taken only when the dialog could have stored it.
+before=$(md5sum <"$file")
+for edit in version=3 aacKbps=-1 "targetKbps= 5" "targetKbps=5 " targetKbps=100000 codecLevel=7 aacKbps=300; do
+    "$TARVO_HOST" settings set "$file" "$edit" 2>"$TARVO_WORK/err"
+    check "settings set '$edit': refused" [ $? -eq 2 ]
+done
+check "the refused edits changed nothing" [ "$(md5sum <"$file")" = "$before" ]
 
 # Version 1 is refused by the plug-in itself, with its own words.
-"$TARVO_HOST" settings set "$file" version=1
+printf '\001' | dd of="$file" bs=1 seek=0 conv=notrunc status=none
 run_export --settings "$file" --frames 1 -o "$TARVO_WORK/out/v1.mp4"
 check "an incompatible block stops the export" [ "$rc" -eq 2 ]
 check "the plug-in's message reaches the user" [ "$(message_count "Configure data is incompatible.")" = 1 ]

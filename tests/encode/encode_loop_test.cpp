@@ -38,7 +38,10 @@ struct Job {
         job->blocks.emplace_back(data, data + bitstream->DataLength);
         return true;
     }
-    PipelineCallbacks Callbacks() { return PipelineCallbacks{&context, ReadHostFrame, Sink}; }
+    PipelineCallbacks Callbacks() {
+        return PipelineCallbacks{&context, ReadHostFrame, Sink, cancellable ? HostCancelled : nullptr};
+    }
+    bool cancellable = false;  // the host's isAbort cancels the job
 };
 
 class EncodeLoopTest : public tarvo_test::SoftRuntimeTest {
@@ -48,6 +51,7 @@ protected:
         info = host.Job();
         job.context = EncodeJobContext{&info, nullptr, 0, false, false};
         EXPECT_TRUE(OpenEncodePipeline(TestSettings(), info, pipeline, job.Callbacks()));
+        pipeline.stallLimitMs = stallLimitMs;
         pool = pipeline.encInFree.size();
         rgbPool = pipeline.vppInFree.size();
         int32_t status = 0;
@@ -67,6 +71,7 @@ protected:
 
     ExportJob info{};
     Job job;
+    uint32_t stallLimitMs = kDefaultStallLimitMs;
     size_t pool = 0;
     size_t rgbPool = 0;
 };
@@ -235,6 +240,64 @@ TEST_F(EncodeLoopTest, AbortAfterNFrames) {
     EXPECT_EQ(Run(host, pipeline), 0);
     EXPECT_EQ(job.context.frameIndex, 12);
     EXPECT_EQ(job.blocks.size(), 12u);
+}
+
+// A cancel stops the loop where it is, without a drain, also while the
+// runtime answers "busy" for ever.
+TEST_F(EncodeLoopTest, ACancelStopsTheLoopEvenWhenTheRuntimeIsBusy) {
+    job.cancellable = true;
+    for (const char* fault : {"", "enc_run=2", "vpp_run=2"}) {
+        SCOPED_TRACE(fault);
+        Faults(fault);
+        job.blocks.clear();
+        FakeHost host;
+        host.frameCount = 100;
+        host.abortAfter = 3;  // before the first surfaces come back from a busy runtime
+        EncodePipeline pipeline;
+        EXPECT_EQ(Run(host, pipeline), MFX_ERR_ABORTED);
+        EXPECT_TRUE(job.context.aborted);
+        EXPECT_LE(job.context.frameIndex, 3);
+        EXPECT_LT(job.blocks.size(), 3u);
+        EXPECT_EQ(pipeline.stallCall.load(), nullptr);
+        ExpectAllSurfacesAccountedFor(pipeline);
+    }
+}
+
+// A sync still in execution is synced again, never counted as done; one
+// that stays so, or a device busy for ever, fails the encode after the
+// stall limit, naming the call.
+TEST_F(EncodeLoopTest, WarningsInLoopsLoseNoFrameAndNeverHang) {
+    stallLimitMs = 200;
+    const struct {
+        const char* fault;
+        int32_t status;
+        const char* call;
+        mfxStatus stalledWith;
+    } cases[] = {
+        {"enc_sync=1@3,vpp_sync=1@2", 0, nullptr, MFX_ERR_NONE},
+        {"enc_sync=1", MFX_ERR_ABORTED, "MFXVideoCORE_SyncOperation", MFX_WRN_IN_EXECUTION},
+        {"vpp_sync=1", MFX_ERR_ABORTED, "MFXVideoCORE_SyncOperation", MFX_WRN_IN_EXECUTION},
+        {"enc_run=2", MFX_ERR_ABORTED, "MFXVideoENCODE_EncodeFrameAsync", MFX_WRN_DEVICE_BUSY},
+        {"vpp_run=2", MFX_ERR_ABORTED, "MFXVideoVPP_RunFrameVPPAsync", MFX_WRN_DEVICE_BUSY},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fault);
+        Faults(c.fault);
+        job.blocks.clear();
+        FakeHost host;
+        host.frameCount = 20;
+        EncodePipeline pipeline;
+        EXPECT_EQ(Run(host, pipeline), c.status);
+        if (c.call == nullptr) {
+            EXPECT_EQ(job.blocks.size(), 20u);
+            EXPECT_EQ(pipeline.stallCall.load(), nullptr);
+        } else {
+            ASSERT_NE(pipeline.stallCall.load(), nullptr);
+            EXPECT_STREQ(pipeline.stallCall.load(), c.call);
+            EXPECT_EQ(pipeline.stallStatus.load(), c.stalledWith);
+        }
+        ExpectAllSurfacesAccountedFor(pipeline);
+    }
 }
 
 TEST_F(EncodeLoopTest, RefillStopsAtTheEndMarker) {

@@ -102,7 +102,7 @@ TEST_F(EncodePipelineTest, RuntimesThatRefuseRgb3GetRgb4Input) {
     }
 }
 
-TEST_F(EncodePipelineTest, SizesAlignUpTo16AndSettingsKeepTheirLow16Bits) {
+TEST_F(EncodePipelineTest, SizesAlignUpTo16AndRatesReachTheEncoderWhole) {
     FakeHost host;
     host.width = 1366;
     host.height = 768;
@@ -125,8 +125,10 @@ TEST_F(EncodePipelineTest, SizesAlignUpTo16AndSettingsKeepTheirLow16Bits) {
     settings.rateControl = 1;
     const mfxInfoMFX encode = MakeEncoderInfo(settings);
     EXPECT_EQ(encode.CodecId, static_cast<mfxU32>(MFX_CODEC_AVC));
-    EXPECT_EQ(encode.TargetKbps, 0);
-    EXPECT_EQ(encode.MaxKbps, 1000);
+    // Above 65535 kbps the rates go in units of BRCParamMultiplier kbps.
+    EXPECT_EQ(encode.BRCParamMultiplier, 2);
+    EXPECT_EQ(encode.TargetKbps, (1 << 16) / 2);
+    EXPECT_EQ(encode.MaxKbps, ((1 << 16) + 1000) / 2);
     EXPECT_EQ(encode.CodecProfile, 100);
     EXPECT_EQ(encode.CodecLevel, 40);
     EXPECT_EQ(encode.TargetUsage, 7);
@@ -135,16 +137,29 @@ TEST_F(EncodePipelineTest, SizesAlignUpTo16AndSettingsKeepTheirLow16Bits) {
     EXPECT_EQ(encode.NumThread, 0);
     EXPECT_EQ(encode.BufferSizeInKB, 0);
 
-    // A CBR job whose rate has bits above 16 reaches the encoder without them.
-    settings = TestSettings();
-    settings.rateControl = MFX_RATECONTROL_CBR;
-    settings.targetKbps = (1 << 16) + 1000;
-    settings.maxKbps = (1 << 16) + 1000;
-    EncodePipeline pipeline;
-    ASSERT_TRUE(OpenEncodePipeline(settings, host.Job(), pipeline, kCallbacks));
-    mfxVideoParam actual{};
-    ASSERT_EQ(MFXVideoENCODE_GetVideoParam(pipeline.session, &actual), MFX_ERR_NONE);
-    EXPECT_EQ(actual.mfx.TargetKbps * std::max<mfxU16>(actual.mfx.BRCParamMultiplier, 1), 1000);
+    // The rate a user typed reaches the encoder whole (to the multiplier's
+    // unit), and a negative one never reaches it.
+    const struct {
+        int32_t target, max;
+        bool opens;
+        uint32_t encoderTarget;
+    } rates[] = {{80000, 80000, true, 80000}, {99999, 99999, true, 99998}, {65535, 65535, true, 65535},
+                 {4000, 4000, true, 4000}, {-1, 4000, false, 0}, {4000, -5, false, 0}};
+    for (const auto& rate : rates) {
+        SCOPED_TRACE(rate.target);
+        settings = TestSettings();
+        settings.rateControl = MFX_RATECONTROL_CBR;
+        settings.codecLevel = MFX_LEVEL_AVC_52;  // room for 100 Mbps
+        settings.targetKbps = rate.target;
+        settings.maxKbps = rate.max;
+        EncodePipeline pipeline;
+        ASSERT_EQ(OpenEncodePipeline(settings, host.Job(), pipeline, kCallbacks), rate.opens);
+        if (!rate.opens) continue;
+        mfxVideoParam actual{};
+        ASSERT_EQ(MFXVideoENCODE_GetVideoParam(pipeline.session, &actual), MFX_ERR_NONE);
+        EXPECT_EQ(uint32_t{actual.mfx.TargetKbps} * std::max<mfxU16>(actual.mfx.BRCParamMultiplier, 1),
+                  rate.encoderTarget);
+    }
 }
 
 TEST_F(EncodePipelineTest, PoolsAreSizedFromTheSuggestions) {

@@ -132,17 +132,18 @@ TEST_F(VideoEncoderTest, Rgb4InputGivesTheStreamOfRgb3Input) {
     EXPECT_TRUE(streams[0] == streams[1]);
 }
 
-TEST_F(VideoEncoderTest, AbortStillSucceedsWithTheFramesBeforeIt) {
+TEST_F(VideoEncoderTest, ACancelStopsTheEncodeWithoutADrain) {
     Encoder("x264");
     TempPath path;
     FakeHost host;
     host.frameCount = 50;
     host.abortAfter = 9;
     VideoEncodeReport report{};
-    EXPECT_TRUE(Encode(host, path.c_str(), &report));
+    EXPECT_FALSE(Encode(host, path.c_str(), &report));
     EXPECT_TRUE(report.aborted);
     EXPECT_EQ(report.framesRead, 9);
-    EXPECT_EQ(DecodeH264File(path.str()).size(), 9u);
+    EXPECT_EQ(report.loopStatus, MFX_ERR_ABORTED);
+    EXPECT_EQ(report.stallCall, nullptr);
 }
 
 TEST_F(VideoEncoderTest, IncompleteVideoIsAFailure) {

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <unistd.h>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -24,13 +25,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// How a stand-in stage ends.
+enum class Ends { kWell, kFailing, kCancelled, kThrowing };
+
 // What the stand-ins do and what they saw. Test thread only.
 struct Stages {
     bool validate = true;
-    bool startAudio = true;
-    bool encode = true;
-    bool encoderEndsWell = true;
-    bool mux = true;
+    Ends startAudio = Ends::kWell;
+    Ends encode = Ends::kWell;
+    Ends waitAudio = Ends::kWell;
+    Ends mux = Ends::kWell;
 
     std::vector<std::string> calls;
     std::vector<std::string> messages;
@@ -47,10 +51,27 @@ int encoderProcess;  // its address stands for the process handle
 
 void Touch(const std::string& path) { std::ofstream(path) << "x"; }
 
+// Ends a stand-in stage the way `how` says; true when it went well.
+bool End(Ends how, const char* stage, platform::StageFailure* failure) {
+    switch (how) {
+        case Ends::kWell: return true;
+        case Ends::kFailing: failure->Fail(std::string(stage) + " failed"); return false;
+        case Ends::kCancelled: failure->cancelled = true; return false;
+        case Ends::kThrowing: throw std::runtime_error(std::string(stage) + " threw");
+    }
+    return false;
+}
+
 }  // namespace
 
 namespace platform {
 void ShowWarning(const char* text) { stages.messages.push_back(text); }
+void EndProcess(ProcessHandle process) {
+    EXPECT_EQ(process, &encoderProcess);
+    stages.calls.push_back("end aac");
+    stages.encoderRunning = false;
+}
+void CloseProcess(ProcessHandle process) { EXPECT_EQ(process, &encoderProcess); }
 }  // namespace platform
 
 bool ValidateEncodeParameters(const ExportJob&) {
@@ -58,17 +79,23 @@ bool ValidateEncodeParameters(const ExportJob&) {
     return stages.validate;
 }
 
-bool EncodeVideoToFile(const ExportJob&, const char* path, VideoEncodeReport*) {
+bool EncodeVideoToFile(const ExportJob&, const char* path, VideoEncodeReport* report) {
     stages.calls.push_back(stages.encoderRunning ? "encode (aac running)" : "encode");
     stages.videoPath = path;
     Touch(path);
-    return stages.encode;
+    platform::StageFailure failure;
+    const bool done = End(stages.encode, "video", &failure);
+    report->aborted = failure.cancelled;
+    return done;
 }
 
-platform::ProcessHandle StartAacEncoder(const ExportJob* job, char** wavPath, char** aacPath) {
+std::string VideoFailureText(const VideoEncodeReport&, const char*) { return "video failed"; }
+
+platform::ProcessHandle StartAacEncoder(const ExportJob* job, char** wavPath, char** aacPath,
+                                        platform::StageFailure* failure) {
     const SettingData* setting = &job->settings;
     stages.calls.push_back("start aac");
-    if (!stages.startAudio) return platform::kNoProcess;
+    if (!End(stages.startAudio, "audio", failure)) return platform::kNoProcess;
     EXPECT_TRUE(MakeTempName("wav", setting->tempFolder, wavPath));
     EXPECT_TRUE(MakeTempName("aac", setting->tempFolder, aacPath));
     stages.wavPath = *wavPath;
@@ -79,20 +106,22 @@ platform::ProcessHandle StartAacEncoder(const ExportJob* job, char** wavPath, ch
     return &encoderProcess;
 }
 
-bool WaitAacEncoder(platform::ProcessHandle encoder) {
+bool WaitAacEncoder(platform::ProcessHandle encoder, const char*, const platform::CancelCheck&,
+                    platform::StageFailure* failure) {
     stages.calls.push_back("wait aac");
     EXPECT_EQ(encoder, &encoderProcess);
     stages.encoderRunning = false;
-    return stages.encoderEndsWell;
+    return End(stages.waitAudio, "aac", failure);
 }
 
-bool MuxMp4(const char*, const char*, double frameRate, const char* videoPath, const char* aacPath) {
+bool MuxMp4(const char*, const char*, double frameRate, const char* videoPath, const char* aacPath,
+            const platform::CancelCheck&, platform::StageFailure* failure) {
     stages.calls.push_back(stages.encoderRunning ? "mux (aac running)" : "mux");
     stages.muxFrameRate = frameRate;
     stages.aacPassedToMux = aacPath != nullptr;
     stages.wavExistedAtMux = !stages.wavPath.empty() && fs::exists(stages.wavPath);
     stages.videoExistedAtMux = videoPath != nullptr && fs::exists(videoPath);
-    return stages.mux;
+    return End(stages.mux, "mux", failure);
 }
 
 namespace {
@@ -107,6 +136,9 @@ protected:
         SettingData settings = DefaultSettingData();
         std::string text = folder_.string() + "/";
         std::memcpy(settings.tempFolder, text.c_str(), text.size() + 1);
+        // The stages are stand-ins, but the programs are checked before them.
+        std::strcpy(settings.aacEncoderPath, "/bin/true");
+        std::strcpy(settings.muxerPath, "/bin/true");
         ASSERT_EQ(SettingsSetEntry(&settings, sizeof settings), 820);
         stages.messages.clear();
 
@@ -164,27 +196,76 @@ TEST_F(OutputProcedure, RefusedTrialShowsTheMessageOnceAndStops) {
     EXPECT_TRUE(FolderEmpty());
 }
 
-TEST_F(OutputProcedure, FailedAudioStageEndsTheJobBeforeTheVideo) {
-    stages.startAudio = false;
-    EXPECT_EQ(OutputEntry(&info_), 0);
-    EXPECT_EQ(stages.calls, Calls({"validate", "start aac"}));
-    EXPECT_TRUE(stages.messages.empty());
-    EXPECT_TRUE(FolderEmpty());
+// A failure stops the job where it happened: no muxer after a failed video
+// or AAC encoder, a running encoder ended, one message, nothing left. A
+// cancel stops it the same way, without a word, and is no failure.
+TEST_F(OutputProcedure, FailuresAndCancelsStopTheJobWhereTheyHappen) {
+    struct Case {
+        Ends Stages::* stage;
+        std::vector<std::string> calls;
+        std::string name;  // the stand-in's word in its message
+    };
+    const Case cases[] = {
+        {&Stages::startAudio, {"validate", "start aac"}, "audio"},
+        {&Stages::encode, {"validate", "start aac", "encode (aac running)", "end aac"}, "video"},
+        {&Stages::waitAudio, {"validate", "start aac", "encode (aac running)", "wait aac"}, "aac"},
+        {&Stages::mux, {"validate", "start aac", "encode (aac running)", "wait aac", "mux"}, "mux"},
+    };
+    for (const Case& c : cases) {
+        for (Ends how : {Ends::kFailing, Ends::kCancelled, Ends::kThrowing}) {
+            SCOPED_TRACE(c.name + " " + std::to_string(static_cast<int>(how)));
+            stages = Stages{};
+            stages.*c.stage = how;
+            const bool cancelled = how == Ends::kCancelled;
+            EXPECT_EQ(OutputEntry(&info_), cancelled ? 1 : 0);
+            EXPECT_EQ(stages.calls, c.calls);
+            if (cancelled) {
+                EXPECT_TRUE(stages.messages.empty());
+            } else {
+                ASSERT_EQ(stages.messages.size(), 1u);
+                EXPECT_EQ(stages.messages[0], how == Ends::kFailing ? c.name + " failed" : "Export failed: " + c.name + " threw");
+            }
+            EXPECT_FALSE(stages.encoderRunning);
+            EXPECT_TRUE(FolderEmpty());
+        }
+    }
 }
 
-// Each later failure still waits for the encoder, runs the muxer and deletes
-// every temporary file, and the job is not a success.
-TEST_F(OutputProcedure, LaterFailuresStillFinishTheJobAndFail) {
-    for (int failure = 0; failure < 3; ++failure) {
-        SCOPED_TRACE(failure);
+// What can be known before the first frame refuses the job before any stage.
+TEST_F(OutputProcedure, RefusesAtOnceWhatCannotSucceed) {
+    char quoted[] = "a\"b.mp4";
+    char empty[] = "";
+    struct Case {
+        void (*change)(OutputInfo&, SettingData&, char*, char*);
+        const char* cause;
+    };
+    const Case cases[] = {
+        {[](OutputInfo& i, SettingData&, char* q, char*) { i.saveFile = q; }, "MP4 muxer's command line"},
+        {[](OutputInfo& i, SettingData&, char*, char* e) { i.saveFile = e; }, "No output file"},
+        {[](OutputInfo& i, SettingData&, char*, char*) { i.saveFile = nullptr; }, "No output file"},
+        {[](OutputInfo& i, SettingData&, char*, char*) { i.scale = -1; }, "Invalid frame rate: rate 30000, scale -1"},
+        {[](OutputInfo& i, SettingData&, char*, char*) { i.rate = 0; }, "Invalid frame rate"},
+        {[](OutputInfo&, SettingData& s, char*, char*) { std::strcpy(s.muxerPath, "/no/such/muxer"); },
+         "MP4 muxer not found: /no/such/muxer"},
+        {[](OutputInfo&, SettingData& s, char*, char*) { std::strcpy(s.aacEncoderPath, "/tmp"); },
+         "AAC encoder is not a program: /tmp"},
+        {[](OutputInfo&, SettingData& s, char*, char*) { s.aacEncoderPath[0] = '\0'; }, "No AAC encoder is set"},
+        {[](OutputInfo&, SettingData& s, char*, char*) { s.aacKbps = -1; }, "Invalid AAC bit rate: -1"},
+        {[](OutputInfo& i, SettingData&, char*, char*) { i.audioSampleBytes = 3; }, "Audio format cannot be written"},
+    };
+    SettingData original;
+    ASSERT_EQ(SettingsGetEntry(&original, sizeof original), 820);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.cause);
         stages = Stages{};
-        stages.encode = failure != 0;
-        stages.encoderEndsWell = failure != 1;
-        stages.mux = failure != 2;
-        EXPECT_EQ(OutputEntry(&info_), 0);
-        EXPECT_EQ(stages.calls, Calls({"validate", "start aac", "encode (aac running)", "wait aac", "mux"}));
-        EXPECT_FALSE(stages.wavExistedAtMux);
-        EXPECT_TRUE(stages.messages.empty());
+        OutputInfo info = info_;
+        SettingData settings = original;
+        c.change(info, settings, quoted, empty);
+        ASSERT_EQ(SettingsSetEntry(&settings, sizeof settings), 820);
+        EXPECT_EQ(OutputEntry(&info), 0);
+        EXPECT_TRUE(stages.calls.empty());
+        ASSERT_EQ(stages.messages.size(), 1u);
+        EXPECT_NE(stages.messages[0].find(c.cause), std::string::npos) << stages.messages[0];
         EXPECT_TRUE(FolderEmpty());
     }
 }
@@ -192,7 +273,7 @@ TEST_F(OutputProcedure, LaterFailuresStillFinishTheJobAndFail) {
 TEST_F(OutputProcedure, LeavesTheSettingsAsTheyWere) {
     SettingData before;
     ASSERT_EQ(SettingsGetEntry(&before, sizeof before), 820);
-    stages.mux = false;
+    stages.mux = Ends::kFailing;
     OutputEntry(&info_);
     SettingData after;
     ASSERT_EQ(SettingsGetEntry(&after, sizeof after), 820);
@@ -202,14 +283,6 @@ TEST_F(OutputProcedure, LeavesTheSettingsAsTheyWere) {
 TEST_F(OutputProcedure, NoJobNoWork) {
     EXPECT_EQ(OutputEntry(nullptr), 0);
     EXPECT_TRUE(stages.calls.empty());
-}
-
-// A zero frame-rate denominator reaches the muxer as no rate at all, never
-// as a division by zero.
-TEST_F(OutputProcedure, ZeroScaleGivesNoFrameRate) {
-    info_.scale = 0;
-    OutputEntry(&info_);
-    EXPECT_EQ(stages.muxFrameRate, 0.0);
 }
 
 // AviUtl's record becomes the engine's job: the same numbers, and callbacks

@@ -128,6 +128,28 @@ TEST(File, RemovesAndFindsPaths) {
     EXPECT_FALSE(platform::PathExists((dir / "missing/f").c_str()));
 }
 
+// Exclusive creation: only where nothing is, never through a link; and a
+// file never opened for writing through a link either.
+TEST(File, CreatesNewFilesOnlyWhereNothingIs) {
+    test::TempDir dir;
+    test::WriteFile(dir / "target", "keep");
+    ASSERT_EQ(symlink((dir / "target").c_str(), (dir / "link").c_str()), 0);
+    ASSERT_EQ(symlink((dir / "nowhere").c_str(), (dir / "dangling").c_str()), 0);
+    const struct {
+        std::string path;
+        platform::CreateResult result;
+    } cases[] = {{dir / "new", platform::CreateResult::kCreated},
+                 {dir / "new", platform::CreateResult::kExists},
+                 {dir / "link", platform::CreateResult::kExists},
+                 {dir / "dangling", platform::CreateResult::kExists},
+                 {dir.path(), platform::CreateResult::kExists},
+                 {dir / "missing/f", platform::CreateResult::kFailed}};
+    for (const auto& c : cases) EXPECT_EQ(platform::CreateNewFile(c.path.c_str()), c.result) << c.path;
+    EXPECT_EQ(test::ReadFile(dir / "target"), "keep");
+    EXPECT_EQ(platform::OpenFileForWrite((dir / "link").c_str()), nullptr);
+    EXPECT_FALSE(platform::PathExists((dir / "nowhere").c_str()));
+}
+
 TEST(File, TempFolderHonoursTmpdirAndEndsInASeparator) {
     char buffer[260];
     const struct {

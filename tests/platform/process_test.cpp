@@ -1,4 +1,7 @@
+#include <csignal>
+#include <cstdio>
 #include <fcntl.h>
+#include <unistd.h>
 #include <gtest/gtest.h>
 
 #include "platform/process.h"
@@ -85,6 +88,36 @@ TEST(Process, ReportsExitCodesAndDeathBySignal) {
     EXPECT_TRUE(platform::WaitProcess(process, &code));
     EXPECT_NE(code, 0u);
     platform::CloseProcess(process);
+}
+
+// A bounded wait says "still running"; ending the program ends what it
+// started too (its process group), even a child that ignores SIGTERM.
+TEST(Process, EndsTheProgramAndEverythingItStarted) {
+    test::TempDir dir;
+    std::string pids = dir / "pids";
+    std::string script = "trap '' TERM; sleep 60 & echo $$ $! > '" + pids + "'; wait";
+    platform::ProcessHandle process = platform::StartProcess("/bin/sh", ("-c \"" + script + "\"").c_str());
+    ASSERT_NE(process, platform::kNoProcess);
+    uint32_t code = 0;
+    EXPECT_EQ(platform::WaitProcessFor(process, 50, &code), platform::WaitResult::kRunning);
+    while (test::ReadFile(pids).find(' ') == std::string::npos) {
+        ASSERT_EQ(platform::WaitProcessFor(process, 10, &code), platform::WaitResult::kRunning);
+    }
+    platform::EndProcess(process);
+    EXPECT_EQ(platform::WaitProcessFor(process, 0, &code), platform::WaitResult::kEnded);
+    EXPECT_NE(code, 0u);
+    platform::CloseProcess(process);
+    pid_t shell = 0, child = 0;
+    std::sscanf(test::ReadFile(pids).c_str(), "%d %d", &shell, &child);
+    ASSERT_GT(child, 0);
+    // The child has been killed; whoever adopted it reaps it soon.
+    for (int i = 0; i < 100 && kill(child, 0) == 0; ++i) {
+        std::string stat = test::ReadFile("/proc/" + std::to_string(child) + "/stat");
+        if (stat.find(") Z") != std::string::npos) break;
+        usleep(10000);
+    }
+    std::string stat = test::ReadFile("/proc/" + std::to_string(child) + "/stat");
+    EXPECT_TRUE(stat.empty() || stat.find(") Z") != std::string::npos) << stat;
 }
 
 }  // namespace

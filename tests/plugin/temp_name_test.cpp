@@ -13,16 +13,12 @@
 
 namespace {
 
-// The stems MakeRandomStem draws right after srand(seed); seeds again, so
-// that they are the next ones drawn.
-std::vector<std::string> StemsAfterSeed(unsigned seed, int count = 1) {
-    std::srand(seed);
-    std::vector<std::string> stems(count);
-    for (std::string& stem : stems) {
-        for (int i = 0; i < 7; ++i) stem += static_cast<char>('A' + std::rand() % 26);
-    }
-    std::srand(seed);
-    return stems;
+// A stem source that hands out the stems of `script` in order, then "ZZZZZZZ".
+std::vector<std::string> script;
+size_t scriptNext = 0;
+char* ScriptedStem() {
+    std::string stem = scriptNext < script.size() ? script[scriptNext++] : "ZZZZZZZ";
+    return strdup(stem.c_str());
 }
 
 std::string Take(char* text) {
@@ -43,9 +39,25 @@ TEST(TempName, AppendsOneSeparatorWhereNeeded) {
         std::string path = TempName("wav", folder.c_str());
         EXPECT_TRUE(std::regex_match(path, std::regex(dir.path() + "/[A-Z]{7}\\.wav"))) << path;
     }
-    // A backslash counts as a separator as well; a missing folder still gives a path.
-    EXPECT_TRUE(std::regex_match(TempName("aac", "C:\\Work\\"), std::regex(R"(C:\\Work\\[A-Z]{7}\.aac)")));
-    EXPECT_TRUE(std::regex_match(TempName("h264", "/no/such"), std::regex(R"(/no/such/[A-Z]{7}\.h264)")));
+    // A backslash counts as a separator as well (here it is part of a name).
+    std::string path = TempName("aac", (dir.path() + "/pre\\").c_str());
+    EXPECT_TRUE(std::regex_match(path, std::regex(dir.path() + R"(/pre\\[A-Z]{7}\.aac)"))) << path;
+}
+
+TEST(TempName, ClaimsTheNameAsAnEmptyFileOfItsOwn) {
+    test::TempDir dir;
+    std::string path = TempName("h264", dir.path().c_str());
+    struct stat info;
+    ASSERT_EQ(lstat(path.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISREG(info.st_mode));
+    EXPECT_EQ(info.st_size, 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);  // nobody else may read or write it
+
+    // A folder that does not exist (or cannot be written) gives no name.
+    char* missing = nullptr;
+    EXPECT_FALSE(MakeTempName("h264", (dir / "no/such").c_str(), &missing));
+    EXPECT_EQ(missing, nullptr);
+    EXPECT_EQ(TempFileFailureText((dir / "no").c_str()), "Cannot create a temporary file in " + (dir / "no"));
 }
 
 TEST(TempName, EmptyFolderMeansTheSystemTemporaryFolder) {
@@ -63,22 +75,30 @@ TEST(TempName, EmptyFolderMeansTheSystemTemporaryFolder) {
     EXPECT_EQ(path, reinterpret_cast<char*>(0x1));
 }
 
+// A name that is taken by anything (a file, a folder, a link planted by
+// someone else, dangling or not) is never used: another stem is drawn, and
+// nothing is written through the link.
 TEST(TempName, DrawsANewStemWhileTheNameIsTaken) {
     test::TempDir dir;
-    Take(MakeRandomStem());  // seeded now; from here srand steers the stems
-    std::vector<std::string> stems = StemsAfterSeed(42, 2);
-    test::WriteFile(dir / (stems[0] + ".wav"), "");
-    EXPECT_EQ(TempName("wav", dir.path().c_str()), dir / (stems[1] + ".wav"));
-
-    // A directory of that name is taken just the same.
-    ASSERT_EQ(mkdir((dir / (stems[0] + ".aac")).c_str(), 0700), 0);
-    StemsAfterSeed(42);
-    EXPECT_EQ(TempName("aac", dir.path().c_str()), dir / (stems[1] + ".aac"));
+    test::WriteFile(dir / "AAAAAAA.wav", "");
+    ASSERT_EQ(mkdir((dir / "BBBBBBB.wav").c_str(), 0700), 0);
+    ASSERT_EQ(symlink((dir / "victim").c_str(), (dir / "CCCCCCC.wav").c_str()), 0);
+    test::WriteFile(dir / "target", "keep");
+    ASSERT_EQ(symlink((dir / "target").c_str(), (dir / "DDDDDDD.wav").c_str()), 0);
+    script = {"AAAAAAA", "BBBBBBB", "CCCCCCC", "DDDDDDD", "EEEEEEE"};
+    scriptNext = 0;
+    char* path = nullptr;
+    ASSERT_TRUE(MakeTempNameFrom(ScriptedStem, "wav", dir.path().c_str(), &path));
+    EXPECT_EQ(Take(path), dir / "EEEEEEE.wav");
+    struct stat info;
+    EXPECT_NE(lstat((dir / "victim").c_str(), &info), 0);
+    EXPECT_EQ(test::ReadFile(dir / "target"), "keep");
 
     // A folder where every name drawn is taken does not hang the host.
-    for (const std::string& stem : StemsAfterSeed(43, 1000)) test::WriteFile(dir / (stem + ".wav"), "");
-    char* path = nullptr;
-    EXPECT_FALSE(MakeTempName("wav", dir.path().c_str(), &path));
+    test::WriteFile(dir / "ZZZZZZZ.wav", "");
+    script.clear();
+    path = nullptr;
+    EXPECT_FALSE(MakeTempNameFrom(ScriptedStem, "wav", dir.path().c_str(), &path));
     EXPECT_EQ(path, nullptr);
 }
 
@@ -92,32 +112,32 @@ TEST(TempName, StemsAreSevenCapitalLettersFromTheWholeAlphabet) {
     EXPECT_EQ(seen.size(), 26u);
 }
 
-TEST(TempName, SeedsOnlyOnce) {
-    Take(MakeRandomStem());
-    std::string expected = StemsAfterSeed(7)[0];
-    EXPECT_EQ(Take(MakeRandomStem()), expected);
-}
-
-TEST(TempName, SeedsAtTheFirstStem) {
-    // Needs a process that has made no stem yet.
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(
-        {
-            std::string unseeded = StemsAfterSeed(1)[0];  // what an unseeded generator gives
-            std::exit(Take(MakeRandomStem()) != unseeded ? 0 : 1);
-        },
-        ::testing::ExitedWithCode(0), "");
+// The stems do not come from the C runtime's generator, whose state anyone
+// who knows the clock can guess.
+TEST(TempName, StemsDoNotFollowTheCRuntimesGenerator) {
+    std::srand(1);
+    std::string predicted;
+    for (int i = 0; i < 7; ++i) predicted += static_cast<char>('A' + std::rand() % 26);
+    std::srand(1);
+    EXPECT_NE(Take(MakeRandomStem()), predicted);
 }
 
 TEST(TempName, ReadsAnUnterminatedFolderFieldAs259Characters) {
+    // An existing folder padded with separators to 259 characters, then
+    // bytes that must never be read.
+    test::TempDir dir;
     auto settings = std::make_unique<SettingData>();
     std::memset(settings->tempFolder, 'a', sizeof settings->tempFolder);
+    std::string folder = dir.path() + std::string(259 - dir.path().size(), '/');
+    std::memcpy(settings->tempFolder, folder.data(), folder.size());
     std::string path = TempName("wav", settings->tempFolder);
-    EXPECT_TRUE(std::regex_match(path, std::regex("a{259}/[A-Z]{7}\\.wav"))) << path;
+    EXPECT_TRUE(std::regex_match(path, std::regex(dir.path() + "/{" + std::to_string(259 - dir.path().size()) +
+                                                  "}[A-Z]{7}\\.wav")))
+        << path;
 
     char text[kSettingPathSize];
     ReadSettingText(settings->tempFolder, text);
-    EXPECT_EQ(std::string(text), std::string(259, 'a'));
+    EXPECT_EQ(std::string(text), folder);
 }
 
 }  // namespace

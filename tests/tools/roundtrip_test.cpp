@@ -115,7 +115,7 @@ TEST_P(StandIns, ExportAudioAndVideoIntoOneMp4) {
     platform::ProcessHandle encoder = StartAacEncoder(&job, &wav, &aac);
     ASSERT_NE(encoder, platform::kNoProcess);
     std::string video = MakeVideo(dir);  // while the encoder runs, as in an export
-    EXPECT_TRUE(WaitAacEncoder(encoder));
+    EXPECT_TRUE(WaitAacEncoder(encoder, ""));
     EXPECT_TRUE(platform::RemoveFile(wav));
 
     std::string output = dir.File("my movie.mp4");
@@ -178,7 +178,7 @@ TEST_P(StandIns, FailuresAreReportedAndLeaveNoOutput) {
     {
         SCOPED_TRACE("encoder given a WAV file that does not exist");
         std::string line = AacEncoderCommandLine(1, 128, dir.File("none.wav").c_str(), dir.File("a.aac").c_str());
-        EXPECT_FALSE(WaitAacEncoder(RunProcess(GetParam().encoder, line.c_str())));
+        EXPECT_FALSE(WaitAacEncoder(RunProcess(GetParam().encoder, line.c_str()), ""));
         EXPECT_FALSE(platform::PathExists(dir.File("a.aac").c_str()));
     }
 }

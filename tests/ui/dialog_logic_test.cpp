@@ -349,8 +349,10 @@ TEST_F(DialogTest, VideoTestReadsTheControlsAndChangesNothing) {
     EXPECT_EQ(p.mfx.CodecLevel, 31);
     EXPECT_EQ(p.mfx.TargetUsage, 4);
     EXPECT_EQ(p.mfx.RateControlMethod, 2);
-    EXPECT_EQ(p.mfx.TargetKbps, 70000 % 65536);
-    EXPECT_EQ(p.mfx.MaxKbps, 4000);
+    // 70000 kbps in units of 2 kbps, as the user typed it.
+    EXPECT_EQ(p.mfx.BRCParamMultiplier, 2);
+    EXPECT_EQ(p.mfx.TargetKbps, 35000);
+    EXPECT_EQ(p.mfx.MaxKbps, 2000);
     EXPECT_EQ(p.mfx.FrameInfo.Width, 320);
     EXPECT_EQ(p.mfx.FrameInfo.Height, 240);
     EXPECT_EQ(p.mfx.FrameInfo.CropW, 320);

@@ -136,7 +136,7 @@ std::string Folder(const std::string& path) { return path.substr(0, path.find_la
 // Runs the echo program and returns what it wrote, or "" when it did not end.
 std::string RunEcho(platform::ProcessHandle process, const std::string& out, uint32_t* exitCode) {
     if (!CHECK(process != platform::kNoProcess)) return "";
-    bool ended = WaitForSingleObject(static_cast<HANDLE>(process), 60000) == WAIT_OBJECT_0;
+    bool ended = platform::WaitProcessFor(process, 60000, nullptr) == platform::WaitResult::kEnded;
     CHECK(ended);
     if (ended) CHECK(platform::WaitProcess(process, exitCode));
     platform::CloseProcess(process);
@@ -183,7 +183,10 @@ void CheckProcesses() {
     bool started = CreateProcessA(program.c_str(), &text[0], nullptr, nullptr, TRUE, CREATE_NEW_CONSOLE, nullptr,
                                   nullptr, &startup, &info) != FALSE;
     if (started) CloseHandle(info.hThread);
-    seen = RunEcho(started ? info.hProcess : platform::kNoProcess, out, &exitCode);
+    CHECK(started);
+    const bool ended = started && WaitForSingleObject(info.hProcess, 60000) == WAIT_OBJECT_0;
+    if (started) CloseHandle(info.hProcess);
+    seen = ended ? ReadFileText(out) : "";
     CHECK_EQ(seen, "command=" + command + "\nconsole-window=1\n");
     CHECK_EQ(WaitForSingleObject(marker, 0), static_cast<DWORD>(WAIT_OBJECT_0));
 
@@ -195,6 +198,32 @@ void CheckProcesses() {
         if (stray != platform::kNoProcess) RunEcho(stray, out, &exitCode);
     }
     CloseHandle(marker);
+    SetEnvironmentVariableA("TARVO_ECHO_HANDLE", nullptr);
+
+    // Ending a program ends what it started: the echo starts a copy of itself
+    // that sleeps, then sleeps too; both go with the job.
+    check::Group("ending a program and its child");
+    DeleteFileA(out.c_str());
+    SetEnvironmentVariableA("TARVO_ECHO_SPAWN", "1");
+    platform::ProcessHandle parent = platform::StartProcess(program.c_str(), "\"x\"");
+    SetEnvironmentVariableA("TARVO_ECHO_SPAWN", nullptr);
+    CHECK(parent != platform::kNoProcess);
+    unsigned long childId = 0;
+    for (int i = 0; i < 600 && childId == 0; ++i) {
+        CHECK(platform::WaitProcessFor(parent, 50, nullptr) == platform::WaitResult::kRunning);
+        std::sscanf(ReadFileText(out).c_str(), "child=%lu", &childId);
+    }
+    CHECK(childId != 0);
+    HANDLE child = OpenProcess(SYNCHRONIZE, FALSE, childId);
+    CHECK(child != nullptr);
+    platform::EndProcess(parent);
+    CHECK(platform::WaitProcessFor(parent, 0, nullptr) == platform::WaitResult::kEnded);
+    if (child != nullptr) {
+        CHECK_EQ(WaitForSingleObject(child, 5000), static_cast<DWORD>(WAIT_OBJECT_0));
+        CloseHandle(child);
+    }
+    platform::CloseProcess(parent);
+
     DeleteFileA(out.c_str());
     DeleteFileA(program.c_str());
     RemoveDirectoryA(folder.c_str());

@@ -8,9 +8,12 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include <cerrno>
+#include <cstdio>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <sys/stat.h>
 
 namespace compat {
 
@@ -84,6 +87,20 @@ inline Input OpenInput(const std::string& path, const char* format, AVDictionary
 }
 
 // A new output file of `format` at `path`, whatever its extension.
+// True when nothing is at `path` yet: only then may a failure remove what
+// is there afterwards (never a file the user had, a device or a pipe).
+inline bool NothingAt(const std::string& path) {
+    struct stat info;
+    return lstat(path.c_str(), &info) != 0 && errno == ENOENT;
+}
+
+// Removes what a failed run left at `path`, if this run created it: a
+// regular file, where there was nothing before.
+inline void RemoveCreated(const std::string& path, bool createdHere) {
+    struct stat info;
+    if (createdHere && lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) std::remove(path.c_str());
+}
+
 inline Output CreateOutput(const std::string& path, const char* format) {
     AVFormatContext* context = nullptr;
     Check(avformat_alloc_output_context2(&context, nullptr, format, path.c_str()), "cannot create " + path);

@@ -170,11 +170,13 @@ private:
     int64_t nextDts_ = 0;
 };
 
+// True when nothing was at the output path before this run: only then does
+// a failure remove what is there.
 bool outputCreated = false;
 
 void Mux(const Options& options) {
+    outputCreated = NothingAt(options.output);
     Output output = CreateOutput(options.output, "mp4");
-    outputCreated = true;
     std::optional<VideoTrack> video;
     std::optional<AudioTrack> audio;
     if (!options.video.empty()) video.emplace(options, output.get());
@@ -219,7 +221,7 @@ int main(int argc, char** argv) {
         Mux(options);
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "mp4box-compat: %s\n", failure.what());
-        if (outputCreated) std::remove(options.output.c_str());
+        RemoveCreated(options.output, outputCreated);
         return 1;
     }
     return 0;

@@ -15,8 +15,8 @@ namespace {
 
 using namespace compat;
 
-// Set once the output file exists, so that a failure removes only what this
-// program made.
+// True when nothing was at the output path before this run, so that a
+// failure removes only what this program made.
 bool outputCreated = false;
 
 struct Options {
@@ -49,8 +49,8 @@ public:
         codec_->profile = FF_PROFILE_AAC_LOW;
         codec_->time_base = AVRational{1, pcm.sample_rate};
 
+        outputCreated = NothingAt(options.output);
         output_ = CreateOutput(options.output, "ipod");
-        outputCreated = true;
         if (output_->oformat->flags & AVFMT_GLOBALHEADER) codec_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
         Check(avcodec_open2(codec_.get(), codec, nullptr), "cannot open the AAC encoder");
         stream_ = avformat_new_stream(output_.get(), nullptr);
@@ -173,7 +173,7 @@ int main(int argc, char** argv) {
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "neroaacenc-compat: %s\n", failure.what());
         // Nobody should take a half-written file for the result.
-        if (outputCreated) std::remove(options.output.c_str());
+        RemoveCreated(options.output, outputCreated);
         return 1;
     }
     return 0;

@@ -135,7 +135,7 @@ int main(int argc, char** argv) {
     platform::ProcessHandle process = StartAacEncoder(&job, &wav, &aac);
     CHECK(process != platform::kNoProcess);
     if (process != platform::kNoProcess) {
-        CHECK(WaitAacEncoder(process));
+        CHECK(WaitAacEncoder(process, ""));
         std::vector<std::string> record = Lines(ReadFile(encoderRecord));
         std::string expected = std::string("-2pass -br 64000 -hev2 -if \"") + wav + "\" -of \"" + aac + "\"";
         CHECK(!record.empty() && record[0] == expected);
@@ -170,7 +170,7 @@ int main(int argc, char** argv) {
     process = StartAacEncoder(&job, &wav, &aac);
     CHECK(process != platform::kNoProcess);
     if (process != platform::kNoProcess) {
-        CHECK(!WaitAacEncoder(process));
+        CHECK(!WaitAacEncoder(process, ""));
         DeleteFileA(wav);
         DeleteFileA(aac);
         std::free(wav);

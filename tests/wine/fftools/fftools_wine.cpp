@@ -284,7 +284,7 @@ int main(int argc, char** argv) {
     SetEnv("TARVO_FAKE_FFMPEG", "ok");
     std::string plainAac = plain + "\\a b.aac", plainMp4 = plain + "\\out put.mp4";
     std::string text = AacEncoderCommandLine(1, 128, (plain + "\\a b.wav").c_str(), plainAac.c_str());
-    CHECK(WaitAacEncoder(RunProcess((plain + "\\tarvo-aac.exe").c_str(), text.c_str())));
+    CHECK(WaitAacEncoder(RunProcess((plain + "\\tarvo-aac.exe").c_str(), text.c_str()), ""));
     CHECK(Exists(plainAac));
     CHECK(MuxMp4((plain + "\\tarvo-mux.exe").c_str(), plainMp4.c_str(), 24000.0 / 1001.0, plainVideo.c_str(),
                  plainAac.c_str()));
