@@ -68,25 +68,39 @@ void EnsureSettingsLoaded() {
 
 bool Output2Entry(OutputInfo2* info) {
     if (info == nullptr) return false;
-    EnsureSettingsLoaded();
-    const std::string saveFile = platform::WideToUtf8(info->saveFile);
-    return RunExport(MakeExportJob2(*info, CurrentSettings(), saveFile));
+    // No exception may cross into the editor: RunExport lets none out; the
+    // path's and the job's making could only run out of memory.
+    try {
+        EnsureSettingsLoaded();
+        const std::string saveFile = platform::WideToUtf8(info->saveFile);
+        return RunExport(MakeExportJob2(*info, CurrentSettings(), saveFile));
+    } catch (...) {
+        return false;
+    }
 }
 
 bool Config2Entry(void*, void*) {
-    EnsureSettingsLoaded();
-    if (RunConfiguration(RunSettingDialog) != dialog_id::kOk) return true;
-    const std::string appData = AppData();
-    if (!SaveSettingsFile(SettingsFolderPath(appData), SettingsFilePath(appData), CurrentSettings())) {
-        // The settings still hold until the editor closes.
-        platform::ShowWarning("Cannot save the settings.");
+    try {
+        EnsureSettingsLoaded();
+        if (RunConfiguration(RunSettingDialog) != dialog_id::kOk) return true;
+        const std::string appData = AppData();
+        if (!SaveSettingsFile(SettingsFolderPath(appData), SettingsFilePath(appData), CurrentSettings())) {
+            // The settings still hold until the editor closes.
+            platform::ShowWarning("Cannot save the settings.");
+        }
+    } catch (...) {
+        // Out of memory: the settings are as the dialog left them.
     }
     return true;
 }
 
 const wchar_t* ConfigText2Entry() {
-    EnsureSettingsLoaded();
     static std::wstring text;  // valid until the next call, as the editor expects
-    text = platform::Utf8ToWide(ConfigText(CurrentSettings()).c_str());
+    try {
+        EnsureSettingsLoaded();
+        text = platform::Utf8ToWide(ConfigText(CurrentSettings()).c_str());
+    } catch (...) {
+        return nullptr;  // out of memory: no line rather than a crash
+    }
     return text.c_str();
 }

@@ -23,7 +23,11 @@ extern "C" __declspec(dllexport) OutputPluginTable2* GetOutputPluginTable() { re
 
 // Called once after loading, before any entry: the settings file is read here.
 extern "C" __declspec(dllexport) bool InitializePlugin(DWORD) {
-    EnsureSettingsLoaded();
+    try {
+        EnsureSettingsLoaded();
+    } catch (...) {
+        // Out of memory: the first entry called tries again.
+    }
     return true;
 }
 
