@@ -1,6 +1,8 @@
 // Files, paths and the temporary folder.
 #pragma once
+#include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace platform {
 
@@ -51,6 +53,22 @@ bool PathExists(const char* path);
 // 260-byte buffer. Returns its length, or 0 on failure (also when it would not
 // fit in 259 characters).
 uint32_t GetTempFolder(char (&buffer)[260]);
+
+// Reads the start of the file at `path`, at most `limit` bytes, into *bytes.
+// False when the file cannot be opened or read (a folder cannot).
+bool ReadFileStart(const char* path, size_t limit, std::string* bytes);
+
+// Replaces the file at `path` with `size` bytes in one step, so that a crash
+// leaves either the old file or the new one whole: the bytes go to
+// "<path>.new", which is flushed and closed and then takes the place of
+// `path` (MoveFileEx with MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+// rename). False when any step failed; `path` is then as it was and
+// "<path>.new" is gone.
+bool ReplaceFileContents(const char* path, const void* data, uint32_t size);
+
+// Creates the folder `path` (its parent must exist). True when it exists
+// afterwards, also when it existed before.
+bool MakeFolder(const char* path);
 
 // The separator appended to a folder: '\\' on Windows, '/' elsewhere.
 char PathSeparator();

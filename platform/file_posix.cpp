@@ -121,6 +121,58 @@ uint32_t GetTempFolder(char (&buffer)[260]) {
     return static_cast<uint32_t>(length);
 }
 
+bool ReadFileStart(const char* path, size_t limit, std::string* bytes) {
+    if (path == nullptr || bytes == nullptr) return false;
+    int fd;
+    do {
+        fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return false;
+    bytes->assign(limit, '\0');
+    size_t got = 0;
+    bool ok = true;
+    while (got < limit) {
+        ssize_t n = ::read(fd, bytes->data() + got, limit - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) ok = false;
+        if (n <= 0) break;
+        got += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    bytes->resize(got);
+    return ok;
+}
+
+bool ReplaceFileContents(const char* path, const void* data, uint32_t size) {
+    if (path == nullptr) return false;
+    const std::string fresh = std::string(path) + ".new";
+    int fd;
+    do {
+        fd = ::open(fresh.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return false;
+    const auto* bytes = static_cast<const char*>(data);
+    uint32_t done = 0;
+    bool ok = true;
+    while (ok && done < size) {
+        ssize_t n = ::write(fd, bytes + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        ok = n > 0;
+        if (ok) done += static_cast<uint32_t>(n);
+    }
+    ok = ::fsync(fd) == 0 && ok;
+    ok = ::close(fd) == 0 && ok;
+    ok = ok && ::rename(fresh.c_str(), path) == 0;
+    if (!ok) ::unlink(fresh.c_str());
+    return ok;
+}
+
+bool MakeFolder(const char* path) {
+    if (path == nullptr) return false;
+    struct stat info;
+    return ::mkdir(path, 0777) == 0 || (errno == EEXIST && ::stat(path, &info) == 0 && S_ISDIR(info.st_mode));
+}
+
 char PathSeparator() { return '/'; }
 
 uint32_t LastError() { return static_cast<uint32_t>(errno); }

@@ -3,6 +3,8 @@
 #include <new>
 #include <windows.h>
 
+#include "platform/utf16_win32.h"
+
 namespace platform {
 namespace {
 
@@ -25,10 +27,34 @@ HANDLE CreateKillOnCloseJob() {
     return job;
 }
 
+// TARVO_UTF8_PATHS (the .auo2): the program's path and the command line are
+// UTF-8 and go to CreateProcessW; otherwise both go to CreateProcessA as they
+// are. Either way the program is named and the text is a copy, since
+// CreateProcess may write into it.
+#ifdef TARVO_UTF8_PATHS
+BOOL Create(const char* programPath, const char* commandLine, DWORD flags, PROCESS_INFORMATION* info) {
+    std::wstring text = Utf8ToWide(commandLine);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    return CreateProcessW(Utf8ToWide(programPath).c_str(), text.data(), nullptr, nullptr, FALSE, flags, nullptr,
+                          nullptr, &startup, info);
+}
+#else
+BOOL Create(const char* programPath, const char* commandLine, DWORD flags, PROCESS_INFORMATION* info) {
+    std::vector<char> text;
+    if (commandLine != nullptr) text.assign(commandLine, commandLine + lstrlenA(commandLine));
+    text.push_back('\0');
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    return CreateProcessA(programPath, text.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr, &startup,
+                          info);
+}
+#endif
+
 }  // namespace
 
 ProcessHandle StartProcess(const char* programPath, const char* commandLine) {
-    // Without an application name CreateProcessA would search for the first
+    // Without an application name CreateProcess would search for the first
     // word of the command line; the program is only ever taken literally.
     if (programPath == nullptr || programPath[0] == '\0') {
         SetLastError(ERROR_FILE_NOT_FOUND);
@@ -36,16 +62,9 @@ ProcessHandle StartProcess(const char* programPath, const char* commandLine) {
     }
     auto* started = new (std::nothrow) Process{nullptr, nullptr};
     if (started == nullptr) return kNoProcess;
-    // CreateProcessA may write into the command line, so it gets a copy.
-    std::vector<char> text;
-    if (commandLine != nullptr) text.assign(commandLine, commandLine + lstrlenA(commandLine));
-    text.push_back('\0');
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
     // Suspended until it is in its job, so that nothing it starts escapes.
-    if (!CreateProcessA(programPath, text.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW | CREATE_SUSPENDED,
-                        nullptr, nullptr, &startup, &info)) {
+    if (!Create(programPath, commandLine, CREATE_NO_WINDOW | CREATE_SUSPENDED, &info)) {
         DWORD error = GetLastError();
         delete started;
         SetLastError(error);

@@ -9,9 +9,9 @@ packages=(
   libmfx-dev libx264-dev
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg
   libfltk1.3-dev
-  mingw-w64 g++-mingw-w64-i686 binutils-mingw-w64-i686
+  mingw-w64 g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
   xvfb xauth x11-utils imagemagick
-  wine wine32:i386
+  wine wine32:i386 wine64
 )
 
 missing=()

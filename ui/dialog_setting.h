@@ -65,5 +65,6 @@ int RunSettingDialog(CDialogSetting& dialog);
 
 // The configuration entry's steps around one modal run: start from the
 // current settings when valid, run, and copy the record back when the dialog
-// was initialised. `runModal` is RunSettingDialog outside tests.
-void RunConfiguration(int (*runModal)(CDialogSetting&));
+// was initialised. `runModal` is RunSettingDialog outside tests. Returns the
+// run's end code: dialog_id::kOk after OK.
+int RunConfiguration(int (*runModal)(CDialogSetting&));

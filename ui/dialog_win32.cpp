@@ -1,13 +1,18 @@
 // The settings dialog on Win32: a modal dialog from template 100 of this
 // module. The least dialog base that serves: WM_INITDIALOG and BN_CLICKED by
 // id go to the dialog logic, everything else to the dialog manager.
+// With TARVO_UTF8_PATHS (the .auo2) the dialog is a Unicode window and the
+// record's texts are UTF-8, so any path shows and is stored as typed; the
+// .auo's dialog is an ANSI one, its texts in the ANSI code page.
 #include <windows.h>
 #include <commdlg.h>
 #include <shlobj.h>
 
 #include <cstring>
 #include <optional>
+#include <string>
 
+#include "platform/utf16_win32.h"
 #include "ui/dialog_setting.h"
 
 namespace {
@@ -37,6 +42,19 @@ bool CopyPath(const char* chosen, char (&path)[kDialogTextSize]) {
     return true;
 }
 
+#ifdef TARVO_UTF8_PATHS
+using platform::Utf8ToWide;
+using platform::WideToUtf8;
+
+// `text` into a buffer of `size` bytes, cut at a character's start.
+void CopyUtf8(const std::string& text, char* buffer, size_t size) {
+    size_t length = text.size() < size ? text.size() : size - 1;
+    while (length > 0 && length < text.size() && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80) --length;
+    std::memcpy(buffer, text.data(), length);
+    buffer[length] = '\0';
+}
+#endif
+
 class Win32Controls : public IDialogControls {
 public:
     explicit Win32Controls(HWND window) : window_(window) {
@@ -44,13 +62,19 @@ public:
         for (int id : kHeldIds) items_[id - kFirstId] = GetDlgItem(window, id);
     }
 
+#ifdef TARVO_UTF8_PATHS
+    void AddString(int id, const char* label) override {
+        SendMessageW(Item(id), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Utf8ToWide(label).c_str()));
+    }
+    void SetText(int id, const char* text) override { SetWindowTextW(Item(id), Utf8ToWide(text).c_str()); }
+    void GetText(int id, char* buffer, size_t size) override {
+        wchar_t wide[kDialogTextSize] = {};
+        GetWindowTextW(Item(id), wide, static_cast<int>(kDialogTextSize));
+        CopyUtf8(WideToUtf8(wide), buffer, size);
+    }
+#else
     void AddString(int id, const char* label) override {
         SendMessageA(Item(id), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(label));
-    }
-    void SetCurSel(int id, int row) override { SendMessageA(Item(id), CB_SETCURSEL, static_cast<WPARAM>(row), 0); }
-    int GetCurSel(int id) override { return static_cast<int>(SendMessageA(Item(id), CB_GETCURSEL, 0, 0)); }
-    void LimitText(int id, int length) override {
-        SendMessageA(Item(id), EM_LIMITTEXT, static_cast<WPARAM>(length), 0);
     }
     void SetText(int id, const char* text) override { SetWindowTextA(Item(id), text); }
     void GetText(int id, char* buffer, size_t size) override {
@@ -58,8 +82,56 @@ public:
         GetWindowTextA(Item(id), buffer, static_cast<int>(size));
         buffer[size - 1] = '\0';
     }
+#endif
+    void SetCurSel(int id, int row) override { SendMessageA(Item(id), CB_SETCURSEL, static_cast<WPARAM>(row), 0); }
+    int GetCurSel(int id) override { return static_cast<int>(SendMessageA(Item(id), CB_GETCURSEL, 0, 0)); }
+    void LimitText(int id, int length) override {
+        SendMessageA(Item(id), EM_LIMITTEXT, static_cast<WPARAM>(length), 0);
+    }
     void EndDialog(int code) override { ::EndDialog(window_, code); }
 
+#ifdef TARVO_UTF8_PATHS
+    bool BrowseForFile(const char* program, char (&path)[kDialogTextSize]) override {
+        // "<program>\0<program>\0Executable File (*.exe)\0*.exe\0\0"
+        const std::wstring name = Utf8ToWide(program);
+        std::wstring filter = name + L'\0' + name + L'\0' + L"Executable File (*.exe)" + L'\0' + L"*.exe" + L'\0';
+        wchar_t file[kDialogTextSize] = {};
+        name.copy(file, kDialogTextSize - 1);
+        wchar_t fileTitle[256] = {};
+        OPENFILENAMEW dialog{};
+        dialog.lStructSize = sizeof dialog;
+        dialog.hwndOwner = GetActiveWindow();
+        dialog.lpstrFilter = filter.c_str();
+        dialog.nFilterIndex = 1;
+        dialog.lpstrFile = file;
+        dialog.nMaxFile = kDialogTextSize;
+        dialog.lpstrFileTitle = fileTitle;
+        dialog.nMaxFileTitle = 256;
+        dialog.Flags = kOpenFileFlags;
+        dialog.lpfnHook = OpenFileHook;
+        return GetOpenFileNameW(&dialog) && CopyPath(WideToUtf8(file).c_str(), path);
+    }
+
+    bool BrowseForFolder(const char* title, char (&path)[kDialogTextSize]) override {
+        wchar_t displayName[MAX_PATH] = {};
+        const std::wstring caption = Utf8ToWide(title);
+        BROWSEINFOW browse{};
+        browse.hwndOwner = window_;
+        browse.pidlRoot = nullptr;
+        browse.pszDisplayName = displayName;
+        browse.lpszTitle = caption.c_str();
+        browse.ulFlags = BIF_RETURNONLYFSDIRS;
+        browse.lpfn = BrowseCallback;
+        LPITEMIDLIST item = SHBrowseForFolderW(&browse);
+        if (item == nullptr) return false;
+        wchar_t folder[MAX_PATH] = {};
+        bool found = SHGetPathFromIDListW(item, folder) != FALSE;
+        CoTaskMemFree(item);
+        return found && CopyPath(WideToUtf8(folder).c_str(), path);
+    }
+
+    void ShowMessage(const char* text) override { MessageBoxW(window_, Utf8ToWide(text).c_str(), L"", MB_OK); }
+#else
     bool BrowseForFile(const char* program, char (&path)[kDialogTextSize]) override {
         // "<program>\0<program>\0Executable File (*.exe)\0*.exe\0\0"
         char filter[2 * kDialogTextSize + 64] = {};
@@ -108,6 +180,7 @@ public:
     }
 
     void ShowMessage(const char* text) override { MessageBoxA(window_, text, "", MB_OK); }
+#endif
 
 private:
     static constexpr int kFirstId = dialog_id::kHardware;
@@ -164,8 +237,13 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 int RunSettingDialog(CDialogSetting& dialog) {
     DialogRun run{dialog, std::nullopt};
+#ifdef TARVO_UTF8_PATHS
+    INT_PTR result = DialogBoxParamW(ThisModule(), MAKEINTRESOURCEW(dialog_id::kTemplate), GetActiveWindow(),
+                                     DialogProc, reinterpret_cast<LPARAM>(&run));
+#else
     INT_PTR result = DialogBoxParamA(ThisModule(), MAKEINTRESOURCEA(dialog_id::kTemplate), GetActiveWindow(),
                                      DialogProc, reinterpret_cast<LPARAM>(&run));
+#endif
     dialog.Attach(nullptr);
     return static_cast<int>(result);
 }

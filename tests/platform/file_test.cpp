@@ -39,6 +39,48 @@ TEST(File, OpensWithoutTruncatingAndWritesFromTheStart) {
     EXPECT_EQ(platform::LastError(), uint32_t{ENOENT});
 }
 
+// The settings file's building blocks: a read that never goes past `limit`,
+// a replace that leaves the old file or the new one, never half of one.
+TEST(File, ReadsTheStartOfAFileOnly) {
+    test::TempDir dir;
+    const std::string path = dir / "f.bin";
+    test::WriteFile(path, "0123456789");
+    struct Case {
+        size_t limit;
+        std::string expected;
+    } cases[] = {{0, ""}, {4, "0123"}, {10, "0123456789"}, {11, "0123456789"}};
+    for (const Case& c : cases) {
+        std::string bytes = "old";
+        EXPECT_TRUE(platform::ReadFileStart(path.c_str(), c.limit, &bytes)) << c.limit;
+        EXPECT_EQ(bytes, c.expected) << c.limit;
+    }
+    std::string bytes;
+    EXPECT_FALSE(platform::ReadFileStart((dir / "missing").c_str(), 10, &bytes));
+    EXPECT_FALSE(platform::ReadFileStart(dir.path().c_str(), 10, &bytes));  // a folder
+}
+
+TEST(File, ReplacesAFileInOneStep) {
+    test::TempDir dir;
+    const std::string path = dir / "settings";
+    EXPECT_TRUE(platform::ReplaceFileContents(path.c_str(), "first", 5));
+    EXPECT_TRUE(platform::ReplaceFileContents(path.c_str(), "2nd", 3));
+    EXPECT_EQ(test::ReadFile(path), "2nd");
+    EXPECT_FALSE(std::filesystem::exists(path + ".new"));
+
+    // A folder in the way of the move: the old one stays, nothing is left over.
+    const std::string blocked = dir / "blocked";
+    std::filesystem::create_directories(blocked + "/inside");
+    EXPECT_FALSE(platform::ReplaceFileContents(blocked.c_str(), "x", 1));
+    EXPECT_TRUE(std::filesystem::is_directory(blocked + "/inside"));
+    EXPECT_FALSE(std::filesystem::exists(blocked + ".new"));
+    EXPECT_FALSE(platform::ReplaceFileContents((dir / "missing/f").c_str(), "x", 1));
+
+    EXPECT_TRUE(platform::MakeFolder((dir / "made").c_str()));
+    EXPECT_TRUE(platform::MakeFolder((dir / "made").c_str()));  // already there
+    EXPECT_FALSE(platform::MakeFolder(path.c_str()));           // a file of that name
+    EXPECT_FALSE(platform::MakeFolder((dir / "missing/made").c_str()));
+}
+
 TEST(File, ReportsFailedAndShortWrites) {
     platform::FileHandle full = platform::OpenFileForWrite("/dev/full");
     ASSERT_NE(full, nullptr);

@@ -36,6 +36,7 @@ inline std::string Show(uint32_t value) { return std::to_string(value); }
 inline std::string Show(int32_t value) { return std::to_string(value); }
 inline std::string Show(long value) { return std::to_string(value); }
 inline std::string Show(unsigned long value) { return std::to_string(value); }
+inline std::string Show(unsigned long long value) { return std::to_string(value); }
 inline std::string Show(const std::string& value) { return "\"" + value + "\""; }
 inline std::string Show(const char* value) { return value == nullptr ? "null" : Show(std::string(value)); }
 inline std::string Show(const void* value) {

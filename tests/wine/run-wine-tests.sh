@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Runs the Windows build's tests under Wine, in one prefix per build folder,
-# on a virtual X display so that windows and message boxes are real.
+# on a virtual X display so that windows and message boxes are real. The
+# 32-bit build (the .auo) runs under 32-bit Wine, the 64-bit build (the .auo2)
+# under 64-bit Wine in a 64-bit prefix; the script tells them apart by what
+# the build produced.
 # Usage: tests/wine/run-wine-tests.sh BUILD_DIR
 # Ends with "N passed, M failed"; any failure, including Wine or Xvfb not
 # starting, makes the exit status non-zero. Nothing is ever skipped.
@@ -19,22 +22,35 @@ die() {
   exit 1
 }
 
-auo="$build/plugin/Tarvo_output.auo"
-host_test="$build/tests/wine/tarvo_plugin_host_test.exe"
-platform_test="$build/tests/wine/tarvo_platform_test.exe"
-dialog_test="$build/tests/wine/tarvo_dialog_test.exe"
-for file in "$auo" "$host_test" "$platform_test" "$dialog_test"; do
+if [ -f "$build/plugin2/Tarvo_output.auo2" ]; then
+  width=64
+  plugin="$build/plugin2/Tarvo_output.auo2"
+  objdump=x86_64-w64-mingw32-objdump
+  file_type='PE32+ executable (DLL).*x86-64'
+  expected_exports="GetOutputPluginTable InitializePlugin"
+  programs=("$build/tests/wine64/bin/exedit2_host_test.exe" "$build/tests/wine64/bin/tarvo_platform_test64.exe")
+else
+  width=32
+  plugin="$build/plugin/Tarvo_output.auo"
+  objdump=i686-w64-mingw32-objdump
+  file_type='PE32 executable (DLL).*Intel 80386'
+  expected_exports="GetOutputPluginTable"
+  programs=("$build/tests/wine/tarvo_plugin_host_test.exe" "$build/tests/wine/tarvo_platform_test.exe"
+    "$build/tests/wine/tarvo_dialog_test.exe")
+fi
+for file in "$plugin" "${programs[@]}"; do
   [ -f "$file" ] || die "missing $file (build the Windows stage first)"
 done
 
-# --- What the build produced: a PE32 DLL with one export and system imports only.
-if file "$auo" | grep -q 'PE32 executable (DLL).*Intel 80386'; then pass; else fail "not a PE32 i386 DLL: $auo"; fi
-exports=$(i686-w64-mingw32-objdump -p "$auo" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
-  grep -E '^\s*\[ *[0-9]+\]' || true)
-if [ "$(printf '%s' "$exports" | grep -c .)" -eq 1 ] && printf '%s' "$exports" | grep -q '\] GetOutputPluginTable$'; then
+# --- What the build produced: a DLL of its width with only its exports and
+# system imports.
+if file "$plugin" | grep -q "$file_type"; then pass; else fail "not a $width-bit Windows DLL: $plugin"; fi
+exports=$("$objdump" -p "$plugin" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+  grep -E '^\s*\[ *[0-9]+\]' | awk '{print $NF}' | sort | tr '\n' ' ' || true)
+if [ "$exports" = "$(tr ' ' '\n' <<<"$expected_exports" | sort | tr '\n' ' ')" ]; then
   pass
 else
-  fail "expected exactly the export GetOutputPluginTable, found: $exports"
+  fail "expected exactly the exports $expected_exports, found: $exports"
 fi
 bad_imports=()
 while read -r _ _ dll; do
@@ -42,7 +58,7 @@ while read -r _ _ dll; do
     kernel32.dll|user32.dll|gdi32.dll|comdlg32.dll|shell32.dll|ole32.dll|advapi32.dll|msvcrt.dll|comctl32.dll|cfgmgr32.dll|dxgi.dll|setupapi.dll|winmm.dll) ;;
     *) bad_imports+=("$dll") ;;
   esac
-done < <(i686-w64-mingw32-objdump -p "$auo" | grep 'DLL Name')
+done < <("$objdump" -p "$plugin" | grep 'DLL Name')
 if [ ${#bad_imports[@]} -eq 0 ]; then pass; else fail "non-system imports: ${bad_imports[*]}"; fi
 
 # --- A Wine that runs. Its loader is a 32-bit x86 program; a kernel without
@@ -50,7 +66,14 @@ if [ ${#bad_imports[@]} -eq 0 ]; then pass; else fail "non-system imports: ${bad
 # emulator, registered for 32-bit x86 programs with binfmt_misc.
 command -v wine >/dev/null || die "wine is not installed (scripts/install-deps.sh installs it)"
 binfmt=/proc/sys/fs/binfmt_misc
-if ! wine --version >/dev/null 2>&1; then
+if [ "$width" = 64 ]; then
+  # Debian's 64-bit loader, named directly: the wine wrapper prefers the
+  # 32-bit one whenever it is installed.
+  wine=/usr/lib/wine/wine64
+  [ -x "$wine" ] || die "64-bit Wine is not installed (scripts/install-deps.sh installs wine64)"
+  export WINELOADER=$wine WINEARCH=win64
+  "$wine" --version >/dev/null 2>&1 || die "64-bit Wine does not start"
+elif ! wine --version >/dev/null 2>&1; then
   command -v qemu-i386 >/dev/null ||
     die "this kernel does not run 32-bit programs and qemu-i386 is missing (scripts/install-deps.sh installs it)"
   qemu_major=$(qemu-i386 --version | sed -n 's/.*version \([0-9]*\)\..*/\1/p;q' || true)
@@ -70,8 +93,12 @@ if ! wine --version >/dev/null 2>&1; then
   wine --version >/dev/null 2>&1 || die "wine does not start, not even through qemu-i386"
   echo "run-wine-tests: 32-bit programs run through $(qemu-i386 --version | head -1)"
 fi
+if [ "$width" = 32 ]; then
+  wine=wine
+  export WINEARCH=win32
+fi
 
-export WINEPREFIX="$build/wineprefix" WINEARCH=win32 WINEDEBUG=-all
+export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all
 # No Mono or Gecko installers: they would ask on the screen.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
@@ -100,7 +127,7 @@ if [ ! -f "$WINEPREFIX/.tarvo-ready" ]; then
   rm -rf "$WINEPREFIX"
   echo "run-wine-tests: creating the Wine prefix $WINEPREFIX"
   start=$SECONDS
-  timeout 900 wine wineboot -i >"$work/wineboot.log" 2>&1 || { cat "$work/wineboot.log" >&2; die "wineboot failed"; }
+  timeout 900 "$wine" wineboot -i >"$work/wineboot.log" 2>&1 || { cat "$work/wineboot.log" >&2; die "wineboot failed"; }
   timeout 120 wineserver -w || die "wineboot did not settle"
   [ -e "$WINEPREFIX/dosdevices/z:" ] || die "the prefix has no Z: drive"
   touch "$WINEPREFIX/.tarvo-ready"
@@ -115,7 +142,7 @@ run() {  # name, program, arguments...
   local name=$1 log="$work/$1.log" status=0
   shift
   echo "=== $name"
-  timeout 600 wine "$@" >"$log" 2>&1 || status=$?
+  timeout 600 "$wine" "$@" >"$log" 2>&1 || status=$?
   cat "$log"
   local line
   line=$(grep -E "^$name: [0-9]+ passed, [0-9]+ failed" "$log" | tail -n1 || true)
@@ -130,22 +157,28 @@ run() {  # name, program, arguments...
   if [ "$status" -ne 0 ] && [ "$f" -eq 0 ]; then fail "$name exited with status $status"; fi
 }
 
-run host "$host_test" "$(windows_path "$auo")"
-run platform "$platform_test"
-# TARVO_DIALOG_SCREENSHOT=FILE.png keeps a picture of the dialog as it opens.
-run dialog "$dialog_test" "$(windows_path "$auo")" ${TARVO_DIALOG_SCREENSHOT:+"$(windows_path "$work/dialog.bmp")"}
-if [ -n "${TARVO_DIALOG_SCREENSHOT:-}" ] && [ -f "$work/dialog.bmp" ]; then
-  convert "$work/dialog.bmp" "$TARVO_DIALOG_SCREENSHOT"
+fakes=("$(windows_path "$build/tools/fake/neroAacEnc.exe")" "$(windows_path "$build/tools/fake/MP4Box.exe")")
+if [ "$width" = 64 ]; then
+  # ExEdit2's view: the table, the settings file, the dialog and whole exports.
+  run exedit2_host "${programs[0]}" "$(windows_path "$plugin")" "${fakes[@]}"
+  run platform "${programs[1]}"
+else
+  run host "${programs[0]}" "$(windows_path "$plugin")"
+  run platform "${programs[1]}"
+  # TARVO_DIALOG_SCREENSHOT=FILE.png keeps a picture of the dialog as it opens.
+  run dialog "${programs[2]}" "$(windows_path "$plugin")" ${TARVO_DIALOG_SCREENSHOT:+"$(windows_path "$work/dialog.bmp")"}
+  if [ -n "${TARVO_DIALOG_SCREENSHOT:-}" ] && [ -f "$work/dialog.bmp" ]; then
+    convert "$work/dialog.bmp" "$TARVO_DIALOG_SCREENSHOT"
+  fi
+  # The runtime loader against a stand-in runtime; whole exports with the soft
+  # runtime beside the test program and the recording fakes as the programs.
+  run loader "$build/tests/wine/loader/bin/loader_check.exe"
+  e2e_args=("$(windows_path "$plugin")" "${fakes[@]}")
+  run export_e2e "$build/tests/wine/e2e/bin/export_e2e.exe" "${e2e_args[@]}"
+  # The VPL GPU runtime's name alone beside the program, then both runtimes.
+  run export_e2e_vpl "$build/tests/wine/e2e/bin/vpl-only/export_e2e.exe" "${e2e_args[@]}" --vpl
+  run export_e2e_both "$build/tests/wine/e2e/bin/both/export_e2e.exe" "${e2e_args[@]}" --both
 fi
-# The runtime loader against a stand-in runtime; whole exports with the soft
-# runtime beside the test program and the recording fakes as the programs.
-run loader "$build/tests/wine/loader/bin/loader_check.exe"
-programs=("$(windows_path "$auo")" "$(windows_path "$build/tools/fake/neroAacEnc.exe")"
-  "$(windows_path "$build/tools/fake/MP4Box.exe")")
-run export_e2e "$build/tests/wine/e2e/bin/export_e2e.exe" "${programs[@]}"
-# The VPL GPU runtime's name alone beside the program, then both runtimes.
-run export_e2e_vpl "$build/tests/wine/e2e/bin/vpl-only/export_e2e.exe" "${programs[@]}" --vpl
-run export_e2e_both "$build/tests/wine/e2e/bin/both/export_e2e.exe" "${programs[@]}" --both
 
 # Tests that areas register with CTest in the Windows build (wine is the
 # build's test emulator) run in the same prefix and display.

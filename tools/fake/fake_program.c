@@ -4,7 +4,8 @@
  *
  * Each run writes a record, "<folder>\<name>.cmdline" where <folder> is
  * %TARVO_FAKE_RECORD_DIR% or, when that is unset, the program's own folder:
- *   line 1:  the command line exactly as GetCommandLineA returns it
+ *   line 1:  the command line exactly as GetCommandLineA returns it (in the
+ *            64-bit build, FAKE_UTF8: GetCommandLineW in UTF-8)
  *   then:    "argc=N", one "argv[i]=..." line per argument as the C runtime
  *            split it, from 0 (the plug-in's lines do not start with the
  *            program, so the runtime takes their first word for argv[0]),
@@ -16,80 +17,100 @@
  * that; %TARVO_FAKE_EXIT% sets the exit code (default 0). With
  * %TARVO_FAKE_KEEP_INPUTS% set, each input file is also copied beside the
  * record as "<name>.input1", "<name>.input2", ... in argument order, so a test
- * can read what the program got after the plug-in deleted its temporary files. */
+ * can read what the program got after the plug-in deleted its temporary files.
+ * Files are reached through the wide calls, so any path works; the record's
+ * texts are in the ANSI code page, or UTF-8 with FAKE_UTF8. */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <wchar.h>
 #include <windows.h>
 
 #ifdef FAKE_ENCODER
-static const char kName[] = "neroAacEnc";
+static const wchar_t kName[] = L"neroAacEnc";
 #else
-static const char kName[] = "MP4Box";
+static const wchar_t kName[] = L"MP4Box";
 #endif
 
-/* The file part of an -add argument: everything before the last '#'. */
-static void TrackFile(const char* argument, char* file, size_t size) {
-    const char* hash = strrchr(argument, '#');
-    size_t length = hash != NULL ? (size_t)(hash - argument) : strlen(argument);
-    if (length >= size) length = size - 1;
-    memcpy(file, argument, length);
-    file[length] = '\0';
+#ifdef FAKE_UTF8
+#define RECORD_CODE_PAGE CP_UTF8
+#else
+#define RECORD_CODE_PAGE CP_ACP
+#endif
+
+/* `text` in the record's code page; valid until the next call. */
+static const char* Narrow(const wchar_t* text) {
+    static char out[MAX_PATH * 8];
+    if (WideCharToMultiByte(RECORD_CODE_PAGE, 0, text, -1, out, sizeof out, NULL, NULL) == 0) out[0] = '\0';
+    return out;
 }
 
-static long long FileSize(const char* path) {
+/* The file part of an -add argument: everything before the last '#'. */
+static void TrackFile(const wchar_t* argument, wchar_t* file, size_t size) {
+    const wchar_t* hash = wcsrchr(argument, L'#');
+    size_t length = hash != NULL ? (size_t)(hash - argument) : wcslen(argument);
+    if (length >= size) length = size - 1;
+    memcpy(file, argument, length * sizeof(wchar_t));
+    file[length] = L'\0';
+}
+
+static long long FileSize(const wchar_t* path) {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return -1;
+    if (!GetFileAttributesExW(path, GetFileExInfoStandard, &data)) return -1;
     return ((long long)data.nFileSizeHigh << 32) | data.nFileSizeLow;
 }
 
 /* The folder of the record: %TARVO_FAKE_RECORD_DIR%, else the program's own. */
-static int RecordFolder(char* folder, size_t size) {
-    const char* configured = getenv("TARVO_FAKE_RECORD_DIR");
-    if (configured != NULL && configured[0] != '\0') {
-        snprintf(folder, size, "%s", configured);
+static int RecordFolder(wchar_t* folder, size_t size) {
+    const wchar_t* configured = _wgetenv(L"TARVO_FAKE_RECORD_DIR");
+    if (configured != NULL && configured[0] != L'\0') {
+        _snwprintf(folder, size, L"%ls", configured);
+        folder[size - 1] = L'\0';
         return 1;
     }
-    char self[MAX_PATH];
-    DWORD length = GetModuleFileNameA(NULL, self, sizeof self);
-    if (length == 0 || length >= sizeof self) return 0;
-    char* slash = strrchr(self, '\\');
-    if (slash != NULL) *slash = '\0';
-    snprintf(folder, size, "%s", self);
+    wchar_t self[MAX_PATH];
+    DWORD length = GetModuleFileNameW(NULL, self, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return 0;
+    wchar_t* slash = wcsrchr(self, L'\\');
+    if (slash != NULL) *slash = L'\0';
+    _snwprintf(folder, size, L"%ls", self);
+    folder[size - 1] = L'\0';
     return 1;
 }
 
-static FILE* OpenRecord(const char* folder) {
-    char path[MAX_PATH * 2];
-    snprintf(path, sizeof path, "%s\\%s.cmdline", folder, kName);
-    return fopen(path, "wb");
+static FILE* OpenRecord(const wchar_t* folder) {
+    wchar_t path[MAX_PATH * 2];
+    _snwprintf(path, MAX_PATH * 2, L"%ls\\%ls.cmdline", folder, kName);
+    path[MAX_PATH * 2 - 1] = L'\0';
+    return _wfopen(path, L"wb");
 }
 
-int main(int argc, char** argv) {
-    char input[MAX_PATH * 2] = "";
-    const char* output = NULL;
-    char folder[MAX_PATH];
-    if (!RecordFolder(folder, sizeof folder)) return 100;
+int wmain(int argc, wchar_t** argv) {
+    wchar_t input[MAX_PATH * 2] = L"";
+    const wchar_t* output = NULL;
+    wchar_t folder[MAX_PATH];
+    if (!RecordFolder(folder, MAX_PATH)) return 100;
     FILE* record = OpenRecord(folder);
     if (record == NULL) return 100;
     int kept = 0;
-    fprintf(record, "%s\n", GetCommandLineA());
+    fprintf(record, "%s\n", Narrow(GetCommandLineW()));
     fprintf(record, "argc=%d\n", argc);
-    for (int i = 0; i < argc; ++i) fprintf(record, "argv[%d]=%s\n", i, argv[i]);
+    for (int i = 0; i < argc; ++i) fprintf(record, "argv[%d]=%s\n", i, Narrow(argv[i]));
     fprintf(record, "console=%s\n", GetConsoleWindow() == NULL ? "none" : "yes");
     for (int i = 1; i + 1 < argc; ++i) {
-        char file[MAX_PATH * 2];
-        if (strcmp(argv[i], "-if") == 0 || strcmp(argv[i], "-add") == 0) {
-            TrackFile(argv[i + 1], file, sizeof file);
-            fprintf(record, "input=%s size=%lld\n", file, FileSize(file));
-            if (getenv("TARVO_FAKE_KEEP_INPUTS") != NULL) {
-                char copy[MAX_PATH * 2];
-                snprintf(copy, sizeof copy, "%s\\%s.input%d", folder, kName, ++kept);
-                CopyFileA(file, copy, FALSE);
+        wchar_t file[MAX_PATH * 2];
+        if (wcscmp(argv[i], L"-if") == 0 || wcscmp(argv[i], L"-add") == 0) {
+            TrackFile(argv[i + 1], file, MAX_PATH * 2);
+            fprintf(record, "input=%s size=%lld\n", Narrow(file), FileSize(file));
+            if (_wgetenv(L"TARVO_FAKE_KEEP_INPUTS") != NULL) {
+                wchar_t copy[MAX_PATH * 2];
+                _snwprintf(copy, MAX_PATH * 2, L"%ls\\%ls.input%d", folder, kName, ++kept);
+                copy[MAX_PATH * 2 - 1] = L'\0';
+                CopyFileW(file, copy, FALSE);
             }
-            int video = strstr(argv[i + 1], "#video") != NULL;
-            if (input[0] == '\0' || video) snprintf(input, sizeof input, "%s", file);
-        } else if (strcmp(argv[i], "-of") == 0 || strcmp(argv[i], "-new") == 0) {
+            int video = wcsstr(argv[i + 1], L"#video") != NULL;
+            if (input[0] == L'\0' || video) _snwprintf(input, MAX_PATH * 2, L"%ls", file);
+        } else if (wcscmp(argv[i], L"-of") == 0 || wcscmp(argv[i], L"-new") == 0) {
             output = argv[i + 1];
         }
     }
@@ -98,9 +119,9 @@ int main(int argc, char** argv) {
     const char* exitText = getenv("TARVO_FAKE_EXIT");
     int exitCode = exitText != NULL ? atoi(exitText) : 0;
     if (getenv("TARVO_FAKE_NO_OUTPUT") != NULL || output == NULL) return exitCode;
-    if (input[0] == '\0' || !CopyFileA(input, output, FALSE)) {
+    if (input[0] == L'\0' || !CopyFileW(input, output, FALSE)) {
         /* Still leave an output, as a muxer given a missing input might not. */
-        FILE* empty = fopen(output, "wb");
+        FILE* empty = _wfopen(output, L"wb");
         if (empty == NULL) return 101;
         fclose(empty);
     }

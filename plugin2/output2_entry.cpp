@@ -1,0 +1,106 @@
+#include "plugin2/output2_entry.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "core/export_procedure.h"
+#include "platform/message.h"
+#include "platform/utf16_win32.h"
+#include "plugin2/config_text.h"
+#include "plugin2/settings_file.h"
+#include "ui/dialog_setting.h"
+
+namespace {
+
+const OutputInfo2& Info(void* host) { return *static_cast<const OutputInfo2*>(host); }
+
+const void* GetVideo(void* host, int32_t frame) { return Info(host).getVideo(frame, kOutput2VideoDib24); }
+
+const void* GetAudio(void* host, int32_t start, int32_t length, int32_t* read) {
+    return Info(host).getAudio(start, length, read, kOutput2AudioPcm16);
+}
+
+bool IsAbort(void* host) { return Info(host).isAbort(); }
+
+void ShowProgress(void* host, int32_t now, int32_t total) { Info(host).restTimeDisplay(now, total); }
+
+// %APPDATA%, in UTF-8; empty when unset.
+std::string AppData() {
+    wchar_t buffer[MAX_PATH + 1];
+    const DWORD length = GetEnvironmentVariableW(L"APPDATA", buffer, MAX_PATH + 1);
+    return length == 0 || length > MAX_PATH ? std::string() : platform::WideToUtf8(buffer);
+}
+
+bool settingsLoaded = false;  // host thread only
+
+}  // namespace
+
+ExportJob MakeExportJob2(const OutputInfo2& info, const SettingData& settings, const std::string& saveFile) {
+    ExportJob job;
+    job.width = info.width;
+    job.height = info.height;
+    job.rate = info.rate;
+    job.scale = info.scale;
+    job.frameCount = info.frameCount;
+    job.hasAudio = (info.flag & kOutput2Audio) != 0;
+    job.audioRate = info.audioRate;
+    job.audioChannels = info.audioChannels;
+    job.audioSampleCount = info.audioSampleCount;
+    // 16-bit samples; a channel count no WAV header holds gives 0 and the
+    // audio stage refuses the job.
+    job.audioSampleBytes = info.audioChannels > 0 && info.audioChannels <= 0xFFFF ? 2 * info.audioChannels : 0;
+    job.saveFile = saveFile.c_str();
+    job.settings = settings;
+    job.host = const_cast<OutputInfo2*>(&info);
+    job.getVideo = info.getVideo != nullptr ? GetVideo : nullptr;
+    job.getAudio = info.getAudio != nullptr ? GetAudio : nullptr;
+    job.isAbort = info.isAbort != nullptr ? IsAbort : nullptr;
+    job.showProgress = info.restTimeDisplay != nullptr ? ShowProgress : nullptr;
+    return job;
+}
+
+void EnsureSettingsLoaded() {
+    if (settingsLoaded) return;
+    CurrentSettings() = LoadSettingsFile(SettingsFilePath(AppData()));
+    settingsLoaded = true;
+}
+
+bool Output2Entry(OutputInfo2* info) {
+    if (info == nullptr) return false;
+    // No exception may cross into the editor: RunExport lets none out; the
+    // path's and the job's making could only run out of memory.
+    try {
+        EnsureSettingsLoaded();
+        const std::string saveFile = platform::WideToUtf8(info->saveFile);
+        return RunExport(MakeExportJob2(*info, CurrentSettings(), saveFile));
+    } catch (...) {
+        return false;
+    }
+}
+
+bool Config2Entry(void*, void*) {
+    try {
+        EnsureSettingsLoaded();
+        if (RunConfiguration(RunSettingDialog) != dialog_id::kOk) return true;
+        const std::string appData = AppData();
+        if (!SaveSettingsFile(SettingsFolderPath(appData), SettingsFilePath(appData), CurrentSettings())) {
+            // The settings still hold until the editor closes.
+            platform::ShowWarning("Cannot save the settings.");
+        }
+    } catch (...) {
+        // Out of memory: the settings are as the dialog left them.
+    }
+    return true;
+}
+
+const wchar_t* ConfigText2Entry() {
+    static std::wstring text;  // valid until the next call, as the editor expects
+    try {
+        EnsureSettingsLoaded();
+        text = platform::Utf8ToWide(ConfigText(CurrentSettings()).c_str());
+    } catch (...) {
+        return nullptr;  // out of memory: no line rather than a crash
+    }
+    return text.c_str();
+}

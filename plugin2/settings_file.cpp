@@ -1,0 +1,41 @@
+#include "plugin2/settings_file.h"
+
+#include <cstring>
+
+#include "platform/file.h"
+
+namespace {
+
+const char kFolderName[] = "Tarvo";
+const char kFileName[] = "Tarvo_output.auo2.settings";
+
+}  // namespace
+
+std::string SettingsFolderPath(const std::string& appData) {
+    if (appData.empty()) return {};
+    std::string folder = appData;
+    if (folder.back() != '\\' && folder.back() != '/') folder += platform::PathSeparator();
+    return folder + kFolderName;
+}
+
+std::string SettingsFilePath(const std::string& appData) {
+    const std::string folder = SettingsFolderPath(appData);
+    return folder.empty() ? folder : folder + platform::PathSeparator() + kFileName;
+}
+
+SettingData LoadSettingsFile(const std::string& path) {
+    std::string bytes;
+    // One byte more than a record tells a long file from a whole one.
+    if (path.empty() || !platform::ReadFileStart(path.c_str(), sizeof(SettingData) + 1, &bytes) ||
+        bytes.size() != sizeof(SettingData)) {
+        return DefaultSettingData();
+    }
+    SettingData settings;
+    std::memcpy(&settings, bytes.data(), sizeof settings);
+    return settings.version == kSettingVersion ? settings : DefaultSettingData();
+}
+
+bool SaveSettingsFile(const std::string& folder, const std::string& path, const SettingData& settings) {
+    if (folder.empty() || path.empty() || !platform::MakeFolder(folder.c_str())) return false;
+    return platform::ReplaceFileContents(path.c_str(), &settings, sizeof settings);
+}

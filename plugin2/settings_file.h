@@ -1,0 +1,22 @@
+// The .auo2's own settings file: ExEdit2 keeps no settings block for output
+// plug-ins, so the 820-byte record (text fields in UTF-8) lives in a file per
+// user. Portable, so its rules are tested natively too.
+#pragma once
+#include <string>
+
+#include "core/setting_data.h"
+
+// "<appData>\Tarvo\Tarvo_output.auo2.settings" (with the platform's
+// separator); empty when `appData` is empty.
+std::string SettingsFolderPath(const std::string& appData);
+std::string SettingsFilePath(const std::string& appData);
+
+// The record the file at `path` holds: exactly 820 bytes of version 2.
+// Anything else (no file, a folder, an unreadable, short or long file, another
+// version) gives DefaultSettingData(). Never reads more than 821 bytes.
+SettingData LoadSettingsFile(const std::string& path);
+
+// Writes `settings` to `path` through a temporary file and a replace,
+// creating the folder `folder` first when missing. False when the file could
+// not be written; the old file is then as it was.
+bool SaveSettingsFile(const std::string& folder, const std::string& path, const SettingData& settings);

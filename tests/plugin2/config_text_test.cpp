@@ -1,0 +1,45 @@
+#include "plugin2/config_text.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(ConfigText, NamesEveryChoiceAndShowsOtherValuesAsNumbers) {
+    struct Case {
+        int32_t profile, level, rateControl, target, max, usage, aacProfile, aacKbps;
+        const char* expected;
+    } cases[] = {
+        {100, 41, 2, 1400, 1400, 4, 2, 64, "H.264 High 4.1 · VBR 1400/1400 kbps · TU4 · AAC HE 64 kbps"},
+        {66, 9, 1, 800, 0, 1, 1, 320, "H.264 Baseline 1b · CBR 800/0 kbps · TU1 · AAC LC 320 kbps"},
+        {77, 51, 2, 12000, 20000, 7, 3, 16, "H.264 Main 5.1 · VBR 12000/20000 kbps · TU7 · AAC HEv2 16 kbps"},
+        // A restored record can hold anything; the line still says what it holds.
+        {0, 0, 3, -1, 99999, 0, 9, 0, "H.264 profile 0 level 0 · RC 3 -1/99999 kbps · TU0 · AAC profile 9 0 kbps"},
+    };
+    for (const Case& c : cases) {
+        SettingData settings = DefaultSettingData();
+        settings.codecProfile = c.profile;
+        settings.codecLevel = c.level;
+        settings.rateControl = c.rateControl;
+        settings.targetKbps = c.target;
+        settings.maxKbps = c.max;
+        settings.targetUsage = c.usage;
+        settings.aacProfile = c.aacProfile;
+        settings.aacKbps = c.aacKbps;
+        EXPECT_EQ(ConfigText(settings), c.expected);
+    }
+}
+
+// Thousands never get separators, whatever the global locale says.
+TEST(ConfigText, IgnoresTheGlobalLocale) {
+    struct Grouping : std::numpunct<char> {
+        char do_thousands_sep() const override { return '.'; }
+        std::string do_grouping() const override { return "\3"; }
+    };
+    const std::locale previous = std::locale::global(std::locale(std::locale::classic(), new Grouping));
+    SettingData settings = DefaultSettingData();
+    settings.targetKbps = 12000;
+    EXPECT_EQ(ConfigText(settings), "H.264 Main 4 · VBR 12000/1400 kbps · TU4 · AAC HE 96 kbps");
+    std::locale::global(previous);
+}
+
+}  // namespace

@@ -1,0 +1,67 @@
+#include "plugin2/settings_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "platform/test_support.h"
+
+namespace {
+
+bool Same(const SettingData& a, const SettingData& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+SettingData Custom() {
+    SettingData settings = DefaultSettingData();
+    settings.targetKbps = 2500;
+    std::strcpy(settings.muxerPath, "C:\\\xE5\x8B\x95\xE7\x94\xBB \xF0\x9F\x8E\xAC\\MP4Box.exe");  // UTF-8 as typed
+    return settings;
+}
+
+TEST(SettingsFile, LivesInAFolderOfItsOwnUnderAppData) {
+    EXPECT_EQ(SettingsFolderPath("/home/u/AppData"), "/home/u/AppData/Tarvo");
+    EXPECT_EQ(SettingsFilePath("/home/u/AppData/"), "/home/u/AppData/Tarvo/Tarvo_output.auo2.settings");
+    EXPECT_EQ(SettingsFilePath(""), "");
+}
+
+TEST(SettingsFile, TakesOnlyAWholeRecordOfThisVersion) {
+    test::TempDir dir;
+    const std::string path = dir / "settings";
+    const SettingData custom = Custom();
+    const std::string whole(reinterpret_cast<const char*>(&custom), sizeof custom);
+    std::string otherVersion = whole;
+    otherVersion[0] = 3;
+    struct Case {
+        const char* name;
+        std::string content;
+        bool taken;
+    } cases[] = {
+        {"whole", whole, true},         {"empty", "", false},
+        {"short", whole.substr(1), false}, {"long", whole + '\0', false},
+        {"other version", otherVersion, false},
+    };
+    for (const Case& c : cases) {
+        test::WriteFile(path, c.content);
+        EXPECT_TRUE(Same(LoadSettingsFile(path), c.taken ? custom : DefaultSettingData())) << c.name;
+    }
+    EXPECT_TRUE(Same(LoadSettingsFile(dir / "missing"), DefaultSettingData()));
+    EXPECT_TRUE(Same(LoadSettingsFile(dir.path()), DefaultSettingData()));  // a folder
+    EXPECT_TRUE(Same(LoadSettingsFile(""), DefaultSettingData()));
+}
+
+TEST(SettingsFile, SavesThroughAReplaceAndReadsBack) {
+    test::TempDir dir;
+    const std::string folder = dir / "Tarvo";
+    const std::string path = folder + "/Tarvo_output.auo2.settings";
+    ASSERT_TRUE(SaveSettingsFile(folder, path, Custom()));  // makes the folder
+    EXPECT_TRUE(Same(LoadSettingsFile(path), Custom()));
+    ASSERT_TRUE(SaveSettingsFile(folder, path, DefaultSettingData()));
+    EXPECT_TRUE(Same(LoadSettingsFile(path), DefaultSettingData()));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
+
+    // Where the folder cannot be made, nothing is written and the call says so.
+    EXPECT_FALSE(SaveSettingsFile(dir / "no/such", dir / "no/such/f", Custom()));
+    EXPECT_FALSE(SaveSettingsFile("", path, Custom()));
+}
+
+}  // namespace

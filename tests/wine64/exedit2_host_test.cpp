@@ -1,0 +1,516 @@
+// Loads Tarvo_output.auo2 the way AviUtl ExEdit2 does (LoadLibraryW,
+// GetOutputPluginTable, InitializePlugin) and checks what the editor sees:
+// the table read at its x64 offsets, the settings file and its bad cases
+// through the config text, the settings dialog in Unicode, and whole exports
+// with Unicode paths everywhere. The soft runtime, named and behaving as the
+// VPL GPU runtime (libmfx64-gen.dll, MFXSOFT_RUNTIME=vpl, null encoder), sits
+// beside this program; the recording fakes stand in for the two programs.
+//
+// Usage: exedit2_host_test <Tarvo_output.auo2> <fake neroAacEnc.exe> <fake MP4Box.exe>
+#include <windows.h>
+
+#include <mfxstructures.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "box_watcher.h"
+#include "check.h"
+#include "core/setting_data.h"
+#include "platform/utf16_win32.h"
+
+namespace {
+
+using platform::Utf8ToWide;
+using platform::WideToUtf8;
+
+// The editor's records, laid out here byte by byte as the editor sees them.
+struct Info2 {
+    int32_t flag, w, h, rate, scale, n, audioRate, audioCh, audioN;
+    const wchar_t* savefile;
+    void* (*getVideo)(int32_t, uint32_t);
+    void* (*getAudio)(int32_t, int32_t, int32_t*, uint32_t);
+    bool (*isAbort)();
+    void (*restTimeDisp)(int32_t, int32_t);
+    void (*setBufferSize)(int32_t, int32_t);
+};
+static_assert(sizeof(Info2) == 88);
+using OutputFn = bool (*)(Info2*);
+using ConfigFn = bool (*)(HWND, HINSTANCE);
+using ConfigTextFn = const wchar_t* (*)();
+
+const wchar_t kName[] = L"MP4\u51FA\u529BTarvo";
+const char kDefaultText[] = "H.264 Main 4 \xC2\xB7 VBR 1400/1400 kbps \xC2\xB7 TU4 \xC2\xB7 AAC HE 96 kbps";
+
+std::wstring g_pluginPath;
+HMODULE g_plugin = nullptr;
+const uint8_t* g_table = nullptr;
+std::wstring g_work;     // this run's folder
+std::wstring g_appData;  // %APPDATA% as the plug-in sees it
+std::wstring g_encoder, g_muxer;
+
+template <typename T>
+T At(int offset) {
+    T value;
+    std::memcpy(&value, g_table + offset, sizeof value);
+    return value;
+}
+
+std::wstring SettingsFile() { return g_appData + L"\\Tarvo\\Tarvo_output.auo2.settings"; }
+
+std::string ReadFile(const std::wstring& path) {
+    std::ifstream in(path.c_str(), std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+void WriteFile(const std::wstring& path, const void* data, size_t size) {
+    std::ofstream out(path.c_str(), std::ios::binary | std::ios::trunc);
+    out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
+}
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::vector<std::wstring> FolderEntries(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (std::wcscmp(data.cFileName, L".") != 0 && std::wcscmp(data.cFileName, L"..") != 0) {
+            names.push_back(data.cFileName);
+        }
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    return names;
+}
+
+void RemoveTree(const std::wstring& folder) {
+    for (const std::wstring& name : FolderEntries(folder)) {
+        const std::wstring path = folder + L"\\" + name;
+        if (GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY) {
+            RemoveTree(path);
+        } else {
+            DeleteFileW(path.c_str());
+        }
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+
+void SetEnv(const wchar_t* name, const wchar_t* value) {
+    // The process environment (the programs inherit it) and the C runtime's
+    // copy (the soft runtime reads it with getenv).
+    SetEnvironmentVariableW(name, value);
+    _wputenv((std::wstring(name) + L"=" + (value != nullptr ? value : L"")).c_str());
+}
+
+// Loads the DLL afresh, as a new editor session does: the settings file is
+// read again.
+bool Load() {
+    if (g_plugin != nullptr) FreeLibrary(g_plugin);
+    g_table = nullptr;
+    g_plugin = LoadLibraryW(g_pluginPath.c_str());
+    if (g_plugin == nullptr) return false;
+    auto get = reinterpret_cast<const uint8_t* (*)()>(reinterpret_cast<void*>(GetProcAddress(g_plugin, "GetOutputPluginTable")));
+    auto init = reinterpret_cast<bool (*)(DWORD)>(reinterpret_cast<void*>(GetProcAddress(g_plugin, "InitializePlugin")));
+    if (get == nullptr || init == nullptr) return false;
+    g_table = get();
+    return g_table != nullptr && init(2000000);
+}
+
+std::string ConfigText() {
+    const wchar_t* text = At<ConfigTextFn>(48)();
+    return text != nullptr ? WideToUtf8(text) : "(null)";
+}
+
+bool InsidePlugin(const void* address) {
+    MEMORY_BASIC_INFORMATION info;
+    return address != nullptr && VirtualQuery(address, &info, sizeof info) == sizeof info &&
+           info.AllocationBase == g_plugin;
+}
+
+// A NUL-separated list of texts, ended by an empty one.
+std::vector<std::wstring> Pairs(const wchar_t* filter) {
+    std::vector<std::wstring> texts;
+    for (const wchar_t* at = filter; at != nullptr && *at != L'\0' && texts.size() < 10; at += std::wcslen(at) + 1) {
+        texts.push_back(at);
+    }
+    return texts;
+}
+
+void CheckTable() {
+    check::Group("table");
+    CHECK(Load());
+    if (g_table == nullptr) return;
+    CHECK_EQ(At<int32_t>(0), 3);  // video and audio; the settings are not in the project
+    CHECK(std::wcscmp(At<const wchar_t*>(8), kName) == 0);
+    CHECK(Pairs(At<const wchar_t*>(16)) ==
+          (std::vector<std::wstring>{L"MP4 File (*.mp4)", L"*.mp4", L"AllFile (*.*)", L"*.*"}));
+    const std::wstring information = At<const wchar_t*>(24);
+    CHECK(information.rfind(std::wstring(kName) + L" ", 0) == 0 && information.size() > std::wcslen(kName) + 1);
+    for (int offset : {32, 40, 48}) CHECK(InsidePlugin(At<const void*>(offset)));
+    CHECK(At<const void*>(56) == nullptr);
+    CHECK(At<const void*>(64) == nullptr);
+    CHECK(GetProcAddress(g_plugin, "UninitializePlugin") == nullptr);
+    CHECK(GetProcAddress(g_plugin, "RequiredVersion") == nullptr);
+}
+
+SettingData Record(int32_t targetKbps) {
+    SettingData s = DefaultSettingData();
+    s.codecProfile = MFX_PROFILE_AVC_HIGH;
+    s.codecLevel = MFX_LEVEL_AVC_41;
+    s.targetKbps = targetKbps;
+    s.maxKbps = 2000;
+    s.aacKbps = 64;
+    return s;
+}
+
+// A missing, short, long, foreign or unreadable file gives the defaults and
+// a plug-in that works; a whole record is taken.
+void CheckSettingsFile() {
+    check::Group("settings file");
+    const std::wstring folder = g_appData + L"\\Tarvo";
+    const std::wstring file = SettingsFile();
+    RemoveTree(folder);
+    CHECK(Load());
+    CHECK_EQ(ConfigText(), kDefaultText);
+
+    CreateDirectoryW(folder.c_str(), nullptr);
+    SettingData whole = Record(1800);
+    std::string bytes(reinterpret_cast<const char*>(&whole), sizeof whole);
+    SettingData foreign = whole;
+    foreign.version = 3;
+    struct Case {
+        const char* name;
+        std::string content;
+    } cases[] = {
+        {"empty", ""},
+        {"short", bytes.substr(0, 819)},
+        {"long", bytes + "x"},
+        {"twice as long", bytes + bytes},
+        {"other version", std::string(reinterpret_cast<const char*>(&foreign), sizeof foreign)},
+    };
+    for (const Case& c : cases) {
+        check::Group(c.name);
+        WriteFile(file, c.content.data(), c.content.size());
+        CHECK(Load());
+        CHECK_EQ(ConfigText(), kDefaultText);
+    }
+
+    check::Group("a folder where the file goes");
+    DeleteFileW(file.c_str());
+    CreateDirectoryW(file.c_str(), nullptr);
+    CHECK(Load());
+    CHECK_EQ(ConfigText(), kDefaultText);
+    RemoveDirectoryW(file.c_str());
+
+    check::Group("a file nobody may read");
+    WriteFile(file, bytes.data(), bytes.size());
+    HANDLE locked = CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    CHECK(locked != INVALID_HANDLE_VALUE);
+    CHECK(Load());
+    CHECK_EQ(ConfigText(), kDefaultText);
+    CloseHandle(locked);
+
+    check::Group("a whole record");
+    CHECK(Load());
+    CHECK_EQ(ConfigText(), "H.264 High 4.1 \xC2\xB7 VBR 1800/2000 kbps \xC2\xB7 TU4 \xC2\xB7 AAC HE 64 kbps");
+    // The text lives until the next call, which gives the same text.
+    const std::string first = ConfigText();
+    CHECK_EQ(ConfigText(), first);
+}
+
+// ---- The settings dialog ----
+
+struct DialogScript {
+    const wchar_t* encoderPath;  // typed into the AAC encoder's edit
+    const wchar_t* targetKbps;
+    int button;                  // 1001 OK, 1016 Cancel
+    bool found = false;
+    bool unicode = false;
+    std::wstring shownEncoder;  // the edit's text as the dialog opened
+};
+
+BOOL CALLBACK MatchDialog(HWND window, LPARAM found) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    wchar_t className[16] = {};
+    GetClassNameW(window, className, 16);
+    if (process == GetCurrentProcessId() && IsWindowVisible(window) && std::wcscmp(className, L"#32770") == 0 &&
+        GetDlgItem(window, 1009) != nullptr) {
+        *reinterpret_cast<HWND*>(found) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+DWORD WINAPI DriveDialog(LPVOID parameter) {
+    auto* script = static_cast<DialogScript*>(parameter);
+    HWND dialog = nullptr;
+    for (int i = 0; i < 600 && dialog == nullptr; ++i) {
+        EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&dialog));
+        if (dialog == nullptr) Sleep(50);
+    }
+    if (dialog == nullptr) return 0;
+    script->found = true;
+    script->unicode = IsWindowUnicode(dialog) != FALSE;
+    wchar_t shown[300] = {};
+    GetWindowTextW(GetDlgItem(dialog, 1009), shown, 300);
+    script->shownEncoder = shown;
+    SendMessageW(GetDlgItem(dialog, 1009), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(script->encoderPath));
+    SendMessageW(GetDlgItem(dialog, 1007), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(script->targetKbps));
+    PostMessageW(GetDlgItem(dialog, script->button), BM_CLICK, 0, 0);
+    return 0;
+}
+
+// Runs the config entry with a second thread playing the user.
+void RunDialog(DialogScript& script) {
+    HANDLE thread = CreateThread(nullptr, 0, DriveDialog, &script, 0, nullptr);
+    CHECK(At<ConfigFn>(40)(nullptr, g_plugin));
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    CHECK(script.found);
+}
+
+void CheckDialog() {
+    check::Group("dialog: OK stores and writes the file");
+    RemoveTree(g_appData + L"\\Tarvo");
+    CHECK(Load());
+    const std::wstring typed = g_work + L"\\\U0001F3AC tools \u03A9\\neroAacEnc.exe";
+    DialogScript ok{typed.c_str(), L"2500", 1001, false, false, {}};
+    RunDialog(ok);
+    CHECK(ok.unicode);
+    CHECK_EQ(ConfigText(), "H.264 Main 4 \xC2\xB7 VBR 2500/1400 kbps \xC2\xB7 TU4 \xC2\xB7 AAC HE 96 kbps");
+    const std::string stored = ReadFile(SettingsFile());
+    CHECK_EQ(stored.size(), sizeof(SettingData));
+    SettingData record{};
+    if (stored.size() == sizeof record) std::memcpy(&record, stored.data(), sizeof record);
+    CHECK_EQ(std::string(record.aacEncoderPath), WideToUtf8(typed.c_str()));
+    CHECK_EQ(record.targetKbps, 2500);
+    CHECK(FolderEntries(g_appData + L"\\Tarvo").size() == 1);  // no temporary file left
+
+    check::Group("dialog: the next session reads it back and shows the path");
+    CHECK(Load());
+    CHECK_EQ(ConfigText(), "H.264 Main 4 \xC2\xB7 VBR 2500/1400 kbps \xC2\xB7 TU4 \xC2\xB7 AAC HE 96 kbps");
+    DialogScript cancel{L"C:\\elsewhere.exe", L"900", 1016, false, false, {}};
+    RunDialog(cancel);
+    CHECK(cancel.shownEncoder == typed);
+    CHECK_EQ(ConfigText(), "H.264 Main 4 \xC2\xB7 VBR 2500/1400 kbps \xC2\xB7 TU4 \xC2\xB7 AAC HE 96 kbps");
+    CHECK(ReadFile(SettingsFile()) == stored);
+}
+
+// ---- Whole exports ----
+
+struct Host {
+    int frames = 24;
+    int width = 160;
+    int height = 96;
+    int samples = 24000;
+    int abortAfter = -1;
+    int framesRead = 0;
+    bool formatsRight = true;  // every request asked for a 24-bit DIB or 16-bit PCM
+    std::vector<uint8_t> image;
+    std::vector<int16_t> audio;
+};
+Host g_host;
+
+void* GetVideo(int32_t frame, uint32_t format) {
+    if (format != 0) g_host.formatsRight = false;
+    ++g_host.framesRead;
+    const size_t stride = (static_cast<size_t>(g_host.width) * 3 + 3) & ~size_t{3};
+    g_host.image.assign(stride * g_host.height, static_cast<uint8_t>(frame * 9));
+    return g_host.image.data();
+}
+
+void* GetAudio(int32_t start, int32_t length, int32_t* read, uint32_t format) {
+    if (format != 1) g_host.formatsRight = false;
+    const int32_t left = start < g_host.samples ? g_host.samples - start : 0;
+    *read = length < left ? length : left;
+    return g_host.audio.data() + static_cast<size_t>(start) * 2;
+}
+
+bool IsAbort() { return g_host.abortAfter >= 0 && g_host.framesRead >= g_host.abortAfter; }
+void RestTime(int32_t, int32_t) {}
+
+struct Paths {
+    std::wstring temp;    // with its backslash
+    std::wstring record;  // where the fakes write what they got
+    std::wstring save;
+};
+
+// A job's folders, every one with blanks and characters no code page holds,
+// and the settings file that points the plug-in at them.
+Paths Prepare(const wchar_t* name, int32_t hardware) {
+    const std::wstring base = g_work + L"\\" + name;
+    Paths paths{base + L"\\\u4E00\u6642 files \u03A9\\", base + L"\\records", base + L"\\\u52D5\u753B \u51FA\u529B"};
+    CreateDirectoryW(base.c_str(), nullptr);
+    CreateDirectoryW(paths.temp.c_str(), nullptr);
+    CreateDirectoryW(paths.record.c_str(), nullptr);
+    CreateDirectoryW(paths.save.c_str(), nullptr);
+    paths.save += L"\\\U0001F3AC final \u03A9.mp4";
+    SetEnv(L"TARVO_FAKE_RECORD_DIR", paths.record.c_str());
+    SetEnv(L"MFXSOFT_ENCODER", L"null");
+    SetEnv(L"MFXSOFT_RUNTIME", L"vpl");
+
+    SettingData s = DefaultSettingData();
+    s.hardwareImpl = hardware;
+    std::snprintf(s.aacEncoderPath, sizeof s.aacEncoderPath, "%s", WideToUtf8(g_encoder.c_str()).c_str());
+    std::snprintf(s.muxerPath, sizeof s.muxerPath, "%s", WideToUtf8(g_muxer.c_str()).c_str());
+    std::snprintf(s.tempFolder, sizeof s.tempFolder, "%s", WideToUtf8(paths.temp.c_str()).c_str());
+    CreateDirectoryW((g_appData + L"\\Tarvo").c_str(), nullptr);
+    WriteFile(SettingsFile(), &s, sizeof s);
+    CHECK(Load());
+
+    g_host = Host{};
+    g_host.audio.assign(static_cast<size_t>(g_host.samples) * 2, 1234);
+    return paths;
+}
+
+bool Export(const Paths& paths, WatchResult* boxes) {
+    Info2 info{3, g_host.width, g_host.height, 30, 1, g_host.frames, 48000, 2, g_host.samples, paths.save.c_str(),
+               GetVideo, GetAudio, IsAbort, RestTime, nullptr};
+    BoxWatcher watcher(240000);
+    const bool result = At<OutputFn>(32)(&info);
+    *boxes = watcher.Finish();
+    return result;
+}
+
+// The first line of a fake's record: the command line it was given, in UTF-8.
+std::string CommandLine(const std::wstring& record) {
+    std::istringstream in(ReadFile(record));
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+// "<folder><7 capital letters>.<extension>"
+bool IsTempName(const std::string& path, const std::string& folder, const char* extension) {
+    if (path.size() != folder.size() + 8 + std::strlen(extension) || path.compare(0, folder.size(), folder) != 0) {
+        return false;
+    }
+    for (size_t i = folder.size(); i < folder.size() + 7; ++i) {
+        if (path[i] < 'A' || path[i] > 'Z') return false;
+    }
+    return path.compare(folder.size() + 7, std::string::npos, std::string(".") + extension) == 0;
+}
+
+// The texts between double quotes in `line`, in order.
+std::vector<std::string> Quoted(const std::string& line) {
+    std::vector<std::string> texts;
+    for (size_t open = line.find('"'); open != std::string::npos; open = line.find('"', open)) {
+        const size_t close = line.find('"', open + 1);
+        if (close == std::string::npos) break;
+        texts.push_back(line.substr(open + 1, close - open - 1));
+        open = close + 1;
+    }
+    return texts;
+}
+
+// The two command lines are the .auo's texts, character for character, with
+// the Unicode paths whole.
+void CheckExportCommandLines(const Paths& paths) {
+    const std::string temp = WideToUtf8(paths.temp.c_str());
+    const std::string encoder = CommandLine(paths.record + L"\\neroAacEnc.cmdline");
+    const std::vector<std::string> files = Quoted(encoder);
+    CHECK_EQ(files.size(), 2u);
+    if (files.size() != 2) return;
+    CHECK(IsTempName(files[0], temp, "wav"));
+    CHECK(IsTempName(files[1], temp, "aac"));
+    CHECK_EQ(encoder, "-2pass -br 96000 -he -if \"" + files[0] + "\" -of \"" + files[1] + "\"");
+    const std::string muxer = CommandLine(paths.record + L"\\MP4Box.cmdline");
+    const std::vector<std::string> tracks = Quoted(muxer);
+    CHECK_EQ(tracks.size(), 3u);
+    if (tracks.size() != 3) return;
+    CHECK(IsTempName(tracks[0], temp, "h264"));
+    CHECK_EQ(muxer, " -add \"" + tracks[0] + "\"#video:fps=30 -add \"" + files[1] + "\"#audio -new \"" +
+                        WideToUtf8(paths.save.c_str()) + "\"");
+}
+
+void CheckExports() {
+    check::Group("export to a Unicode path");
+    Paths paths = Prepare(L"whole", MFX_IMPL_HARDWARE);
+    WatchResult boxes;
+    CHECK(Export(paths, &boxes));
+    CHECK_EQ(boxes.count, 0);
+    CHECK_EQ(g_host.framesRead, g_host.frames);
+    CHECK(g_host.formatsRight);
+    CHECK_EQ(ReadFile(paths.save).size(), static_cast<size_t>(g_host.frames) * 32);  // the null encoder's blocks
+    CheckExportCommandLines(paths);
+    CHECK(FolderEntries(paths.temp.substr(0, paths.temp.size() - 1)).empty());
+
+    check::Group("abort");
+    paths = Prepare(L"abort", MFX_IMPL_HARDWARE);
+    g_host.frames = 60;
+    g_host.abortAfter = 10;
+    CHECK(Export(paths, &boxes));
+    CHECK_EQ(boxes.count, 0);
+    // A cancel is no failure and leaves nothing: no muxer, no MP4.
+    CHECK_EQ(g_host.framesRead, 10);
+    CHECK(!Exists(paths.record + L"\\MP4Box.cmdline"));
+    CHECK(!Exists(paths.save));
+    CHECK(FolderEntries(paths.temp.substr(0, paths.temp.size() - 1)).empty());
+
+    check::Group("refused set-up");
+    paths = Prepare(L"refused", MFX_IMPL_HARDWARE2);  // a second adapter does not exist
+    CHECK(!Export(paths, &boxes));
+    CHECK_EQ(boxes.count, 1);
+    CHECK_EQ(boxes.first.text, "Invalid encode parameter.");
+    CHECK(boxes.first.warningIcon);
+    CHECK_EQ(g_host.framesRead, 0);
+    CHECK(!Exists(paths.save));
+    CHECK(!Exists(paths.record + L"\\neroAacEnc.cmdline"));
+    CHECK(FolderEntries(paths.temp.substr(0, paths.temp.size() - 1)).empty());
+}
+
+// ctest and the script hand over Unix paths; Wine reaches them through Z:.
+std::wstring WindowsPath(const wchar_t* path) {
+    std::wstring text = path;
+    if (!text.empty() && text[0] == L'/') text = L"Z:" + text;
+    for (wchar_t& c : text) {
+        if (c == L'/') c = L'\\';
+    }
+    return text;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: exedit2_host_test <Tarvo_output.auo2> <fake neroAacEnc.exe> <fake MP4Box.exe>\n");
+        return 2;
+    }
+    g_pluginPath = WindowsPath(argv[1]);
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    g_work = std::wstring(temp) + L"tarvo exedit2 " + std::to_wstring(GetCurrentProcessId());
+    CreateDirectoryW(g_work.c_str(), nullptr);
+    g_appData = g_work + L"\\app data \u8A2D\u5B9A";
+    CreateDirectoryW(g_appData.c_str(), nullptr);
+    SetEnv(L"APPDATA", g_appData.c_str());
+    // The programs live in a folder of characters outside every code page.
+    const std::wstring tools = g_work + L"\\\U0001F3AC tools \u03A9";
+    CreateDirectoryW(tools.c_str(), nullptr);
+    g_encoder = tools + L"\\neroAacEnc.exe";
+    g_muxer = tools + L"\\MP4Box.exe";
+    if (!CopyFileW(WindowsPath(argv[2]).c_str(), g_encoder.c_str(), FALSE) ||
+        !CopyFileW(WindowsPath(argv[3]).c_str(), g_muxer.c_str(), FALSE)) {
+        std::printf("FAILED: cannot copy the fake programs\n");
+        return 1;
+    }
+
+    CheckTable();
+    if (g_table != nullptr) {
+        CheckSettingsFile();
+        CheckDialog();
+        CheckExports();
+    }
+    if (g_plugin != nullptr) FreeLibrary(g_plugin);
+    if (check::failed == 0) RemoveTree(g_work);
+    return check::Summary("exedit2_host");
+}
