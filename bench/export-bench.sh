@@ -68,12 +68,13 @@ ffmpeg_x264() {
             -b:v 1400k -maxrate 1400k -bufsize 1400k -pix_fmt yuv420p "$work/ffmpeg.mp4"
 }
 # The same, with x264 set up as the soft runtime sets it up (no look-ahead,
-# no macroblock tree, two fixed B-frames, its frame threads): how much of
+# no macroblock tree, two fixed B-frames, its frame threads: two a core, at
+# most 4, as mfxsoft/codec_x264.cpp counts them): how much of
 # the difference is x264's settings rather than the export's own work.
 ffmpeg_x264_matched() {
     "$host" frames --size "$size" --rate 30 --frames "$frames" -o - |
         ffmpeg -nostdin -v error -y -f rawvideo -pix_fmt bgr24 -s "$size" -r 30 -i - \
-            -c:v libx264 -preset veryfast -profile:v main -level 4 -threads "$(( $(nproc) > 4 ? 4 : $(nproc) ))" \
+            -c:v libx264 -preset veryfast -profile:v main -level 4 -threads "$(( 2 * $(nproc) > 4 ? 4 : 2 * $(nproc) ))" \
             -x264-params "bframes=2:b-adapt=0:b-pyramid=none:rc-lookahead=0:sync-lookahead=0:mbtree=0:keyint=256:vbv-init=0.5" \
             -b:v 1400k -maxrate 1400k -bufsize 1400k -pix_fmt yuv420p "$work/matched.mp4"
 }

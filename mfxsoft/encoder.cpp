@@ -271,7 +271,11 @@ mfxStatus Encoder::Init(const mfxVideoParam& par) {
     queue_ = std::move(queue);
     params_ = inForce;
     bufferSizeKB_.store(static_cast<uint32_t>(inForce.mfx.BufferSizeInKB) * std::max<mfxU16>(inForce.mfx.BRCParamMultiplier, 1));
-    depth_ = par.AsyncDepth != 0 ? std::max<size_t>(par.AsyncDepth, 2) : kDefaultQueueDepth;
+    // By default the queue takes every picture the back end holds back (they
+    // give no sync point to wait on) and the one that brings output: a caller
+    // that fills the delay is never told the device is busy.
+    depth_ = par.AsyncDepth != 0 ? std::max<size_t>(par.AsyncDepth, 2)
+                                 : std::max<size_t>(kDefaultQueueDepth, static_cast<size_t>(delay_) + 2);
     submitted_ = promised_ = 0;
     draining_ = false;
     ready_.clear();
