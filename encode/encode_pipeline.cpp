@@ -27,6 +27,26 @@ void DeleteSurfaces(std::list<mfxFrameSurface1*>& surfaces) {
 // How a runtime's VPP says it takes no frames of the input description.
 bool RefusesInput(mfxStatus status) { return status == MFX_ERR_INVALID_VIDEO_PARAM || status == MFX_ERR_UNSUPPORTED; }
 
+// Whether the initialised encoder still has the video signal asked for. A
+// runtime that cannot say (GetVideoParam fails, or leaves the buffer as it
+// was) is taken at its Init's word.
+bool EncoderKeptSignal(const EncodePipeline& pipeline) {
+    mfxExtVideoSignalInfo reported = pipeline.encodeSignal;
+    reported.ColourDescriptionPresent = 0xFFFF;  // changed by any runtime that answers
+    mfxExtBuffer* ext[1] = {&reported.Header};
+    mfxVideoParam params{};
+    params.ExtParam = ext;
+    params.NumExtParam = 1;
+    if (MFXVideoENCODE_GetVideoParam(pipeline.session, &params) != MFX_ERR_NONE) return true;
+    if (reported.ColourDescriptionPresent == 0xFFFF) return true;
+    const mfxExtVideoSignalInfo& asked = pipeline.encodeSignal;
+    return reported.VideoFullRange == asked.VideoFullRange &&
+           reported.ColourDescriptionPresent == asked.ColourDescriptionPresent &&
+           reported.ColourPrimaries == asked.ColourPrimaries &&
+           reported.TransferCharacteristics == asked.TransferCharacteristics &&
+           reported.MatrixCoefficients == asked.MatrixCoefficients;
+}
+
 }  // namespace
 
 void ReleaseBitstreamBuffer(mfxU8* buffer) { ::operator delete[](buffer, std::align_val_t{32}); }
@@ -42,9 +62,15 @@ EncodePipeline::EncodePipeline()
       frameSource(nullptr),
       bitstreamSink(nullptr),
       cancelled(nullptr),
-      vppExtParam(nullptr),
+      vppExtParam{},
       vppDoNotUse{},
       vppDoNotUseAlgs{},
+      vppSignal{},
+      encodeExtParam{},
+      encodeSignal{},
+      colourMatrix(VideoMatrix::kBt601),
+      signalAsked(false),
+      colourTagged(false),
       endQueued(false),
       workerEnded(false),
       workerStatus(0),
@@ -56,7 +82,9 @@ EncodePipeline::EncodePipeline()
       stallCall(nullptr),
       stallStatus(0),
       vppInFourCC(0),
-      vppInputRefused(false) {}
+      vppInputRefused(false),
+      signalChanged(false),
+      signalRefused(false) {}
 
 EncodePipeline::~EncodePipeline() {
     ClosePipeline(this);
@@ -112,18 +140,60 @@ bool OpenEncodePipeline(const SettingData& settings, const ExportJob& job, Encod
 
     const mfxIMPL impl = static_cast<mfxIMPL>(settings.hardwareImpl);
     const mfxFrameInfo rgb3 = MakeVppInputInfo(job);
+    const mfxFrameInfo rgb4 = AsRgb4Input(rgb3);
     const mfxInfoMFX encode = MakeEncoderInfo(settings);
-    mfxStatus status = SetupPipeline(&callbacks, &rgb3, &pipeline, impl, &encode);
-    if (status < MFX_ERR_NONE && pipeline.vppInputRefused) {
-        // The runtime takes no 24-bit input (the VPL GPU runtime, the Linux
-        // runtime): RGB4 then, once. The failed attempt closed its session;
-        // its frames would otherwise stay with the allocator for the job.
-        pipeline.allocator->Free(&pipeline.vppInResponse);
-        pipeline.allocator->Free(&pipeline.encInResponse);
-        const mfxFrameInfo rgb4 = AsRgb4Input(rgb3);
-        status = SetupPipeline(&callbacks, &rgb4, &pipeline, impl, &encode);
+    const VideoMatrix wanted = MatrixForFrame(job.width, job.height);
+    // With the signal buffers first: RGB3, then RGB4 when the runtime takes
+    // no 24-bit input (the VPL GPU runtime, the Linux runtime). When a
+    // runtime refuses or changes the buffers, the same again without them:
+    // its default, BT.601 limited, untagged. A failed attempt closed its
+    // session; its frames would otherwise stay with the allocator for the job.
+    bool plainToo = false;
+    for (const bool ask : {true, false}) {
+        if (!ask && !plainToo) break;
+        for (const mfxFrameInfo* input : {&rgb3, &rgb4}) {
+            pipeline.signalAsked = ask;
+            pipeline.colourMatrix = ask ? wanted : VideoMatrix::kBt601;
+            if (ask) FillSignalBuffers(&pipeline, wanted);
+            mfxStatus status = SetupPipeline(&callbacks, input, &pipeline, impl, &encode);
+            if (status >= MFX_ERR_NONE && ask && (pipeline.signalChanged || !EncoderKeptSignal(pipeline))) {
+                ClosePipeline(&pipeline);
+                pipeline.signalRefused = true;
+                status = MFX_ERR_UNSUPPORTED;
+            }
+            if (status >= MFX_ERR_NONE) {
+                pipeline.colourTagged = ask;
+                return status == MFX_ERR_NONE;
+            }
+            plainToo = plainToo || pipeline.signalRefused;
+            pipeline.allocator->Free(&pipeline.vppInResponse);
+            pipeline.allocator->Free(&pipeline.encInResponse);
+            if (!pipeline.vppInputRefused) break;
+        }
     }
-    return status == MFX_ERR_NONE;
+    return false;
+}
+
+void FillSignalBuffers(EncodePipeline* pipeline, VideoMatrix matrix) {
+    mfxExtVPPVideoSignalInfo& vpp = pipeline->vppSignal;
+    std::memset(&vpp, 0, sizeof(vpp));
+    vpp.Header.BufferId = MFX_EXTBUFF_VPP_VIDEO_SIGNAL_INFO;
+    vpp.Header.BufferSz = sizeof(vpp);
+    vpp.In.TransferMatrix = MFX_TRANSFERMATRIX_UNKNOWN;  // RGB has none
+    vpp.In.NominalRange = MFX_NOMINALRANGE_0_255;
+    vpp.Out.TransferMatrix = matrix == VideoMatrix::kBt709 ? MFX_TRANSFERMATRIX_BT709 : MFX_TRANSFERMATRIX_BT601;
+    vpp.Out.NominalRange = MFX_NOMINALRANGE_16_235;
+    mfxExtVideoSignalInfo& encode = pipeline->encodeSignal;
+    std::memset(&encode, 0, sizeof(encode));
+    encode.Header.BufferId = MFX_EXTBUFF_VIDEO_SIGNAL_INFO;
+    encode.Header.BufferSz = sizeof(encode);
+    const ColourCodes codes = ColourCodesOf(matrix);
+    encode.VideoFormat = 5;
+    encode.VideoFullRange = 0;
+    encode.ColourDescriptionPresent = 1;
+    encode.ColourPrimaries = codes.primaries;
+    encode.TransferCharacteristics = codes.transfer;
+    encode.MatrixCoefficients = codes.matrix;
 }
 
 mfxStatus SetupPipeline(const PipelineCallbacks* callbacks, const mfxFrameInfo* vppInInfo, EncodePipeline* pipeline,
@@ -135,6 +205,8 @@ mfxStatus SetupPipeline(const PipelineCallbacks* callbacks, const mfxFrameInfo* 
         return MFX_ERR_NULL_PTR;
     }
     pipeline->vppInputRefused = false;
+    pipeline->signalChanged = false;
+    pipeline->signalRefused = false;
     pipeline->vppInFourCC = vppInInfo->FourCC;
     pipeline->callbackContext = callbacks->context;
     pipeline->frameSource = callbacks->source;
@@ -178,23 +250,36 @@ mfxStatus SetupPipeline(const PipelineCallbacks* callbacks, const mfxFrameInfo* 
     pipeline->vppDoNotUse.Header.BufferSz = sizeof(mfxExtVPPDoNotUse);
     pipeline->vppDoNotUse.NumAlg = 4;
     pipeline->vppDoNotUse.AlgList = pipeline->vppDoNotUseAlgs;
-    pipeline->vppExtParam = &pipeline->vppDoNotUse.Header;
-    vppParams.ExtParam = &pipeline->vppExtParam;
-    vppParams.NumExtParam = 1;
+    pipeline->vppExtParam[0] = &pipeline->vppDoNotUse.Header;
+    pipeline->vppExtParam[1] = &pipeline->vppSignal.Header;
+    vppParams.ExtParam = pipeline->vppExtParam;
+    vppParams.NumExtParam = pipeline->signalAsked ? 2 : 1;
 
     status = MFXVideoVPP_QueryIOSurf(pipeline->session, &vppParams, vppRequests);
     if (status < MFX_ERR_NONE) {
         pipeline->vppInputRefused = RefusesInput(status);
+        pipeline->signalRefused = pipeline->signalAsked && RefusesInput(status);
         goto exit3;
     }
+    // VPP has nothing else to correct: a warning here says it changed the
+    // conversion asked for.
+    if (status > MFX_ERR_NONE && pipeline->signalAsked) pipeline->signalChanged = true;
 
     encodeParams.AsyncDepth = 0;
     encodeParams.Protected = 0;
     encodeParams.mfx = *encodeInfo;
     encodeParams.mfx.FrameInfo = vppParams.vpp.Out;
     encodeParams.IOPattern = MFX_IOPATTERN_IN_SYSTEM_MEMORY;
+    if (pipeline->signalAsked) {
+        pipeline->encodeExtParam[0] = &pipeline->encodeSignal.Header;
+        encodeParams.ExtParam = pipeline->encodeExtParam;
+        encodeParams.NumExtParam = 1;
+    }
     status = MFXVideoENCODE_QueryIOSurf(pipeline->session, &encodeParams, &encodeRequest);
-    if (status < MFX_ERR_NONE) goto exit3;
+    if (status < MFX_ERR_NONE) {
+        pipeline->signalRefused = pipeline->signalAsked && RefusesInput(status);
+        goto exit3;
+    }
 
     // Room for the host to fill ahead and for frames the encoder holds back;
     // VPP's outputs are the encoder's inputs, so they share one pool.
@@ -233,10 +318,13 @@ mfxStatus SetupPipeline(const PipelineCallbacks* callbacks, const mfxFrameInfo* 
     status = MFXVideoVPP_Init(pipeline->session, &vppParams);
     if (status < MFX_ERR_NONE) {
         pipeline->vppInputRefused = RefusesInput(status);
+        pipeline->signalRefused = pipeline->signalAsked && RefusesInput(status);
         goto exit1;
     }
+    if (status > MFX_ERR_NONE && pipeline->signalAsked) pipeline->signalChanged = true;
     status = MFXVideoENCODE_Init(pipeline->session, &encodeParams);
     if (status < MFX_ERR_NONE) {
+        pipeline->signalRefused = pipeline->signalAsked && RefusesInput(status);
         MFXVideoVPP_Close(pipeline->session);
         goto exit1;
     }

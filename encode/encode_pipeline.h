@@ -17,6 +17,7 @@
 
 #include <mfxvideo.h>
 
+#include "encode/colour.h"
 #include "encode/frame_allocator.h"
 #include "encode/frame_source.h"
 #include "platform/sync.h"
@@ -85,10 +86,23 @@ struct EncodePipeline {
     FrameSourceFn frameSource;      // job's thread
     BitstreamSinkFn bitstreamSink;  // worker
     CancelFn cancelled;             // job's thread; may be null
-    // The VPP parameters' extension array and what it points at.
-    mfxExtBuffer* vppExtParam;
+    // The VPP parameters' extension array and what it points at: the
+    // do-not-use list, then (when `signalAsked`) the colour conversion.
+    mfxExtBuffer* vppExtParam[2];
     mfxExtVPPDoNotUse vppDoNotUse;
     mfxU32 vppDoNotUseAlgs[4];
+    mfxExtVPPVideoSignalInfo vppSignal;
+    // The encoder's: the SPS's video signal type, when `signalAsked`.
+    mfxExtBuffer* encodeExtParam[1];
+    mfxExtVideoSignalInfo encodeSignal;
+    // Colour, job's thread only. Before a set-up: the matrix to ask for and
+    // whether to ask at all (SetupPipeline then attaches both signal
+    // buffers). After it: `colourMatrix` is the matrix of the pixels and
+    // `colourTagged` whether the stream says so. A runtime that refuses or
+    // changes the buffers converts as BT.601, untagged (see OpenEncodePipeline).
+    VideoMatrix colourMatrix;
+    bool signalAsked;
+    bool colourTagged;
 
     // An end marker is in `vppInReady`: the frame source is not asked again.
     // Job's thread only.
@@ -127,7 +141,19 @@ struct EncodePipeline {
     // input description (MFX_ERR_INVALID_VIDEO_PARAM or MFX_ERR_UNSUPPORTED).
     // Job's thread only.
     bool vppInputRefused;
+    // The last set-up asked for the signal buffers and VPP answered a warning
+    // (it changed them). Job's thread only.
+    bool signalChanged;
+    // The last set-up asked for the signal buffers and a call that carried
+    // them refused (MFX_ERR_INVALID_VIDEO_PARAM or MFX_ERR_UNSUPPORTED), or
+    // the runtime changed them. Job's thread only.
+    bool signalRefused;
 };
+
+// Fills the two signal buffers of `pipeline` for `matrix`: VPP from
+// full-range RGB to `matrix` in limited range, the encoder's VUI with video
+// format 5 (unspecified), limited range and the matrix's code points.
+void FillSignalBuffers(EncodePipeline* pipeline, VideoMatrix matrix);
 
 // The VPP-input frame description of a job: RGB3, the size aligned up to 16
 // in 16-bit arithmetic, the crop the size itself, the job's frame rate,

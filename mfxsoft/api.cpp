@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "mfxsoft/session.h"
 
@@ -65,6 +66,37 @@ mfxStatus WithSetupFault(mfxSession session, FaultPoint point, Work work) {
     mfxStatus status = work();
     if (fault > MFX_ERR_NONE && status == MFX_ERR_NONE) return fault;
     return status;
+}
+
+bool IsSignalBuffer(const mfxExtBuffer* buffer) {
+    return buffer != nullptr &&
+           (buffer->BufferId == MFX_EXTBUFF_VIDEO_SIGNAL_INFO || buffer->BufferId == MFX_EXTBUFF_VPP_VIDEO_SIGNAL_INFO);
+}
+
+// A set-up call whose parameters carry a video signal buffer counts one call
+// of the `signal` fault point: an error refuses the call (as a runtime that
+// knows no such buffer does), a warning makes the stage ignore the buffers and
+// work with its defaults (BT.601, nothing in the SPS), answering the warning.
+template <typename Work>
+mfxStatus WithSignalFault(mfxSession session, const mfxVideoParam& par, Work work) {
+    std::vector<mfxExtBuffer*> kept;
+    bool carries = false;
+    for (mfxU16 i = 0; par.ExtParam != nullptr && i < par.NumExtParam; ++i) {
+        if (IsSignalBuffer(par.ExtParam[i])) {
+            carries = true;
+        } else {
+            kept.push_back(par.ExtParam[i]);
+        }
+    }
+    if (!carries) return work(par);
+    const mfxStatus fault = session->faults.Next(session->knobs.faults, FaultPoint::kSignal);
+    if (fault < MFX_ERR_NONE) return fault;
+    if (fault == MFX_ERR_NONE) return work(par);
+    mfxVideoParam without = par;
+    without.ExtParam = kept.empty() ? nullptr : kept.data();
+    without.NumExtParam = static_cast<mfxU16>(kept.size());
+    const mfxStatus status = work(without);
+    return status == MFX_ERR_NONE ? fault : status;
 }
 
 }  // namespace
@@ -172,13 +204,17 @@ mfxStatus MFX_CDECL MFXVideoCORE_SyncOperation(mfxSession session, mfxSyncPoint 
 mfxStatus MFX_CDECL MFXVideoVPP_QueryIOSurf(mfxSession session, mfxVideoParam* par, mfxFrameAllocRequest* request) {
     if (session == nullptr) return MFX_ERR_INVALID_HANDLE;
     if (par == nullptr || request == nullptr) return MFX_ERR_NULL_PTR;
-    return WithSetupFault(session, FaultPoint::kVppQuery, [&] { return session->vpp.QueryIOSurf(*par, request); });
+    return WithSetupFault(session, FaultPoint::kVppQuery, [&] {
+        return WithSignalFault(session, *par, [&](const mfxVideoParam& p) { return session->vpp.QueryIOSurf(p, request); });
+    });
 }
 
 mfxStatus MFX_CDECL MFXVideoVPP_Init(mfxSession session, mfxVideoParam* par) {
     if (session == nullptr) return MFX_ERR_INVALID_HANDLE;
     if (par == nullptr) return MFX_ERR_NULL_PTR;
-    return WithSetupFault(session, FaultPoint::kVppInit, [&] { return session->vpp.Init(*par); });
+    return WithSetupFault(session, FaultPoint::kVppInit, [&] {
+        return WithSignalFault(session, *par, [&](const mfxVideoParam& p) { return session->vpp.Init(p); });
+    });
 }
 
 mfxStatus MFX_CDECL MFXVideoVPP_Close(mfxSession session) {
@@ -200,13 +236,18 @@ mfxStatus MFX_CDECL MFXVideoVPP_RunFrameVPPAsync(mfxSession session, mfxFrameSur
 mfxStatus MFX_CDECL MFXVideoENCODE_QueryIOSurf(mfxSession session, mfxVideoParam* par, mfxFrameAllocRequest* request) {
     if (session == nullptr) return MFX_ERR_INVALID_HANDLE;
     if (par == nullptr || request == nullptr) return MFX_ERR_NULL_PTR;
-    return WithSetupFault(session, FaultPoint::kEncQuery, [&] { return session->encoder.QueryIOSurf(*par, request); });
+    return WithSetupFault(session, FaultPoint::kEncQuery, [&] {
+        return WithSignalFault(session, *par,
+                               [&](const mfxVideoParam& p) { return session->encoder.QueryIOSurf(p, request); });
+    });
 }
 
 mfxStatus MFX_CDECL MFXVideoENCODE_Init(mfxSession session, mfxVideoParam* par) {
     if (session == nullptr) return MFX_ERR_INVALID_HANDLE;
     if (par == nullptr) return MFX_ERR_NULL_PTR;
-    return WithSetupFault(session, FaultPoint::kEncInit, [&] { return session->encoder.Init(*par); });
+    return WithSetupFault(session, FaultPoint::kEncInit, [&] {
+        return WithSignalFault(session, *par, [&](const mfxVideoParam& p) { return session->encoder.Init(p); });
+    });
 }
 
 mfxStatus MFX_CDECL MFXVideoENCODE_Close(mfxSession session) {

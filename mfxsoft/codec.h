@@ -27,6 +27,12 @@ struct CodecConfig {
     int idrInterval = 0;                   // I frames between IDRs, 0: every I is IDR
     int numRef = 0;                        // 0: back end's choice
     int numSlice = 1;
+    // The SPS's video signal type (VUI), written only when `signal` is set.
+    bool signal = false;
+    int videoFormat = 5;                   // 5: unspecified
+    bool fullRange = false;
+    bool colourDescription = false;        // then the three below are written
+    int primaries = 2, transfer = 2, matrix = 2;  // 2: unspecified
 };
 
 // One input picture in NV12: the whole coded size, crop area included.

@@ -59,6 +59,17 @@ bool BuildParams(const CodecConfig& c, x264_param_t* p) {
     p->b_annexb = 1;
     p->b_repeat_headers = 1;
     p->b_aud = 0;
+    // The conversion averages each 2x2 block: chroma sits in its centre.
+    p->vui.i_chroma_loc = 1;
+    if (c.signal) {
+        p->vui.i_vidformat = c.videoFormat;
+        p->vui.b_fullrange = c.fullRange ? 1 : 0;
+        if (c.colourDescription) {
+            p->vui.i_colorprim = c.primaries;
+            p->vui.i_transfer = c.transfer;
+            p->vui.i_colmatrix = c.matrix;
+        }
+    }
 
     p->i_threads = FrameThreads();
     p->b_sliced_threads = 0;

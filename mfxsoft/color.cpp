@@ -10,15 +10,29 @@ namespace {
 
 using namespace coefficients;
 
+template <int m>
 inline uint8_t Luma(int b, int g, int r) {
-    return static_cast<uint8_t>((kYR * r + kYG * g + kYB * b + kYOffset) >> kShift);
+    constexpr Matrix M = kMatrices[m];
+    return static_cast<uint8_t>((M.yr * r + M.yg * g + M.yb * b + kYOffset) >> kShift);
+}
+
+template <int m>
+inline uint8_t Cb4(int sb, int sg, int sr) {
+    constexpr Matrix M = kMatrices[m];
+    return static_cast<uint8_t>((M.ur * sr + M.ug * sg + M.ub * sb + kCOffset4) >> (kShift + 2));
+}
+
+template <int m>
+inline uint8_t Cr4(int sb, int sg, int sr) {
+    constexpr Matrix M = kMatrices[m];
+    return static_cast<uint8_t>((M.vr * sr + M.vg * sg + M.vb * sb + kCOffset4) >> (kShift + 2));
 }
 
 // One pair of rows (row1 may equal row0 at an odd bottom edge) and `width`
 // pixels of `bpp` bytes (B, G, R first); writes 2 luma rows and 1 chroma row.
 // Written so that the compiler vectorises the inner loop over pixel pairs.
 // `secondRow` is a template argument so the loop has no branch and vectorises.
-template <bool secondRow, int bpp>
+template <bool secondRow, int bpp, int m>
 void ConvertRowPair(const uint8_t* __restrict row0, const uint8_t* __restrict row1, int width,
                     uint8_t* __restrict y0, uint8_t* __restrict y1, uint8_t* __restrict uv) {
     const int pairs = width / 2;
@@ -27,24 +41,24 @@ void ConvertRowPair(const uint8_t* __restrict row0, const uint8_t* __restrict ro
         const uint8_t* c = row1 + 2 * bpp * i;
         int b0 = a[0], g0 = a[1], r0 = a[2], b1 = a[bpp], g1 = a[bpp + 1], r1 = a[bpp + 2];
         int b2 = c[0], g2 = c[1], r2 = c[2], b3 = c[bpp], g3 = c[bpp + 1], r3 = c[bpp + 2];
-        y0[2 * i] = Luma(b0, g0, r0);
-        y0[2 * i + 1] = Luma(b1, g1, r1);
+        y0[2 * i] = Luma<m>(b0, g0, r0);
+        y0[2 * i + 1] = Luma<m>(b1, g1, r1);
         if constexpr (secondRow) {
-            y1[2 * i] = Luma(b2, g2, r2);
-            y1[2 * i + 1] = Luma(b3, g3, r3);
+            y1[2 * i] = Luma<m>(b2, g2, r2);
+            y1[2 * i + 1] = Luma<m>(b3, g3, r3);
         }
         int sb = b0 + b1 + b2 + b3, sg = g0 + g1 + g2 + g3, sr = r0 + r1 + r2 + r3;
-        uv[2 * i] = static_cast<uint8_t>((kUR * sr + kUG * sg + kUB * sb + kCOffset4) >> (kShift + 2));
-        uv[2 * i + 1] = static_cast<uint8_t>((kVR * sr + kVG * sg + kVB * sb + kCOffset4) >> (kShift + 2));
+        uv[2 * i] = Cb4<m>(sb, sg, sr);
+        uv[2 * i + 1] = Cr4<m>(sb, sg, sr);
     }
     if (width & 1) {  // last column alone: its 1x2 block counts twice
         const uint8_t* a = row0 + bpp * (width - 1);
         const uint8_t* c = row1 + bpp * (width - 1);
-        y0[width - 1] = Luma(a[0], a[1], a[2]);
-        if constexpr (secondRow) y1[width - 1] = Luma(c[0], c[1], c[2]);
+        y0[width - 1] = Luma<m>(a[0], a[1], a[2]);
+        if constexpr (secondRow) y1[width - 1] = Luma<m>(c[0], c[1], c[2]);
         int sb = 2 * (a[0] + c[0]), sg = 2 * (a[1] + c[1]), sr = 2 * (a[2] + c[2]);
-        uv[width - 1] = static_cast<uint8_t>((kUR * sr + kUG * sg + kUB * sb + kCOffset4) >> (kShift + 2));
-        uv[width] = static_cast<uint8_t>((kVR * sr + kVG * sg + kVB * sb + kCOffset4) >> (kShift + 2));
+        uv[width - 1] = Cb4<m>(sb, sg, sr);
+        uv[width] = Cr4<m>(sb, sg, sr);
     }
 }
 
@@ -53,12 +67,12 @@ void PadRow(uint8_t* row, int written, int total, int step) {
     for (int x = written; x < total; x += step) std::memcpy(row + x, row + written - step, static_cast<size_t>(step));
 }
 
-template <int bpp>
+template <int bpp, int m>
 void ConvertPackedToNv12(const PackedBgrView& src, const Nv12View& dst, platform::SimdLevel level) {
     // The vector step converts what it can of each row pair; the scalar step
     // the rest (an odd last column, a tail shorter than a vector block).
-    const Nv12RowKernel pairKernel = FindNv12RowKernel(level, bpp, true);
-    const Nv12RowKernel loneKernel = FindNv12RowKernel(level, bpp, false);
+    const Nv12RowKernel pairKernel = FindNv12RowKernel(level, bpp, true, static_cast<ColourMatrix>(m));
+    const Nv12RowKernel loneKernel = FindNv12RowKernel(level, bpp, false, static_cast<ColourMatrix>(m));
     const int w = src.width;
     const int h = src.height;
     // Chroma columns actually written: an odd width writes one pair more.
@@ -74,9 +88,9 @@ void ConvertPackedToNv12(const PackedBgrView& src, const Nv12View& dst, platform
         const int done = kernel != nullptr ? kernel(row0, row1, w, y0, y1, uv) : 0;
         const size_t skip = static_cast<size_t>(done) * bpp;
         if (second) {
-            ConvertRowPair<true, bpp>(row0 + skip, row1 + skip, w - done, y0 + done, y1 + done, uv + done);
+            ConvertRowPair<true, bpp, m>(row0 + skip, row1 + skip, w - done, y0 + done, y1 + done, uv + done);
         } else {
-            ConvertRowPair<false, bpp>(row0 + skip, row1 + skip, w - done, y0 + done, y1 + done, uv + done);
+            ConvertRowPair<false, bpp, m>(row0 + skip, row1 + skip, w - done, y0 + done, y1 + done, uv + done);
         }
         if (w < dst.width) {
             PadRow(y0, w, dst.width, 1);
@@ -96,28 +110,44 @@ void ConvertPackedToNv12(const PackedBgrView& src, const Nv12View& dst, platform
     }
 }
 
-}  // namespace
-
-void ConvertBgr24ToNv12(const Bgr24View& src, const Nv12View& dst) {
-    ConvertPackedToNv12<3>(src, dst, platform::BestSimdLevel());
-}
-
-void ConvertBgra32ToNv12(const Bgra32View& src, const Nv12View& dst) {
-    ConvertPackedToNv12<4>(src, dst, platform::BestSimdLevel());
-}
-
-void ConvertToNv12With(platform::SimdLevel level, const PackedBgrView& src, int bytesPerPixel, const Nv12View& dst) {
-    if (bytesPerPixel == 4) {
-        ConvertPackedToNv12<4>(src, dst, level);
+template <int bpp>
+void ConvertPacked(const PackedBgrView& src, const Nv12View& dst, platform::SimdLevel level, ColourMatrix matrix) {
+    if (matrix == ColourMatrix::kBt709) {
+        ConvertPackedToNv12<bpp, 1>(src, dst, level);
     } else {
-        ConvertPackedToNv12<3>(src, dst, level);
+        ConvertPackedToNv12<bpp, 0>(src, dst, level);
     }
 }
 
-Yuv ReferenceBt601(double r, double g, double b) {
-    return Yuv{16.0 + (65.481 * r + 128.553 * g + 24.966 * b) / 255.0,
-               128.0 + (-37.797 * r - 74.203 * g + 112.0 * b) / 255.0,
-               128.0 + (112.0 * r - 93.786 * g - 18.214 * b) / 255.0};
+}  // namespace
+
+void ConvertBgr24ToNv12(const Bgr24View& src, const Nv12View& dst, ColourMatrix matrix) {
+    ConvertPacked<3>(src, dst, platform::BestSimdLevel(), matrix);
+}
+
+void ConvertBgra32ToNv12(const Bgra32View& src, const Nv12View& dst, ColourMatrix matrix) {
+    ConvertPacked<4>(src, dst, platform::BestSimdLevel(), matrix);
+}
+
+void ConvertToNv12With(platform::SimdLevel level, const PackedBgrView& src, int bytesPerPixel, const Nv12View& dst,
+                       ColourMatrix matrix) {
+    if (bytesPerPixel == 4) {
+        ConvertPacked<4>(src, dst, level, matrix);
+    } else {
+        ConvertPacked<3>(src, dst, level, matrix);
+    }
+}
+
+Yuv ReferenceBt601(double r, double g, double b) { return ReferenceYuv(ColourMatrix::kBt601, r, g, b); }
+
+Yuv ReferenceYuv(ColourMatrix matrix, double r, double g, double b) {
+    // Straight from the luma weights, without the fixed-point rounding.
+    const double kr = matrix == ColourMatrix::kBt709 ? 0.2126 : 0.299;
+    const double kb = matrix == ColourMatrix::kBt709 ? 0.0722 : 0.114;
+    const double kg = 1.0 - kr - kb;
+    const double y = (kr * r + kg * g + kb * b) / 255.0;
+    return Yuv{16.0 + 219.0 * y, 128.0 + 224.0 * (b / 255.0 - y) / (2.0 * (1.0 - kb)),
+               128.0 + 224.0 * (r / 255.0 - y) / (2.0 * (1.0 - kr))};
 }
 
 }  // namespace mfxsoft

@@ -1,4 +1,5 @@
-// RGB to NV12 conversion of the pre-processing stage: BT.601, limited range.
+// RGB to NV12 conversion of the pre-processing stage: BT.601 or BT.709,
+// limited range, chroma sited between the pixels of each 2x2 block.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -6,6 +7,9 @@
 #include "platform/cpu.h"
 
 namespace mfxsoft {
+
+// The YCbCr matrix of a conversion; the values index coefficients::kMatrices.
+enum class ColourMatrix { kBt601 = 0, kBt709 = 1 };
 
 // A packed RGB picture in the Windows byte order, `pitch` bytes from one row
 // to the next: B, G, R per pixel for "RGB3" frames (Bgr24View), B, G, R, A
@@ -36,15 +40,16 @@ struct Nv12View {
 // and row, so the encoder sees no garbage behind the crop. Chroma is the
 // average of each 2x2 block; at an odd edge the block has fewer pixels.
 // Requires src.width <= dst.width and src.height <= dst.height, both >= 1.
-void ConvertBgr24ToNv12(const Bgr24View& src, const Nv12View& dst);
+void ConvertBgr24ToNv12(const Bgr24View& src, const Nv12View& dst, ColourMatrix matrix = ColourMatrix::kBt601);
 // The same for 32-bit pixels; gives exactly the bytes ConvertBgr24ToNv12
 // gives for the same B, G, R values.
-void ConvertBgra32ToNv12(const Bgra32View& src, const Nv12View& dst);
+void ConvertBgra32ToNv12(const Bgra32View& src, const Nv12View& dst, ColourMatrix matrix = ColourMatrix::kBt601);
 
 // The conversion with the vector code of `level` (kScalar: none), which the
 // processor must have (see platform::BestSimdLevel); `bytesPerPixel` 3 or 4.
 // Every level gives the same bytes: the tests and benchmarks compare them.
-void ConvertToNv12With(platform::SimdLevel level, const PackedBgrView& src, int bytesPerPixel, const Nv12View& dst);
+void ConvertToNv12With(platform::SimdLevel level, const PackedBgrView& src, int bytesPerPixel, const Nv12View& dst,
+                       ColourMatrix matrix = ColourMatrix::kBt601);
 
 // The reference formula in floating point, one pixel; used by the tests and
 // the benchmark to check the fast path.
@@ -52,5 +57,6 @@ struct Yuv {
     double y, cb, cr;
 };
 Yuv ReferenceBt601(double r, double g, double b);
+Yuv ReferenceYuv(ColourMatrix matrix, double r, double g, double b);
 
 }  // namespace mfxsoft

@@ -80,26 +80,29 @@ inline V Packus16(V a, V b) { return _mm256_packus_epi16(a, b); }
 }  // namespace avx2
 #pragma GCC pop_options
 
-// [level - 1][bytesPerPixel - 3][secondRow]
-constexpr Nv12RowKernel kKernels[2][2][2] = {
-    {{ssse3::ConvertRows<3, false>, ssse3::ConvertRows<3, true>},
-     {ssse3::ConvertRows<4, false>, ssse3::ConvertRows<4, true>}},
-    {{avx2::ConvertRows<3, false>, avx2::ConvertRows<3, true>},
-     {avx2::ConvertRows<4, false>, avx2::ConvertRows<4, true>}},
+// [level - 1][matrix][bytesPerPixel - 3][secondRow]
+#define MFXSOFT_KERNELS(ns, m)                                                 \
+    {{ns::ConvertRows<3, false, m>, ns::ConvertRows<3, true, m>},              \
+     {ns::ConvertRows<4, false, m>, ns::ConvertRows<4, true, m>}}
+constexpr Nv12RowKernel kKernels[2][2][2][2] = {
+    {MFXSOFT_KERNELS(ssse3, 0), MFXSOFT_KERNELS(ssse3, 1)},
+    {MFXSOFT_KERNELS(avx2, 0), MFXSOFT_KERNELS(avx2, 1)},
 };
+#undef MFXSOFT_KERNELS
 #endif
 
 }  // namespace
 
-Nv12RowKernel FindNv12RowKernel(platform::SimdLevel level, int bytesPerPixel, bool secondRow) {
+Nv12RowKernel FindNv12RowKernel(platform::SimdLevel level, int bytesPerPixel, bool secondRow, ColourMatrix matrix) {
 #if MFXSOFT_COLOR_X86
     const int index = static_cast<int>(level) - 1;
     if (index < 0 || index > 1 || (bytesPerPixel != 3 && bytesPerPixel != 4)) return nullptr;
-    return kKernels[index][bytesPerPixel - 3][secondRow ? 1 : 0];
+    return kKernels[index][matrix == ColourMatrix::kBt709 ? 1 : 0][bytesPerPixel - 3][secondRow ? 1 : 0];
 #else
     (void)level;
     (void)bytesPerPixel;
     (void)secondRow;
+    (void)matrix;
     return nullptr;
 #endif
 }

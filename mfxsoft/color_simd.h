@@ -2,6 +2,7 @@
 #pragma once
 #include <cstdint>
 
+#include "mfxsoft/color.h"
 #include "platform/cpu.h"
 
 namespace mfxsoft {
@@ -18,6 +19,6 @@ using Nv12RowKernel = int (*)(const uint8_t* row0, const uint8_t* row1, int widt
 // R, A) bytes, with or without a second row; null for kScalar, for a level
 // this build has no code for, and for other pixel sizes. The caller makes
 // sure the processor has `level`.
-Nv12RowKernel FindNv12RowKernel(platform::SimdLevel level, int bytesPerPixel, bool secondRow);
+Nv12RowKernel FindNv12RowKernel(platform::SimdLevel level, int bytesPerPixel, bool secondRow, ColourMatrix matrix);
 
 }  // namespace mfxsoft

@@ -62,7 +62,23 @@ mfxStatus Encoder::Check(const mfxVideoParam& par, mfxVideoParam* inForce, Codec
     }
     if ((par.IOPattern & 0xF0) != 0) return MFX_ERR_INVALID_VIDEO_PARAM;
     if (in != MFX_IOPATTERN_IN_SYSTEM_MEMORY) return MFX_ERR_UNSUPPORTED;
-    if (par.NumExtParam != 0) return par.ExtParam == nullptr ? MFX_ERR_NULL_PTR : MFX_ERR_INVALID_VIDEO_PARAM;
+    if (par.NumExtParam != 0 && par.ExtParam == nullptr) return MFX_ERR_NULL_PTR;
+    const mfxExtVideoSignalInfo* signal = nullptr;
+    for (mfxU16 i = 0; i < par.NumExtParam; ++i) {
+        const mfxExtBuffer* buffer = par.ExtParam[i];
+        if (buffer == nullptr) return MFX_ERR_NULL_PTR;
+        if (buffer->BufferId != MFX_EXTBUFF_VIDEO_SIGNAL_INFO || buffer->BufferSz != sizeof(mfxExtVideoSignalInfo) ||
+            signal != nullptr) {
+            return MFX_ERR_INVALID_VIDEO_PARAM;
+        }
+        signal = reinterpret_cast<const mfxExtVideoSignalInfo*>(buffer);
+        // The ranges of the SPS fields.
+        if (signal->VideoFormat > 7 || signal->VideoFullRange > 1 || signal->ColourDescriptionPresent > 1 ||
+            signal->ColourPrimaries > 255 || signal->TransferCharacteristics > 255 ||
+            signal->MatrixCoefficients > 255) {
+            return MFX_ERR_INVALID_VIDEO_PARAM;
+        }
+    }
 
     if (f.FourCC != MFX_FOURCC_NV12) return MFX_ERR_INVALID_VIDEO_PARAM;
     if (f.ChromaFormat != 0 && f.ChromaFormat != MFX_CHROMAFORMAT_YUV420) return MFX_ERR_INVALID_VIDEO_PARAM;
@@ -233,6 +249,15 @@ mfxStatus Encoder::Check(const mfxVideoParam& par, mfxVideoParam* inForce, Codec
         config->refDist = refDist;
         config->idrInterval = m.IdrInterval;
         config->numRef = numRef;
+        if (signal != nullptr) {
+            config->signal = true;
+            config->videoFormat = signal->VideoFormat;
+            config->fullRange = signal->VideoFullRange != 0;
+            config->colourDescription = signal->ColourDescriptionPresent != 0;
+            config->primaries = signal->ColourPrimaries;
+            config->transfer = signal->TransferCharacteristics;
+            config->matrix = signal->MatrixCoefficients;
+        }
         config->numSlice = numSlice;
     }
     return corrected ? MFX_WRN_INCOMPATIBLE_VIDEO_PARAM : MFX_ERR_NONE;
@@ -270,6 +295,7 @@ mfxStatus Encoder::Init(const mfxVideoParam& par) {
     codec_ = std::move(codec);
     queue_ = std::move(queue);
     params_ = inForce;
+    signal_ = config;
     bufferSizeKB_.store(static_cast<uint32_t>(inForce.mfx.BufferSizeInKB) * std::max<mfxU16>(inForce.mfx.BRCParamMultiplier, 1));
     // By default the queue takes every picture the back end holds back (they
     // give no sync point to wait on) and the one that brings output: a caller
@@ -326,6 +352,22 @@ mfxStatus Encoder::GetVideoParam(mfxVideoParam* par) {
     par->mfx.BufferSizeInKB = Field(bufferSizeKB_.load(), multiplier);
     par->ExtParam = ext;
     par->NumExtParam = numExt;
+    if (numExt != 0 && ext == nullptr) return MFX_ERR_NULL_PTR;
+    for (mfxU16 i = 0; i < numExt; ++i) {
+        if (ext[i] == nullptr) return MFX_ERR_NULL_PTR;
+        if (ext[i]->BufferId != MFX_EXTBUFF_VIDEO_SIGNAL_INFO || ext[i]->BufferSz != sizeof(mfxExtVideoSignalInfo)) {
+            continue;  // a buffer this encoder has nothing to report in
+        }
+        // What the SPS carries; unspecified values when no signal was asked for.
+        auto* signal = reinterpret_cast<mfxExtVideoSignalInfo*>(ext[i]);
+        const bool asked = signal_.signal;
+        signal->VideoFormat = static_cast<mfxU16>(asked ? signal_.videoFormat : 5);
+        signal->VideoFullRange = static_cast<mfxU16>(asked && signal_.fullRange ? 1 : 0);
+        signal->ColourDescriptionPresent = static_cast<mfxU16>(asked && signal_.colourDescription ? 1 : 0);
+        signal->ColourPrimaries = static_cast<mfxU16>(asked ? signal_.primaries : 2);
+        signal->TransferCharacteristics = static_cast<mfxU16>(asked ? signal_.transfer : 2);
+        signal->MatrixCoefficients = static_cast<mfxU16>(asked ? signal_.matrix : 2);
+    }
     return MFX_ERR_NONE;
 }
 

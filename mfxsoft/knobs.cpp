@@ -19,7 +19,7 @@ constexpr PointName kPointNames[] = {
     {"vpp_init", FaultPoint::kVppInit},   {"enc_init", FaultPoint::kEncInit},
     {"vpp_run", FaultPoint::kVppRun},     {"vpp_sync", FaultPoint::kVppSync},
     {"enc_run", FaultPoint::kEncRun},     {"enc_sync", FaultPoint::kEncSync},
-    {"enc_getparam", FaultPoint::kEncGetParam},
+    {"enc_getparam", FaultPoint::kEncGetParam}, {"signal", FaultPoint::kSignal},
 };
 
 // Parses a whole decimal integer (optionally signed) into `out`.

@@ -29,6 +29,7 @@ enum class FaultPoint {
     kEncRun,
     kEncSync,
     kEncGetParam,
+    kSignal,  // set-up calls that carry a video signal buffer
     kCount
 };
 

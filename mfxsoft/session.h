@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "mfxsoft/codec.h"
+#include "mfxsoft/color.h"
 #include "mfxsoft/knobs.h"
 #include "mfxsoft/tasks.h"
 #include "platform/sync.h"
@@ -40,6 +41,7 @@ private:
     platform::CriticalSection lock_;
     bool initialized_ = false;                  // under lock_
     size_t depth_ = kDefaultQueueDepth;         // under lock_
+    ColourMatrix matrix_ = ColourMatrix::kBt601;  // under lock_
     std::unique_ptr<TaskQueue> queue_;          // created by Init, destroyed by Close
 };
 
@@ -81,6 +83,7 @@ private:
     platform::CriticalSection lock_;            // guards the application-side state below
     bool initialized_ = false;
     mfxVideoParam params_{};                    // values in force; ExtParam always null
+    CodecConfig signal_;                        // the video signal fields in force
     size_t depth_ = kDefaultQueueDepth;
     uint64_t submitted_ = 0;                    // pictures taken
     uint64_t promised_ = 0;                     // outputs announced with a sync point

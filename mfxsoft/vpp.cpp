@@ -35,6 +35,28 @@ unsigned InputPixelBytes(mfxU32 fourCC) {
     return fourCC == MFX_FOURCC_RGB3 ? 3u : fourCC == MFX_FOURCC_RGB4 ? 4u : 0u;
 }
 
+// What this stage converts: RGB in full range (or unsaid) to YCbCr in
+// limited range (or unsaid) with either matrix. RGB has no matrix; the input
+// side's TransferMatrix is not looked at, as Intel's runtimes ignore it too.
+bool SignalTaken(const mfxExtVPPVideoSignalInfo& signal) {
+    const mfxU16 outMatrix = signal.Out.TransferMatrix;
+    return (signal.In.NominalRange == MFX_NOMINALRANGE_UNKNOWN || signal.In.NominalRange == MFX_NOMINALRANGE_0_255) &&
+           (signal.Out.NominalRange == MFX_NOMINALRANGE_UNKNOWN || signal.Out.NominalRange == MFX_NOMINALRANGE_16_235) &&
+           (outMatrix == MFX_TRANSFERMATRIX_UNKNOWN || outMatrix == MFX_TRANSFERMATRIX_BT601 ||
+            outMatrix == MFX_TRANSFERMATRIX_BT709);
+}
+
+// The matrix asked for; BT.601 (the runtimes' default) when nothing is said.
+ColourMatrix MatrixOf(const mfxVideoParam& par) {
+    for (mfxU16 i = 0; i < par.NumExtParam; ++i) {
+        const mfxExtBuffer* buffer = par.ExtParam[i];
+        if (buffer->BufferId != MFX_EXTBUFF_VPP_VIDEO_SIGNAL_INFO) continue;
+        const auto* signal = reinterpret_cast<const mfxExtVPPVideoSignalInfo*>(buffer);
+        if (signal->Out.TransferMatrix == MFX_TRANSFERMATRIX_BT709) return ColourMatrix::kBt709;
+    }
+    return ColourMatrix::kBt601;
+}
+
 }  // namespace
 
 Vpp::Vpp(_mfxSession& session) : session_(session) {}
@@ -69,6 +91,11 @@ mfxStatus Vpp::Check(const mfxVideoParam& par, RuntimeKind runtime) {
     for (mfxU16 i = 0; i < par.NumExtParam; ++i) {
         const mfxExtBuffer* buffer = par.ExtParam[i];
         if (buffer == nullptr) return MFX_ERR_NULL_PTR;
+        if (buffer->BufferId == MFX_EXTBUFF_VPP_VIDEO_SIGNAL_INFO) {
+            if (buffer->BufferSz != sizeof(mfxExtVPPVideoSignalInfo)) return MFX_ERR_INVALID_VIDEO_PARAM;
+            if (!SignalTaken(*reinterpret_cast<const mfxExtVPPVideoSignalInfo*>(buffer))) return MFX_ERR_UNSUPPORTED;
+            continue;
+        }
         if (buffer->BufferId != MFX_EXTBUFF_VPP_DONOTUSE || buffer->BufferSz != sizeof(mfxExtVPPDoNotUse)) {
             return MFX_ERR_INVALID_VIDEO_PARAM;
         }
@@ -104,6 +131,7 @@ mfxStatus Vpp::Init(const mfxVideoParam& par) {
     if (!queue->Start()) return MFX_ERR_MEMORY_ALLOC;
     queue_ = std::move(queue);
     depth_ = par.AsyncDepth != 0 ? std::max<size_t>(par.AsyncDepth, 2) : kDefaultQueueDepth;
+    matrix_ = MatrixOf(par);
     initialized_ = true;
     return MFX_ERR_NONE;
 }
@@ -150,7 +178,8 @@ mfxStatus Vpp::Run(mfxFrameSurface1* in, mfxFrameSurface1* out, mfxSyncPoint* sy
     RaiseLocked(out);
     auto task = std::make_shared<Task>();
     task->kind = TaskKind::kVpp;
-    task->work = [allocator, in, out, pixelBytes]() -> mfxStatus {
+    const ColourMatrix matrix = matrix_;
+    task->work = [allocator, in, out, pixelBytes, matrix]() -> mfxStatus {
         mfxStatus status = MFX_ERR_NONE;
         {
             SurfaceAccess source(allocator, in);
@@ -175,9 +204,9 @@ mfxStatus Vpp::Run(mfxFrameSurface1* in, mfxFrameSurface1* out, mfxSyncPoint* sy
                     Nv12View dst{dd.Y + oi.CropY * dp + oi.CropX, dp, dd.UV + oi.CropY / 2 * dp + oi.CropX, dp,
                                  (oi.Width - oi.CropX) & ~1, (oi.Height - oi.CropY) & ~1};
                     if (pixelBytes == 4) {
-                        ConvertBgra32ToNv12(src, dst);
+                        ConvertBgra32ToNv12(src, dst, matrix);
                     } else {
-                        ConvertBgr24ToNv12(src, dst);
+                        ConvertBgr24ToNv12(src, dst, matrix);
                     }
                     out->Data.TimeStamp = in->Data.TimeStamp;
                     out->Data.FrameOrder = in->Data.FrameOrder;

@@ -260,11 +260,13 @@ TEST_F(EncodePipelineTest, EachFailingStepClosesWhatItOpened) {
     struct Case {
         const char* fault;
         int vppClose;  // VPP is closed only when the encoder's init failed
-        int sessions;  // VPP refusing its input is tried again with RGB4, once
+        // VPP refusing its input is tried again with RGB4, once; a refusal of
+        // a call that carries the colour buffers, once more without them.
+        int sessions;
     };
     const Case cases[] = {
-        {"set_allocator=-3", 0, 1}, {"vpp_query=-15", 0, 2}, {"vpp_query=-3", 0, 2}, {"vpp_query=-16", 0, 1},
-        {"enc_query=-15", 0, 1},    {"vpp_init=-15", 0, 2},  {"enc_init=-15", 1, 1}, {"enc_init=-3", 1, 1},
+        {"set_allocator=-3", 0, 1}, {"vpp_query=-15", 0, 4}, {"vpp_query=-3", 0, 4}, {"vpp_query=-16", 0, 1},
+        {"enc_query=-15", 0, 2},    {"vpp_init=-15", 0, 4},  {"enc_init=-15", 2, 2}, {"enc_init=-3", 2, 2},
     };
     FakeHost host;
     for (const Case& c : cases) {
