@@ -37,6 +37,7 @@ bool EncoderKeptSignal(const EncodePipeline& pipeline) {
     mfxVideoParam params{};
     params.ExtParam = ext;
     params.NumExtParam = 1;
+    if (!pipeline.encodeSignalAsked) return true;
     if (MFXVideoENCODE_GetVideoParam(pipeline.session, &params) != MFX_ERR_NONE) return true;
     if (reported.ColourDescriptionPresent == 0xFFFF) return true;
     const mfxExtVideoSignalInfo& asked = pipeline.encodeSignal;
@@ -70,6 +71,7 @@ EncodePipeline::EncodePipeline()
       encodeSignal{},
       colourMatrix(VideoMatrix::kBt601),
       signalAsked(false),
+      encodeSignalAsked(false),
       colourTagged(false),
       endQueued(false),
       workerEnded(false),
@@ -145,31 +147,36 @@ bool OpenEncodePipeline(const SettingData& settings, const ExportJob& job, Encod
     const VideoMatrix wanted = MatrixForFrame(job.width, job.height);
     // With the signal buffers first: RGB3, then RGB4 when the runtime takes
     // no 24-bit input (the VPL GPU runtime, the Linux runtime). When a
-    // runtime refuses or changes the buffers, the same again without them:
-    // its default, BT.601 limited, untagged. A failed attempt closed its
-    // session; its frames would otherwise stay with the allocator for the job.
-    bool plainToo = false;
-    for (const bool ask : {true, false}) {
-        if (!ask && !plainToo) break;
+    // runtime refuses or changes them, its default conversion (BT.601
+    // limited) tagged as such, and failing that untagged. A failed attempt
+    // closed its session; its frames would otherwise stay with the allocator.
+    struct Attempt {
+        bool vppSignal, encodeSignal;
+    };
+    constexpr Attempt kAttempts[] = {{true, true}, {false, true}, {false, false}};
+    for (const Attempt& attempt : kAttempts) {
+        bool refused = false;
         for (const mfxFrameInfo* input : {&rgb3, &rgb4}) {
-            pipeline.signalAsked = ask;
-            pipeline.colourMatrix = ask ? wanted : VideoMatrix::kBt601;
-            if (ask) FillSignalBuffers(&pipeline, wanted);
+            pipeline.signalAsked = attempt.vppSignal;
+            pipeline.encodeSignalAsked = attempt.encodeSignal;
+            pipeline.colourMatrix = attempt.vppSignal ? wanted : VideoMatrix::kBt601;
+            FillSignalBuffers(&pipeline, pipeline.colourMatrix);
             mfxStatus status = SetupPipeline(&callbacks, input, &pipeline, impl, &encode);
-            if (status >= MFX_ERR_NONE && ask && (pipeline.signalChanged || !EncoderKeptSignal(pipeline))) {
+            if (status >= MFX_ERR_NONE && (pipeline.signalChanged || !EncoderKeptSignal(pipeline))) {
                 ClosePipeline(&pipeline);
                 pipeline.signalRefused = true;
                 status = MFX_ERR_UNSUPPORTED;
             }
             if (status >= MFX_ERR_NONE) {
-                pipeline.colourTagged = ask;
+                pipeline.colourTagged = attempt.encodeSignal;
                 return status == MFX_ERR_NONE;
             }
-            plainToo = plainToo || pipeline.signalRefused;
+            refused = refused || pipeline.signalRefused;
             pipeline.allocator->Free(&pipeline.vppInResponse);
             pipeline.allocator->Free(&pipeline.encInResponse);
             if (!pipeline.vppInputRefused) break;
         }
+        if (!refused) break;
     }
     return false;
 }
@@ -270,14 +277,14 @@ mfxStatus SetupPipeline(const PipelineCallbacks* callbacks, const mfxFrameInfo* 
     encodeParams.mfx = *encodeInfo;
     encodeParams.mfx.FrameInfo = vppParams.vpp.Out;
     encodeParams.IOPattern = MFX_IOPATTERN_IN_SYSTEM_MEMORY;
-    if (pipeline->signalAsked) {
+    if (pipeline->encodeSignalAsked) {
         pipeline->encodeExtParam[0] = &pipeline->encodeSignal.Header;
         encodeParams.ExtParam = pipeline->encodeExtParam;
         encodeParams.NumExtParam = 1;
     }
     status = MFXVideoENCODE_QueryIOSurf(pipeline->session, &encodeParams, &encodeRequest);
     if (status < MFX_ERR_NONE) {
-        pipeline->signalRefused = pipeline->signalAsked && RefusesInput(status);
+        pipeline->signalRefused = pipeline->encodeSignalAsked && RefusesInput(status);
         goto exit3;
     }
 
@@ -324,7 +331,7 @@ mfxStatus SetupPipeline(const PipelineCallbacks* callbacks, const mfxFrameInfo* 
     if (status > MFX_ERR_NONE && pipeline->signalAsked) pipeline->signalChanged = true;
     status = MFXVideoENCODE_Init(pipeline->session, &encodeParams);
     if (status < MFX_ERR_NONE) {
-        pipeline->signalRefused = pipeline->signalAsked && RefusesInput(status);
+        pipeline->signalRefused = pipeline->encodeSignalAsked && RefusesInput(status);
         MFXVideoVPP_Close(pipeline->session);
         goto exit1;
     }

@@ -96,12 +96,14 @@ struct EncodePipeline {
     mfxExtBuffer* encodeExtParam[1];
     mfxExtVideoSignalInfo encodeSignal;
     // Colour, job's thread only. Before a set-up: the matrix to ask for and
-    // whether to ask at all (SetupPipeline then attaches both signal
-    // buffers). After it: `colourMatrix` is the matrix of the pixels and
-    // `colourTagged` whether the stream says so. A runtime that refuses or
-    // changes the buffers converts as BT.601, untagged (see OpenEncodePipeline).
+    // which signal buffers SetupPipeline attaches (VPP's, the encoder's).
+    // After it: `colourMatrix` is the matrix of the pixels and `colourTagged`
+    // whether the stream says so. A runtime that refuses or changes VPP's
+    // buffer converts as BT.601, tagged so if it takes the encoder's (see
+    // OpenEncodePipeline).
     VideoMatrix colourMatrix;
     bool signalAsked;
+    bool encodeSignalAsked;
     bool colourTagged;
 
     // An end marker is in `vppInReady`: the frame source is not asked again.

@@ -74,11 +74,11 @@ bool IsSignalBuffer(const mfxExtBuffer* buffer) {
 }
 
 // A set-up call whose parameters carry a video signal buffer counts one call
-// of the `signal` fault point: an error refuses the call (as a runtime that
+// of `point` (vpp_signal or enc_signal): an error refuses the call (as a runtime that
 // knows no such buffer does), a warning makes the stage ignore the buffers and
 // work with its defaults (BT.601, nothing in the SPS), answering the warning.
 template <typename Work>
-mfxStatus WithSignalFault(mfxSession session, const mfxVideoParam& par, Work work) {
+mfxStatus WithSignalFault(mfxSession session, FaultPoint point, const mfxVideoParam& par, Work work) {
     std::vector<mfxExtBuffer*> kept;
     bool carries = false;
     for (mfxU16 i = 0; par.ExtParam != nullptr && i < par.NumExtParam; ++i) {
@@ -89,7 +89,7 @@ mfxStatus WithSignalFault(mfxSession session, const mfxVideoParam& par, Work wor
         }
     }
     if (!carries) return work(par);
-    const mfxStatus fault = session->faults.Next(session->knobs.faults, FaultPoint::kSignal);
+    const mfxStatus fault = session->faults.Next(session->knobs.faults, point);
     if (fault < MFX_ERR_NONE) return fault;
     if (fault == MFX_ERR_NONE) return work(par);
     mfxVideoParam without = par;
@@ -205,7 +205,8 @@ mfxStatus MFX_CDECL MFXVideoVPP_QueryIOSurf(mfxSession session, mfxVideoParam* p
     if (session == nullptr) return MFX_ERR_INVALID_HANDLE;
     if (par == nullptr || request == nullptr) return MFX_ERR_NULL_PTR;
     return WithSetupFault(session, FaultPoint::kVppQuery, [&] {
-        return WithSignalFault(session, *par, [&](const mfxVideoParam& p) { return session->vpp.QueryIOSurf(p, request); });
+        return WithSignalFault(session, FaultPoint::kVppSignal, *par,
+                               [&](const mfxVideoParam& p) { return session->vpp.QueryIOSurf(p, request); });
     });
 }
 
@@ -213,7 +214,8 @@ mfxStatus MFX_CDECL MFXVideoVPP_Init(mfxSession session, mfxVideoParam* par) {
     if (session == nullptr) return MFX_ERR_INVALID_HANDLE;
     if (par == nullptr) return MFX_ERR_NULL_PTR;
     return WithSetupFault(session, FaultPoint::kVppInit, [&] {
-        return WithSignalFault(session, *par, [&](const mfxVideoParam& p) { return session->vpp.Init(p); });
+        return WithSignalFault(session, FaultPoint::kVppSignal, *par,
+                               [&](const mfxVideoParam& p) { return session->vpp.Init(p); });
     });
 }
 
@@ -237,7 +239,7 @@ mfxStatus MFX_CDECL MFXVideoENCODE_QueryIOSurf(mfxSession session, mfxVideoParam
     if (session == nullptr) return MFX_ERR_INVALID_HANDLE;
     if (par == nullptr || request == nullptr) return MFX_ERR_NULL_PTR;
     return WithSetupFault(session, FaultPoint::kEncQuery, [&] {
-        return WithSignalFault(session, *par,
+        return WithSignalFault(session, FaultPoint::kEncSignal, *par,
                                [&](const mfxVideoParam& p) { return session->encoder.QueryIOSurf(p, request); });
     });
 }
@@ -246,7 +248,8 @@ mfxStatus MFX_CDECL MFXVideoENCODE_Init(mfxSession session, mfxVideoParam* par) 
     if (session == nullptr) return MFX_ERR_INVALID_HANDLE;
     if (par == nullptr) return MFX_ERR_NULL_PTR;
     return WithSetupFault(session, FaultPoint::kEncInit, [&] {
-        return WithSignalFault(session, *par, [&](const mfxVideoParam& p) { return session->encoder.Init(p); });
+        return WithSignalFault(session, FaultPoint::kEncSignal, *par,
+                               [&](const mfxVideoParam& p) { return session->encoder.Init(p); });
     });
 }
 

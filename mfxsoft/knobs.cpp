@@ -19,7 +19,8 @@ constexpr PointName kPointNames[] = {
     {"vpp_init", FaultPoint::kVppInit},   {"enc_init", FaultPoint::kEncInit},
     {"vpp_run", FaultPoint::kVppRun},     {"vpp_sync", FaultPoint::kVppSync},
     {"enc_run", FaultPoint::kEncRun},     {"enc_sync", FaultPoint::kEncSync},
-    {"enc_getparam", FaultPoint::kEncGetParam}, {"signal", FaultPoint::kSignal},
+    {"enc_getparam", FaultPoint::kEncGetParam}, 
+    {"vpp_signal", FaultPoint::kVppSignal}, {"enc_signal", FaultPoint::kEncSignal},
 };
 
 // Parses a whole decimal integer (optionally signed) into `out`.

@@ -29,7 +29,8 @@ enum class FaultPoint {
     kEncRun,
     kEncSync,
     kEncGetParam,
-    kSignal,  // set-up calls that carry a video signal buffer
+    kVppSignal,  // VPP set-up calls that carry mfxExtVPPVideoSignalInfo
+    kEncSignal,  // encoder set-up calls that carry mfxExtVideoSignalInfo
     kCount
 };
 

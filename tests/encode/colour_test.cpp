@@ -56,13 +56,20 @@ TEST_F(ColourPipelineTest, TagsAlwaysDescribeThePixels) {
         {"msdk", "", 1920, 1080, VideoMatrix::kBt709, true, MFX_FOURCC_RGB3},
         {"msdk", "", 640, 240, VideoMatrix::kBt601, true, MFX_FOURCC_RGB3},
         {"vpl", "", 1280, 720, VideoMatrix::kBt709, true, MFX_FOURCC_RGB4},
-        {"msdk", "signal=-15", 1920, 1080, VideoMatrix::kBt601, false, MFX_FOURCC_RGB3},
-        {"msdk", "signal=-3", 1920, 1080, VideoMatrix::kBt601, false, MFX_FOURCC_RGB3},
-        {"msdk", "signal=5", 1920, 1080, VideoMatrix::kBt601, false, MFX_FOURCC_RGB3},
-        // The fourth call that carries a buffer: the encoder's Init.
-        {"msdk", "signal=-15@4", 1920, 1080, VideoMatrix::kBt601, false, MFX_FOURCC_RGB3},
-        {"vpl", "signal=-15", 1920, 1080, VideoMatrix::kBt601, false, MFX_FOURCC_RGB4},
-        {"msdk", "signal=-15", 640, 240, VideoMatrix::kBt601, false, MFX_FOURCC_RGB3},
+        // VPP's buffer refused or changed: BT.601 pixels, said so by the encoder.
+        {"msdk", "vpp_signal=-15", 1920, 1080, VideoMatrix::kBt601, true, MFX_FOURCC_RGB3},
+        {"msdk", "vpp_signal=-3", 1920, 1080, VideoMatrix::kBt601, true, MFX_FOURCC_RGB3},
+        {"msdk", "vpp_signal=5", 1920, 1080, VideoMatrix::kBt601, true, MFX_FOURCC_RGB3},
+        {"msdk", "vpp_signal=-15@2", 1920, 1080, VideoMatrix::kBt601, true, MFX_FOURCC_RGB3},  // VPP's Init
+        {"vpl", "vpp_signal=-15", 1920, 1080, VideoMatrix::kBt601, true, MFX_FOURCC_RGB4},
+        {"msdk", "vpp_signal=-15", 640, 240, VideoMatrix::kBt601, true, MFX_FOURCC_RGB3},
+        // The encoder's refused every time, or ignored: BT.601, untagged.
+        {"msdk", "enc_signal=-15", 1920, 1080, VideoMatrix::kBt601, false, MFX_FOURCC_RGB3},
+        {"msdk", "enc_signal=5", 1920, 1080, VideoMatrix::kBt601, false, MFX_FOURCC_RGB3},
+        {"msdk", "vpp_signal=-15,enc_signal=-15", 1280, 720, VideoMatrix::kBt601, false, MFX_FOURCC_RGB3},
+        // Refused at the encoder's Init (calls count per session, so every
+        // attempt's Init refuses): untagged too.
+        {"msdk", "enc_signal=-15@2", 1920, 1080, VideoMatrix::kBt601, false, MFX_FOURCC_RGB3},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.runtime << " " << c.faults << " " << c.width << "x" << c.height);

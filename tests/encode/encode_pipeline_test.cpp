@@ -260,13 +260,13 @@ TEST_F(EncodePipelineTest, EachFailingStepClosesWhatItOpened) {
     struct Case {
         const char* fault;
         int vppClose;  // VPP is closed only when the encoder's init failed
-        // VPP refusing its input is tried again with RGB4, once; a refusal of
-        // a call that carries the colour buffers, once more without them.
+        // VPP refusing its input is tried again with RGB4, once; a refused
+        // colour buffer, with the encoder's alone, then with neither.
         int sessions;
     };
     const Case cases[] = {
         {"set_allocator=-3", 0, 1}, {"vpp_query=-15", 0, 4}, {"vpp_query=-3", 0, 4}, {"vpp_query=-16", 0, 1},
-        {"enc_query=-15", 0, 2},    {"vpp_init=-15", 0, 4},  {"enc_init=-15", 2, 2}, {"enc_init=-3", 2, 2},
+        {"enc_query=-15", 0, 3},    {"vpp_init=-15", 0, 4},  {"enc_init=-15", 3, 3}, {"enc_init=-3", 3, 3},
     };
     FakeHost host;
     for (const Case& c : cases) {
