@@ -1,9 +1,11 @@
 #include "audio/mux.h"
 
 #include <cmath>
+#include <cstdlib>
 
 #include "audio/command_text.h"
 #include "audio/run_process.h"
+#include "core/temp_name.h"
 #include "platform/file.h"
 
 std::string FormatFrameRate(double frameRate) {
@@ -21,6 +23,13 @@ std::string MuxerCommandLine(const char* outputPath, double frameRate, const cha
     if (aacPath != nullptr) text << " -add \"" << aacPath << "\"" << "#audio";
     text << " -new \"" << outputPath << "\"";
     return std::move(text).str();
+}
+
+bool LooksLikeMp4(const char* path) {
+    // An MP4 file opens with its file type box: a 32-bit size, then "ftyp".
+    std::string start;
+    if (!platform::ReadFileStart(path, 8, &start) || start.size() < 8) return false;
+    return start.compare(4, 4, "ftyp") == 0;
 }
 
 bool MuxMp4(const char* muxerPath, const char* outputPath, double frameRate, const char* videoPath,
@@ -41,9 +50,27 @@ bool MuxMp4(const char* muxerPath, const char* outputPath, double frameRate, con
             return false;
         }
     }
-    std::string commandLine = MuxerCommandLine(outputPath, frameRate, videoPath, aacPath);
-    // Only what the muxer itself created may be deleted after a failure.
-    const bool outputExisted = platform::PathExists(outputPath);
+    // The muxer writes a claimed sibling; only a finished MP4 takes the
+    // output's place, so a failure or a cancel leaves what was there.
+    char* claimed = nullptr;
+    if (!MakeSiblingName(outputPath, "mp4", &claimed)) {
+        why.Fail("Cannot create a temporary file beside " + std::string(outputPath));
+        return false;
+    }
+    const std::string sibling = claimed;
+    std::free(claimed);
+    struct SiblingGuard {
+        const std::string& path;
+        bool keep = false;
+        ~SiblingGuard() {
+            if (!keep) platform::RemoveFile(path.c_str());
+        }
+    } guard{sibling};
+    if (!audio_detail::IsQuotablePath(sibling.c_str())) {
+        why.Fail("Path cannot be put on the MP4 muxer's command line: " + sibling);
+        return false;
+    }
+    const std::string commandLine = MuxerCommandLine(sibling.c_str(), frameRate, videoPath, aacPath);
     platform::ProcessHandle muxer = RunProcess(muxerPath, commandLine.c_str());
     if (muxer == platform::kNoProcess) {
         why.Fail("Cannot start the MP4 muxer " + std::string(muxerPath));
@@ -52,18 +79,33 @@ bool MuxMp4(const char* muxerPath, const char* outputPath, double frameRate, con
     uint32_t exitCode = 1;
     const ProgramEnd end = WaitForProgram(muxer, cancel, &exitCode);
     platform::CloseProcess(muxer);
-    // A muxer that says it failed, or says nothing and wrote nothing, has not
-    // produced the export.
-    if (end == ProgramEnd::kExited && exitCode == 0 && platform::PathExists(outputPath)) return true;
     if (end == ProgramEnd::kCancelled) {
         why.cancelled = true;
-    } else if (end == ProgramEnd::kWaitFailed) {
-        why.Fail("Cannot wait for the MP4 muxer " + std::string(muxerPath));
-    } else if (exitCode != 0) {
-        why.Fail("MP4 muxer failed (exit code " + ExitCodeText(exitCode) + "): " + muxerPath);
-    } else {
-        why.Fail("MP4 muxer wrote no file at " + std::string(outputPath));
+        return false;
     }
-    if (!outputExisted && platform::IsRegularFile(outputPath)) platform::RemoveFile(outputPath);
-    return false;
+    if (end == ProgramEnd::kWaitFailed) {
+        why.Fail("Cannot wait for the MP4 muxer " + std::string(muxerPath));
+        return false;
+    }
+    if (exitCode != 0) {
+        why.Fail("MP4 muxer failed (exit code " + ExitCodeText(exitCode) + "): " + muxerPath);
+        return false;
+    }
+    // A muxer that says it succeeded but wrote nothing, or not an MP4, has
+    // not produced the export.
+    std::string start;
+    if (!platform::ReadFileStart(sibling.c_str(), 1, &start) || start.empty()) {
+        why.Fail("MP4 muxer wrote no file at " + std::string(outputPath) + ": " + muxerPath);
+        return false;
+    }
+    if (!LooksLikeMp4(sibling.c_str())) {
+        why.Fail("MP4 muxer wrote no MP4 file at " + std::string(outputPath) + ": " + muxerPath);
+        return false;
+    }
+    if (!platform::MoveFileOver(sibling.c_str(), outputPath)) {
+        why.Fail("Cannot move the MP4 file to " + std::string(outputPath));
+        return false;
+    }
+    guard.keep = true;
+    return true;
 }

@@ -14,16 +14,22 @@ std::string FormatFrameRate(double frameRate);
 std::string MuxerCommandLine(const char* outputPath, double frameRate, const char* videoPath,
                              const char* aacPath);
 
+// True when the file at `path` starts like an MP4 file (a box of type
+// "ftyp" first).
+bool LooksLikeMp4(const char* path);
+
 // Runs the muxer at `muxerPath` (a terminated text: read the settings field
-// through ReadSettingText) to write `outputPath` from the video stream and the
+// through ReadSettingText) to write an MP4 file from the video stream and the
 // AAC file (either may be null, not both) and waits for it, asking `cancel`
-// every 100 ms (a cancel ends the muxer and what it started). True only when
-// the muxer was started, ended with exit code 0 and the output file exists
-// afterwards. False without starting anything when a path is missing or
-// cannot travel whole between double quotes, or when a video path comes with
-// a frame rate that is not a positive finite number. After a failure or a
-// cancel, a file the muxer created at `outputPath` is deleted; a file that
-// was there before it started is left alone. `failure` says why.
+// every 100 ms (a cancel ends the muxer and what it started). The muxer
+// writes "<outputPath>.<6 random letters>.mp4", claimed empty and exclusively
+// before it starts; only when it ended with exit code 0 and that file starts
+// like an MP4 (LooksLikeMp4) is the file moved over `outputPath` (replacing a
+// file or link there) and true returned. Otherwise the sibling is deleted
+// and `outputPath` is left exactly as it was. False without starting
+// anything when a path is missing or cannot travel whole between double
+// quotes, when no sibling can be claimed, or when a video path comes with a
+// frame rate that is not a positive finite number. `failure` says why.
 bool MuxMp4(const char* muxerPath, const char* outputPath, double frameRate, const char* videoPath,
             const char* aacPath, const platform::CancelCheck& cancel = {},
             platform::StageFailure* failure = nullptr);

@@ -15,6 +15,8 @@ namespace {
 bool seedingPending = true;
 
 constexpr int kStemLength = 7;
+// A sibling's stem: the first letters of a stem.
+constexpr int kSiblingStemLength = 6;
 
 // Only a folder that claims every name (say, a broken network mount) gets
 // anywhere near this; giving up beats spinning forever on the host's thread.
@@ -74,6 +76,29 @@ bool MakeTempNameFrom(char* (*makeStem)(), const char* extension, const char* fo
     }
     std::memcpy(copy, candidate.c_str(), candidate.size() + 1);
     *path = copy;
+    return true;
+}
+
+bool MakeSiblingName(const char* path, const char* extension, char** sibling) {
+    if (path == nullptr || path[0] == '\0' || extension == nullptr) return false;
+    std::string candidate;
+    for (int attempt = 0;; ++attempt) {
+        if (attempt == kMaxAttempts) return false;
+        char* stem = MakeRandomStem();
+        if (stem == nullptr) return false;
+        candidate = std::string(path) + "." + std::string(stem, kSiblingStemLength) + "." + extension;
+        std::free(stem);
+        const platform::CreateResult created = platform::CreateNewFile(candidate.c_str());
+        if (created == platform::CreateResult::kCreated) break;
+        if (created == platform::CreateResult::kFailed) return false;
+    }
+    char* copy = static_cast<char*>(std::malloc(candidate.size() + 1));
+    if (copy == nullptr) {
+        platform::RemoveFile(candidate.c_str());
+        return false;
+    }
+    std::memcpy(copy, candidate.c_str(), candidate.size() + 1);
+    *sibling = copy;
     return true;
 }
 

@@ -23,6 +23,13 @@ bool MakeTempNameFrom(char* (*stem)(), const char* extension, const char* folder
 // the tick count.
 char* MakeRandomStem();
 
+// Claims "<path>.<6 random capital letters>.<extension>" beside `path` in
+// the same way (created empty and exclusively, another draw while the name
+// is taken), so that a program can write there and the result can be moved
+// over `path` in one rename on the same file system. Same ownership of
+// *sibling and the same giving up as MakeTempName.
+bool MakeSiblingName(const char* path, const char* extension, char** sibling);
+
 #include <string>
 
 // The one line shown when MakeTempName fails for `folder` (the settings'

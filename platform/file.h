@@ -66,6 +66,12 @@ bool ReadFileStart(const char* path, size_t limit, std::string* bytes);
 // "<path>.new" is gone.
 bool ReplaceFileContents(const char* path, const void* data, uint32_t size);
 
+// Moves the file `from` to `to` in one step, replacing what is at `to` (a
+// symbolic link there is replaced, never written through): rename; MoveFileEx
+// with MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH. Both names must be
+// on the same file system. False when it failed; both are then as they were.
+bool MoveFileOver(const char* from, const char* to);
+
 // Creates the folder `path` (its parent must exist). True when it exists
 // afterwards, also when it existed before.
 bool MakeFolder(const char* path);

@@ -167,6 +167,10 @@ bool ReplaceFileContents(const char* path, const void* data, uint32_t size) {
     return ok;
 }
 
+bool MoveFileOver(const char* from, const char* to) {
+    return from != nullptr && to != nullptr && ::rename(from, to) == 0;
+}
+
 bool MakeFolder(const char* path) {
     if (path == nullptr) return false;
     struct stat info;

@@ -155,6 +155,10 @@ bool ReplaceFileContents(const char* path, const void* data, uint32_t size) {
     return ok;
 }
 
+bool MoveFileOver(const char* from, const char* to) {
+    return from != nullptr && to != nullptr && MoveOver(from, to) != FALSE;
+}
+
 bool MakeFolder(const char* path) {
     if (path == nullptr) return false;
     if (CreateFolder(path)) return true;

@@ -1,7 +1,9 @@
 // Stands in for the AAC encoder and the muxer in tests: writes the arguments
 // it received, one a line, to the file named by TARVO_RECORD, notes the size of
 // the file after "-if" at its start, creates the file after "-of"/"-new"
-// unless TARVO_NO_OUTPUT is set, and exits with TARVO_EXIT (default 0).
+// unless TARVO_NO_OUTPUT is set, and exits with TARVO_EXIT (default 0). The
+// file after "-new" starts like an MP4 (an 8-byte "ftyp" box) unless
+// TARVO_NOT_MP4 is set.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -27,6 +29,9 @@ int main(int argc, char** argv) {
             if (std::strcmp(argv[i], "-of") == 0 || std::strcmp(argv[i], "-new") == 0) {
                 std::FILE* output = std::fopen(argv[i + 1], "w");
                 if (output == nullptr) return 101;
+                if (std::strcmp(argv[i], "-new") == 0 && std::getenv("TARVO_NOT_MP4") == nullptr) {
+                    std::fwrite("\0\0\0\x08" "ftyp", 1, 8, output);
+                }
                 std::fputs("output", output);
                 std::fclose(output);
             }
