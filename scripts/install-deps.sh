@@ -14,6 +14,17 @@ packages=(
   wine wine32:i386 wine64
 )
 
+# A mirror in the middle of a sync fails an index or two; try again, then go on
+# with the indexes that did arrive rather than stop the build for it.
+apt_update() {
+  local try
+  for try in 1 2 3; do
+    apt-get update -qq && return 0
+    sleep $((try * 5))
+  done
+  echo "install-deps: apt-get update failed three times; going on with the indexes it has" >&2
+}
+
 missing=()
 for package in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
@@ -31,7 +42,7 @@ if [ ${#missing[@]} -ne 0 ]; then
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
   fi
-  apt-get update -qq
+  apt_update
   apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
 
@@ -56,6 +67,6 @@ if ! wine --version >/dev/null 2>&1 && [ "$(qemu_major)" -lt 8 ]; then
     from=(-t bookworm-backports)
   fi
   echo "install-deps: installing qemu-user ${from[*]} to run 32-bit Wine" >&2
-  apt-get update -qq
+  apt_update
   apt-get install -y -qq "${from[@]}" qemu-user >/dev/null
 fi

@@ -10,3 +10,16 @@ inline std::string WindowsPath(std::string path) {
     }
     return path;
 }
+
+// The muxer writes "<output>.<6 capital letters>.mp4" beside the output and
+// the plug-in moves it over the output when it is done.
+inline bool IsMuxerSibling(const std::string& path, const std::string& output) {
+    if (path.size() != output.size() + 11 || path.compare(0, output.size() + 1, output + ".") != 0) return false;
+    for (size_t i = output.size() + 1; i < output.size() + 7; ++i) {
+        if (path[i] < 'A' || path[i] > 'Z') return false;
+    }
+    return path.compare(output.size() + 7, std::string::npos, ".mp4") == 0;
+}
+
+// What the fake muxer writes before the track it copies.
+inline const std::string kFakeMp4Header("\0\0\0\x08" "ftyp", 8);

@@ -23,6 +23,7 @@
 #include "check.h"
 #include "core/setting_data.h"
 #include "platform/utf16_win32.h"
+#include "windows_path.h"
 
 namespace {
 
@@ -428,8 +429,10 @@ void CheckExportCommandLines(const Paths& paths) {
     CHECK_EQ(tracks.size(), 3u);
     if (tracks.size() != 3) return;
     CHECK(IsTempName(tracks[0], temp, "h264"));
+    // The muxer writes a sibling of the output, moved over it when done.
+    CHECK(IsMuxerSibling(tracks[2], WideToUtf8(paths.save.c_str())));
     CHECK_EQ(muxer, " -add \"" + tracks[0] + "\"#video:fps=30 -add \"" + files[1] + "\"#audio -new \"" +
-                        WideToUtf8(paths.save.c_str()) + "\"");
+                        tracks[2] + "\"");
 }
 
 void CheckExports() {
@@ -440,7 +443,8 @@ void CheckExports() {
     CHECK_EQ(boxes.count, 0);
     CHECK_EQ(g_host.framesRead, g_host.frames);
     CHECK(g_host.formatsRight);
-    CHECK_EQ(ReadFile(paths.save).size(), static_cast<size_t>(g_host.frames) * 32);  // the null encoder's blocks
+    // The fake muxer's MP4 header, then the null encoder's blocks.
+    CHECK_EQ(ReadFile(paths.save).size(), kFakeMp4Header.size() + static_cast<size_t>(g_host.frames) * 32);
     CheckExportCommandLines(paths);
     CHECK(FolderEntries(paths.temp.substr(0, paths.temp.size() - 1)).empty());
 

@@ -198,26 +198,37 @@ int main(int argc, char** argv) {
     }
     CHECK(MuxMp4(muxer.c_str(), output.c_str(), 30000.0 / 1001.0, video.c_str(), audio.c_str()));
     std::vector<std::string> record = Lines(ReadFile(muxerRecord));
+    // The muxer is told to write a sibling of the output, moved over it after.
+    const std::string newPrefix = "argv[6]=";
+    std::string sibling;
+    for (const std::string& line : record) {
+        if (line.compare(0, newPrefix.size(), newPrefix) == 0) sibling = line.substr(newPrefix.size());
+    }
+    CHECK(IsMuxerSibling(sibling, output));
     CHECK(!record.empty() && record[0] == " -add \"" + video + "\"#video:fps=29.97 -add \"" + audio +
-                                              "\"#audio -new \"" + output + "\"");
+                                              "\"#audio -new \"" + sibling + "\"");
     CHECK(HasLine(record, "argv[0]="));
     CHECK(HasLine(record, "argv[2]=" + video + "#video:fps=29.97"));
     CHECK(HasLine(record, "argv[4]=" + audio + "#audio"));
-    CHECK(HasLine(record, "argv[6]=" + output));
     CHECK(HasLine(record, "console=none"));
-    CHECK(ReadFile(output) == "video bytes");
-    DeleteFileA(output.c_str());
+    CHECK(ReadFile(output) == kFakeMp4Header + "video bytes");
+    CHECK(GetFileAttributesA(sibling.c_str()) == INVALID_FILE_ATTRIBUTES);
 
+    // An old file at the output path is replaced.
     CHECK(MuxMp4(muxer.c_str(), output.c_str(), 25.0, video.c_str(), nullptr));
     record = Lines(ReadFile(muxerRecord));
-    CHECK(!record.empty() && record[0] == " -add \"" + video + "\"#video:fps=25 -new \"" + output + "\"");
-    DeleteFileA(output.c_str());
+    const std::string videoOnly = " -add \"" + video + "\"#video:fps=25 -new \"";
+    CHECK(!record.empty() && record[0].compare(0, videoOnly.size(), videoOnly) == 0 &&
+          IsMuxerSibling(record[0].substr(videoOnly.size(), output.size() + 11), output));
+    CHECK(ReadFile(output) == kFakeMp4Header + "video bytes");
 
-    // A muxer that fails or writes nothing is not a success.
+    // A muxer that fails or writes nothing leaves the old file as it was.
     SetEnvironmentVariableA("TARVO_FAKE_EXIT", "1");
     CHECK(!MuxMp4(muxer.c_str(), output.c_str(), 25.0, video.c_str(), audio.c_str()));
     SetEnvironmentVariableA("TARVO_FAKE_EXIT", nullptr);
+    CHECK(ReadFile(output) == kFakeMp4Header + "video bytes");
     DeleteFileA(output.c_str());
+
     SetEnvironmentVariableA("TARVO_FAKE_NO_OUTPUT", "1");
     CHECK(!MuxMp4(muxer.c_str(), output.c_str(), 25.0, video.c_str(), audio.c_str()));
     SetEnvironmentVariableA("TARVO_FAKE_NO_OUTPUT", nullptr);
