@@ -16,15 +16,11 @@ std::atomic<bool> interrupted{false};
 
 // Ctrl-C, SIGTERM and SIGHUP all cancel the export the way the editor's
 // cancel button does, so the plug-in ends its programs and removes its files.
+// Every later one asks the same again: ending the host the usual way would
+// leave the programs running and their files behind.
 const int kCancelSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-extern "C" void OnInterrupt(int signal) {
-    interrupted.store(true);
-    // A second Ctrl-C ends the program the usual way. SIGTERM and SIGHUP
-    // often come twice (to the process and to its group, as `timeout` sends
-    // them): the cancel they asked for is already on its way.
-    if (signal == SIGINT) std::signal(signal, SIG_DFL);
-}
+extern "C" void OnInterrupt(int) { interrupted.store(true); }
 
 // One export's host side; lives on DriveExport's stack, used on its thread.
 struct Job {

@@ -126,29 +126,35 @@ bool LoadSettingsFile(const std::string& path, SettingData* data, std::string* e
 }
 
 bool SaveSettingsFile(const std::string& path, const SettingData& data, std::string* error) {
-    std::string temporary = path + ".new";
-    {
-        std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-        file.write(reinterpret_cast<const char*>(&data), sizeof data);
-        file.close();
-        if (!file) {
-            *error = path + ": cannot write: " + std::strerror(errno);
-            std::remove(temporary.c_str());
-            return false;
-        }
-    }
-    // Replace the old block in one step, so a failed write never leaves half a block.
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        *error = path + ": " + std::strerror(errno);
-        std::remove(temporary.c_str());
+    // Replaced in one step through a new file of its own, so a failed write
+    // never leaves half a block and a link planted nearby is never followed.
+    if (!platform::ReplaceFileContents(path.c_str(), &data, sizeof data)) {
+        *error = path + ": cannot write: " + std::strerror(static_cast<int>(platform::LastError()));
         return false;
     }
     return true;
 }
 
+// A text field as it may go to a terminal: control bytes (a random block
+// holds them) are shown as \xNN, everything else as it is.
+static std::string Printable(const char* text) {
+    std::string out;
+    for (const char* p = text; *p != '\0'; ++p) {
+        const auto byte = static_cast<unsigned char>(*p);
+        if (byte < 0x20 || byte == 0x7f) {
+            char escaped[5];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+            out += escaped;
+        } else {
+            out += *p;
+        }
+    }
+    return out;
+}
+
 std::string FormatSettings(const SettingData& data) {
     std::string out;
-    char line[400];
+    char line[1200];  // a field of 259 control bytes, escaped
     for (const Field& field : kFields) {
         if (field.number != nullptr) {
             int32_t value = data.*field.number;
@@ -163,7 +169,7 @@ std::string FormatSettings(const SettingData& data) {
             char value[kSettingPathSize];
             ReadSettingText(text, value);
             bool unterminated = std::memchr(text, '\0', kSettingPathSize) == nullptr;
-            std::snprintf(line, sizeof line, "%-15s= %s%s\n", field.key, value,
+            std::snprintf(line, sizeof line, "%-15s= %s%s\n", field.key, Printable(value).c_str(),
                           unterminated ? "  (no terminator: read as 259 characters)" : "");
         }
         out += line;

@@ -133,7 +133,8 @@ int RunExport(const Arguments& arguments) {
             if (!value(&n)) return kExitUsage;
             char* end = nullptr;
             long frames = std::strtol(n.c_str(), &end, 10);
-            if (n.empty() || *end != '\0' || frames < 0 || frames > INT32_MAX) {
+            // Digits only: strtol would also take blanks and a sign.
+            if (n.empty() || n.find_first_not_of("0123456789") != std::string::npos || *end != '\0' || frames < 0 || frames > INT32_MAX) {
                 std::fprintf(stderr, "tarvo-host export: --abort-after: bad value '%s'\n", n.c_str());
                 return kExitUsage;
             }
@@ -200,10 +201,10 @@ int RunExport(const Arguments& arguments) {
     ExportStats result = DriveExport(table.output, *input, options);
     if (stats) PrintStats(result);
 
-    const bool written = access(options.saveFile.c_str(), F_OK) == 0;
     // A cancel is no failure to the plug-in (nonzero, no message), and a
-    // cancelled export leaves no MP4.
-    const bool cancelled = result.result != 0 && result.abortAnswered && !written;
+    // cancelled export writes no MP4: what the abort callback answered says
+    // which it was, never a file that may have been there before.
+    const bool cancelled = result.result != 0 && result.abortAnswered;
     int status = cancelled ? kExitCancelled : result.result != 0 ? 0 : 1;
     if (result.foreignThreadCalls != 0 || result.badRequests != 0) {
         std::fprintf(stderr, "tarvo-host: the plug-in broke the host contract: %d callbacks off the host's thread, "
@@ -216,7 +217,8 @@ int RunExport(const Arguments& arguments) {
                      result.framesDelivered, format.frameCount);
     } else if (result.result == 0) {
         std::fprintf(stderr, "tarvo-host: the export failed (the plug-in returned 0); %s\n",
-                     written ? "a file exists at the output path" : "no output file was written");
+                     access(options.saveFile.c_str(), F_OK) == 0 ? "a file exists at the output path"
+                                                                 : "no output file was written");
         ExplainFailure(settings, format, options.saveFile, result);
     } else {
         double fps = result.seconds > 0 ? result.framesDelivered / result.seconds : 0;

@@ -32,6 +32,10 @@ enum class CreateResult { kCreated, kExists, kFailed };
 // any other failure (see LastError()).
 CreateResult CreateNewFile(const char* path);
 
+// CreateNewFile, keeping the new file open for writing (null unless
+// *result is kCreated).
+FileHandle CreateNewFileForWrite(const char* path, CreateResult* result);
+
 // True when `path` names a regular file the system can start as a program
 // (executable for us on POSIX; any file on Windows).
 bool IsProgramFile(const char* path);
@@ -59,11 +63,11 @@ uint32_t GetTempFolder(char (&buffer)[260]);
 bool ReadFileStart(const char* path, size_t limit, std::string* bytes);
 
 // Replaces the file at `path` with `size` bytes in one step, so that a crash
-// leaves either the old file or the new one whole: the bytes go to
-// "<path>.new", which is flushed and closed and then takes the place of
-// `path` (MoveFileEx with MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
-// rename). False when any step failed; `path` is then as it was and
-// "<path>.new" is gone.
+// leaves either the old file or the new one whole: the bytes go to a new
+// file "<path>.<6 random capital letters>.new", created exclusively (never
+// through a name or link someone put there), which is flushed and closed and
+// then takes the place of `path` (MoveFileOver). False when any step failed;
+// `path` is then as it was and the new file is gone.
 bool ReplaceFileContents(const char* path, const void* data, uint32_t size);
 
 // Moves the file `from` to `to` in one step, replacing what is at `to` (a

@@ -64,18 +64,22 @@ bool CloseFile(FileHandle file) {
     return ::close(ToFd(file)) == 0;
 }
 
-CreateResult CreateNewFile(const char* path) {
+FileHandle CreateNewFileForWrite(const char* path, CreateResult* result) {
+    *result = CreateResult::kFailed;
     if (path == nullptr) {
         errno = EINVAL;
-        return CreateResult::kFailed;
+        return nullptr;
     }
     int fd;
     do {
         fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return errno == EEXIST ? CreateResult::kExists : CreateResult::kFailed;
-    ::close(fd);
-    return CreateResult::kCreated;
+    if (fd < 0) {
+        if (errno == EEXIST) *result = CreateResult::kExists;
+        return nullptr;
+    }
+    *result = CreateResult::kCreated;
+    return ToHandle(fd);
 }
 
 bool IsProgramFile(const char* path) {
@@ -140,30 +144,6 @@ bool ReadFileStart(const char* path, size_t limit, std::string* bytes) {
     }
     ::close(fd);
     bytes->resize(got);
-    return ok;
-}
-
-bool ReplaceFileContents(const char* path, const void* data, uint32_t size) {
-    if (path == nullptr) return false;
-    const std::string fresh = std::string(path) + ".new";
-    int fd;
-    do {
-        fd = ::open(fresh.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return false;
-    const auto* bytes = static_cast<const char*>(data);
-    uint32_t done = 0;
-    bool ok = true;
-    while (ok && done < size) {
-        ssize_t n = ::write(fd, bytes + done, size - done);
-        if (n < 0 && errno == EINTR) continue;
-        ok = n > 0;
-        if (ok) done += static_cast<uint32_t>(n);
-    }
-    ok = ::fsync(fd) == 0 && ok;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(fresh.c_str(), path) == 0;
-    if (!ok) ::unlink(fresh.c_str());
     return ok;
 }
 

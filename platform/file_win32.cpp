@@ -86,16 +86,18 @@ bool FlushFile(FileHandle file) { return FlushFileBuffers(static_cast<HANDLE>(fi
 
 bool CloseFile(FileHandle file) { return file != nullptr && CloseHandle(static_cast<HANDLE>(file)) != FALSE; }
 
-CreateResult CreateNewFile(const char* path) {
-    if (path == nullptr) return CreateResult::kFailed;
+FileHandle CreateNewFileForWrite(const char* path, CreateResult* result) {
+    *result = CreateResult::kFailed;
+    if (path == nullptr) return nullptr;
     HANDLE file = Create(path, GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
     if (file == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
-        return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? CreateResult::kExists
-                                                                           : CreateResult::kFailed;
+        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) *result = CreateResult::kExists;
+        SetLastError(error);
+        return nullptr;
     }
-    CloseHandle(file);
-    return CreateResult::kCreated;
+    *result = CreateResult::kCreated;
+    return file;
 }
 
 bool IsRegularFile(const char* path) {
@@ -138,20 +140,6 @@ bool ReadFileStart(const char* path, size_t limit, std::string* bytes) {
     }
     CloseHandle(file);
     bytes->resize(got);
-    return ok;
-}
-
-bool ReplaceFileContents(const char* path, const void* data, uint32_t size) {
-    if (path == nullptr) return false;
-    const std::string fresh = std::string(path) + ".new";
-    HANDLE file = Create(fresh.c_str(), GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    bool ok = WriteFile(file, data, size, &written, nullptr) && written == size;
-    ok = FlushFileBuffers(file) && ok;
-    ok = CloseHandle(file) && ok;
-    ok = ok && MoveOver(fresh.c_str(), path);
-    if (!ok) RemoveFile(fresh.c_str());
     return ok;
 }
 

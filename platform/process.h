@@ -15,6 +15,9 @@ inline ProcessHandle const kNoProcess = reinterpret_cast<ProcessHandle>(~uintptr
 // The program and whatever it starts can be ended together (EndProcess): on
 // POSIX it leads a process group of its own, on Windows it runs in a job
 // object that ends every process in it when its last handle is closed.
+// When the program ends, whatever it started and left running is ended too
+// (before a wait reports the end). On Linux the program is also killed
+// should this process die without ending it.
 // On POSIX the text is split into arguments by the Windows rules
 // (SplitCommandLine) and passed after argv[0], which is `programPath`; the
 // child's standard input and output are /dev/null, its standard error is

@@ -51,6 +51,22 @@ BOOL Create(const char* programPath, const char* commandLine, DWORD flags, PROCE
 }
 #endif
 
+// Ends whatever the program left running in its job and gives it a moment
+// to go: a background writer must not touch the output after the program
+// said it was done.
+void EndJob(HANDLE job) {
+    if (job == nullptr || !TerminateJobObject(job, 1)) return;
+    for (int i = 0; i < 50; ++i) {
+        JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting = {};
+        if (!QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting, sizeof accounting,
+                                       nullptr) ||
+            accounting.ActiveProcesses == 0) {
+            return;
+        }
+        Sleep(5);
+    }
+}
+
 }  // namespace
 
 ProcessHandle StartProcess(const char* programPath, const char* commandLine) {
@@ -96,6 +112,7 @@ WaitResult WaitProcessFor(ProcessHandle handle, uint32_t timeoutMs, uint32_t* ex
     DWORD code = 0;
     if (!GetExitCodeProcess(started->process, &code)) return WaitResult::kFailed;
     if (exitCode != nullptr) *exitCode = code;
+    EndJob(started->job);
     return WaitResult::kEnded;
 }
 

@@ -65,14 +65,29 @@ TEST(File, ReplacesAFileInOneStep) {
     EXPECT_TRUE(platform::ReplaceFileContents(path.c_str(), "first", 5));
     EXPECT_TRUE(platform::ReplaceFileContents(path.c_str(), "2nd", 3));
     EXPECT_EQ(test::ReadFile(path), "2nd");
-    EXPECT_FALSE(std::filesystem::exists(path + ".new"));
+
+    // Links planted where the new file might go, or at the file itself, are
+    // never written through.
+    const std::string victim = dir / "victim";
+    test::WriteFile(victim, "precious");
+    std::filesystem::create_symlink(victim, path + ".new");
+    const std::string linked = dir / "linked";
+    std::filesystem::create_symlink(victim, linked);
+    EXPECT_TRUE(platform::ReplaceFileContents(path.c_str(), "3rd", 3));
+    EXPECT_TRUE(platform::ReplaceFileContents(linked.c_str(), "own", 3));
+    EXPECT_EQ(test::ReadFile(victim), "precious");
+    EXPECT_EQ(test::ReadFile(path), "3rd");
+    EXPECT_FALSE(std::filesystem::is_symlink(linked));
+    EXPECT_EQ(test::ReadFile(linked), "own");
+    std::filesystem::remove(path + ".new");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 3);  // path, victim, linked
 
     // A folder in the way of the move: the old one stays, nothing is left over.
     const std::string blocked = dir / "blocked";
     std::filesystem::create_directories(blocked + "/inside");
     EXPECT_FALSE(platform::ReplaceFileContents(blocked.c_str(), "x", 1));
     EXPECT_TRUE(std::filesystem::is_directory(blocked + "/inside"));
-    EXPECT_FALSE(std::filesystem::exists(blocked + ".new"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 4);
     EXPECT_FALSE(platform::ReplaceFileContents((dir / "missing/f").c_str(), "x", 1));
 
     EXPECT_TRUE(platform::MakeFolder((dir / "made").c_str()));

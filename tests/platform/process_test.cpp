@@ -92,6 +92,15 @@ TEST(Process, ReportsExitCodesAndDeathBySignal) {
 
 // A bounded wait says "still running"; ending the program ends what it
 // started too (its process group), even a child that ignores SIGTERM.
+// True once `pid` is gone or a zombie (whoever adopted it reaps it later).
+bool Ended(pid_t pid) {
+    for (int i = 0; i < 100 && kill(pid, 0) == 0; ++i) {
+        if (test::ReadFile("/proc/" + std::to_string(pid) + "/stat").find(") Z") != std::string::npos) return true;
+        usleep(10000);
+    }
+    return kill(pid, 0) != 0;
+}
+
 TEST(Process, EndsTheProgramAndEverythingItStarted) {
     test::TempDir dir;
     std::string pids = dir / "pids";
@@ -110,14 +119,41 @@ TEST(Process, EndsTheProgramAndEverythingItStarted) {
     pid_t shell = 0, child = 0;
     std::sscanf(test::ReadFile(pids).c_str(), "%d %d", &shell, &child);
     ASSERT_GT(child, 0);
-    // The child has been killed; whoever adopted it reaps it soon.
-    for (int i = 0; i < 100 && kill(child, 0) == 0; ++i) {
-        std::string stat = test::ReadFile("/proc/" + std::to_string(child) + "/stat");
-        if (stat.find(") Z") != std::string::npos) break;
-        usleep(10000);
+    EXPECT_TRUE(Ended(child));
+}
+
+TEST(Process, WhatAProgramLeftRunningEndsWithIt) {
+    struct Case {
+        const char* name;
+        const char* ending;  // how the shell ends once its background child runs
+        uint32_t exitCode;
+        bool timedWait;      // WaitProcessFor rather than WaitProcess
+    };
+    const Case cases[] = {
+        {"success", "exit 0", 0, false},
+        {"failure", "exit 3", 3, true},
+        {"background child ignoring TERM", "trap '' TERM; exit 0", 0, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempDir dir;
+        std::string pids = dir / "pids";
+        std::string script = "sleep 60 & echo $! > '" + pids + "'; " + c.ending;
+        platform::ProcessHandle process = platform::StartProcess("/bin/sh", ("-c \"" + script + "\"").c_str());
+        ASSERT_NE(process, platform::kNoProcess);
+        uint32_t code = 99;
+        if (c.timedWait) {
+            EXPECT_EQ(platform::WaitProcessFor(process, 30000, &code), platform::WaitResult::kEnded);
+        } else {
+            EXPECT_TRUE(platform::WaitProcess(process, &code));
+        }
+        EXPECT_EQ(code, c.exitCode);
+        platform::CloseProcess(process);
+        pid_t child = 0;
+        std::sscanf(test::ReadFile(pids).c_str(), "%d", &child);
+        ASSERT_GT(child, 0);
+        EXPECT_TRUE(Ended(child));
     }
-    std::string stat = test::ReadFile("/proc/" + std::to_string(child) + "/stat");
-    EXPECT_TRUE(stat.empty() || stat.find(") Z") != std::string::npos) << stat;
 }
 
 }  // namespace
