@@ -32,6 +32,15 @@ bool LooksLikeMp4(const char* path) {
     return start.compare(4, 4, "ftyp") == 0;
 }
 
+bool LooksLikeAac(const char* path) {
+    if (LooksLikeMp4(path)) return true;
+    std::string start;
+    if (!platform::ReadFileStart(path, 2, &start) || start.size() < 2) return false;
+    const auto first = static_cast<unsigned char>(start[0]), second = static_cast<unsigned char>(start[1]);
+    // Sync word 0xFFF, then the MPEG version bit (either), layer 00.
+    return first == 0xFF && (second & 0xF6) == 0xF0;
+}
+
 bool MuxMp4(const char* muxerPath, const char* outputPath, double frameRate, const char* videoPath,
             const char* aacPath, const platform::CancelCheck& cancel, platform::StageFailure* failure) {
     platform::StageFailure ignored;

@@ -18,6 +18,10 @@ std::string MuxerCommandLine(const char* outputPath, double frameRate, const cha
 // "ftyp" first).
 bool LooksLikeMp4(const char* path);
 
+// True when the file at `path` holds AAC the muxer can take: an MP4 / M4A
+// file (LooksLikeMp4) or a raw ADTS stream (its 12-bit sync word first).
+bool LooksLikeAac(const char* path);
+
 // Runs the muxer at `muxerPath` (a terminated text: read the settings field
 // through ReadSettingText) to write an MP4 file from the video stream and the
 // AAC file (either may be null, not both) and waits for it, asking `cancel`

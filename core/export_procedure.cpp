@@ -109,6 +109,51 @@ std::string CheckJob(const ExportJob& info, const SettingData& settings) {
     return "";
 }
 
+// The video's view of the job while the AAC encoder runs beside it: the
+// host's callbacks, with an encoder that has died counted as a cancel, so
+// the user hears of it within a frame rather than after the whole video.
+struct AudioWatch {
+    const ExportJob* host;
+    platform::ProcessHandle encoder;
+    bool died = false;
+    uint32_t exitCode = 0;
+
+    static const AudioWatch& Of(void* watch) { return *static_cast<const AudioWatch*>(watch); }
+    static const void* GetVideo(void* watch, int32_t frame) {
+        const ExportJob& job = *Of(watch).host;
+        return job.getVideo != nullptr ? job.getVideo(job.host, frame) : nullptr;
+    }
+    static const void* GetAudio(void* watch, int32_t start, int32_t length, int32_t* read) {
+        const ExportJob& job = *Of(watch).host;
+        return job.getAudio != nullptr ? job.getAudio(job.host, start, length, read) : nullptr;
+    }
+    static void ShowProgress(void* watch, int32_t now, int32_t total) {
+        const ExportJob& job = *Of(watch).host;
+        if (job.showProgress != nullptr) job.showProgress(job.host, now, total);
+    }
+    static bool IsAbort(void* context) {
+        auto& watch = *static_cast<AudioWatch*>(context);
+        uint32_t code = 0;
+        if (!watch.died && platform::WaitProcessFor(watch.encoder, 0, &code) == platform::WaitResult::kEnded &&
+            code != 0) {
+            watch.died = true;
+            watch.exitCode = code;
+        }
+        return watch.died || AskHost(const_cast<ExportJob*>(watch.host));
+    }
+
+    // `job` with its callbacks going through this watch.
+    ExportJob Watching(const ExportJob& job) {
+        ExportJob watched = job;
+        watched.host = this;
+        watched.getVideo = GetVideo;
+        watched.getAudio = GetAudio;
+        watched.isAbort = IsAbort;
+        watched.showProgress = ShowProgress;
+        return watched;
+    }
+};
+
 // A failed job: its one message, and false.
 bool Failed(const std::string& message) {
     platform::ShowWarning(message.c_str());
@@ -144,7 +189,12 @@ bool RunStages(const ExportJob& exportJob) {
     }
 
     VideoEncodeReport video{};
-    if (!EncodeVideoToFile(*info, job.videoPath, &video)) {
+    AudioWatch watch{info, job.aacEncoder};
+    const ExportJob videoJob = hasAudio ? watch.Watching(*info) : *info;
+    if (!EncodeVideoToFile(videoJob, job.videoPath, &video)) {
+        if (watch.died) {
+            return Failed("AAC encoder failed (exit code " + ExitCodeText(watch.exitCode) + "): " + aacEncoderPath);
+        }
         // The AAC encoder is of no use any more: ExportResources ends it.
         return video.aborted ? kCancelled : Failed(VideoFailureText(video, job.videoPath));
     }
@@ -157,6 +207,13 @@ bool RunStages(const ExportJob& exportJob) {
         const bool encoded = WaitAacEncoder(encoder, aacEncoderPath, cancel, &audio);
         if (!encoded) return audio.cancelled ? kCancelled : Failed(audio.message);
         ExportResources::Discard(job.wavPath);
+        // An encoder that says it succeeded is taken at its word only when
+        // its file holds AAC; otherwise the muxer would be blamed for it.
+        std::string start;
+        if (!platform::ReadFileStart(job.aacPath, 1, &start) || start.empty()) {
+            return Failed(std::string("AAC encoder wrote no file: ") + aacEncoderPath);
+        }
+        if (!LooksLikeAac(job.aacPath)) return Failed(std::string("AAC encoder wrote no AAC file: ") + aacEncoderPath);
     }
 
     char muxerPath[kSettingPathSize];

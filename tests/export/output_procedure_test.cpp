@@ -44,6 +44,8 @@ struct Stages {
     bool aacPassedToMux = false;
     double muxFrameRate = 0;
     bool encoderRunning = false;
+    bool aacDiesDuringVideo = false;  // the encoder's process ends with code 3
+    bool aacWritesAac = true;         // what its output looks like
 };
 
 Stages stages;
@@ -72,17 +74,30 @@ void EndProcess(ProcessHandle process) {
     stages.encoderRunning = false;
 }
 void CloseProcess(ProcessHandle process) { EXPECT_EQ(process, &encoderProcess); }
+WaitResult WaitProcessFor(ProcessHandle process, uint32_t, uint32_t* exitCode) {
+    EXPECT_EQ(process, &encoderProcess);
+    if (!stages.aacDiesDuringVideo) return WaitResult::kRunning;
+    *exitCode = 3;
+    stages.encoderRunning = false;
+    return WaitResult::kEnded;
+}
 }  // namespace platform
+
+bool LooksLikeAac(const char*) { return stages.aacWritesAac; }
 
 bool ValidateEncodeParameters(const ExportJob&) {
     stages.calls.push_back("validate");
     return stages.validate;
 }
 
-bool EncodeVideoToFile(const ExportJob&, const char* path, VideoEncodeReport* report) {
+bool EncodeVideoToFile(const ExportJob& job, const char* path, VideoEncodeReport* report) {
     stages.calls.push_back(stages.encoderRunning ? "encode (aac running)" : "encode");
     stages.videoPath = path;
     Touch(path);
+    if (job.isAbort != nullptr && job.isAbort(job.host)) {
+        report->aborted = true;
+        return false;
+    }
     platform::StageFailure failure;
     const bool done = End(stages.encode, "video", &failure);
     report->aborted = failure.cancelled;
@@ -228,6 +243,32 @@ TEST_F(OutputProcedure, FailuresAndCancelsStopTheJobWhereTheyHappen) {
             EXPECT_FALSE(stages.encoderRunning);
             EXPECT_TRUE(FolderEmpty());
         }
+    }
+}
+
+// The AAC encoder is blamed for what it did: dying while the video encodes
+// (noticed at the next frame) or writing something that is not AAC.
+TEST_F(OutputProcedure, AnAacEncoderThatFailsIsNamedBeforeTheMuxer) {
+    struct Case {
+        bool Stages::* fault;
+        bool value;
+        std::vector<std::string> calls;
+        const char* message;
+    };
+    const Case cases[] = {
+        {&Stages::aacDiesDuringVideo, true, {"validate", "start aac", "encode (aac running)", "end aac"},
+         "AAC encoder failed (exit code 3): /bin/true"},
+        {&Stages::aacWritesAac, false, {"validate", "start aac", "encode (aac running)", "wait aac"},
+         "AAC encoder wrote no AAC file: /bin/true"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        stages = Stages{};
+        stages.*c.fault = c.value;
+        EXPECT_EQ(OutputEntry(&info_), 0);
+        EXPECT_EQ(stages.calls, c.calls);
+        EXPECT_EQ(stages.messages, std::vector<std::string>{c.message});
+        EXPECT_TRUE(FolderEmpty());
     }
 }
 

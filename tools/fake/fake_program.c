@@ -11,9 +11,10 @@
  *            program, so the runtime takes their first word for argv[0]),
  *            "console=none" or "console=yes", and for each input file
  *            ("-if X", "-add X#...") "input=X size=N" (-1: missing).
- * Then it writes its output file: the encoder copies the WAV file after -if to
- * the path after -of; the muxer copies the file of the "#video" track (or, with
- * none, the "#audio" one) to the path after -new. %TARVO_FAKE_NO_OUTPUT% skips
+ * Then it writes its output file: 8 bytes that start an MP4 file (an empty
+ * "ftyp" box), then for the encoder a copy of the WAV file after -if (to the
+ * path after -of), for the muxer one of the file of the "#video" track (or,
+ * with none, the "#audio" one; to the path after -new). %TARVO_FAKE_NO_OUTPUT% skips
  * that; %TARVO_FAKE_EXIT% sets the exit code (default 0). With
  * %TARVO_FAKE_KEEP_INPUTS% set, each input file is also copied beside the
  * record as "<name>.input1", "<name>.input2", ... in argument order, so a test
@@ -136,11 +137,8 @@ int wmain(int argc, wchar_t** argv) {
     const char* exitText = getenv("TARVO_FAKE_EXIT");
     int exitCode = exitText != NULL ? atoi(exitText) : 0;
     if (getenv("TARVO_FAKE_NO_OUTPUT") != NULL || output == NULL) return exitCode;
-#ifdef FAKE_ENCODER
-    static const char kHeader[] = "";
-#else
+    /* Both outputs start like the MP4 files the real programs write. */
     static const char kHeader[] = "\0\0\0\x08" "ftyp";
-#endif
     if (input[0] == L'\0' || !WriteCopy(input, output, kHeader, sizeof kHeader - 1)) {
         /* Still leave an output, as a muxer given a missing input might not. */
         FILE* empty = _wfopen(output, L"wb");
