@@ -21,8 +21,8 @@ export TMPDIR=$work/tmp
 for size in 1920x1080 640x480; do
     w=${size%x*} h=${size#*x}
     python3 "$root/bench/colour_patches.py" draw "$w" "$h" "$work/src-$size.ppm"
-    ffmpeg -v error -y -loop 1 -i "$work/src-$size.ppm" -frames:v 5 -r 25 -c:v rawvideo -pix_fmt bgr24 "$work/src-$size.mkv"
-    "$host" export "$work/src-$size.mkv" --no-audio -o "$work/out-$size.mp4" >/dev/null
+    ffmpeg -v error -y -loop 1 -i "$work/src-$size.ppm" -frames:v 5 -r 25 -c:v rawvideo -pix_fmt bgr24 "$work/src-$size.nut"
+    "$host" export "$work/src-$size.nut" --no-audio -o "$work/out-$size.mp4" >/dev/null
     space=$(ffprobe -v error -select_streams v:0 -show_entries stream=color_space -of csv=p=0 "$work/out-$size.mp4")
     case "$space" in bt709) matrix=bt709 ;; smpte170m|bt470bg) matrix=bt601 ;; *) echo "untagged stream: $space" >&2; exit 1 ;; esac
     ffmpeg -v error -y -i "$work/out-$size.mp4" -frames:v 1 \
