@@ -69,13 +69,14 @@ struct Deviation {
 // Largest distance of the luma plane, and of the chroma against the mean of
 // each 2x2 block, from the formula. libswscale filters chroma with other taps
 // and siting, so only its luma is comparable.
-Deviation WorstDeviation(const std::vector<uint8_t>& bgr, const uint8_t* y, int yPitch, const uint8_t* uv, int uvPitch) {
+Deviation WorstDeviation(const std::vector<uint8_t>& bgr, const uint8_t* y, int yPitch, const uint8_t* uv, int uvPitch,
+                         mfxsoft::ColourMatrix matrix = mfxsoft::ColourMatrix::kBt601) {
     Deviation d;
     double& worst = d.luma;
     for (int row = 0; row < kHeight; row += 7) {
         for (int x = 0; x < kWidth; ++x) {
             const uint8_t* p = &bgr[(static_cast<size_t>(row) * kWidth + x) * 3];
-            worst = std::max(worst, std::fabs(y[row * yPitch + x] - mfxsoft::ReferenceBt601(p[2], p[1], p[0]).y));
+            worst = std::max(worst, std::fabs(y[row * yPitch + x] - mfxsoft::ReferenceYuv(matrix, p[2], p[1], p[0]).y));
         }
     }
     double& worstChroma = d.chroma;
@@ -90,7 +91,7 @@ Deviation WorstDeviation(const std::vector<uint8_t>& bgr, const uint8_t* y, int 
                     r += p[2];
                 }
             }
-            const auto ref = mfxsoft::ReferenceBt601(r / 4, g / 4, b / 4);
+            const auto ref = mfxsoft::ReferenceYuv(matrix, r / 4, g / 4, b / 4);
             worstChroma = std::max(worstChroma, std::fabs(uv[by * uvPitch + 2 * bx] - ref.cb));
             worstChroma = std::max(worstChroma, std::fabs(uv[by * uvPitch + 2 * bx + 1] - ref.cr));
         }
@@ -98,10 +99,12 @@ Deviation WorstDeviation(const std::vector<uint8_t>& bgr, const uint8_t* y, int 
     return d;
 }
 
-// Arguments: vector level (platform::SimdLevel), bytes per pixel.
+// Arguments: vector level (platform::SimdLevel), bytes per pixel, matrix
+// (0: BT.601, 1: BT.709).
 void BM_Mfxsoft(benchmark::State& state) {
     const auto level = static_cast<platform::SimdLevel>(state.range(0));
     const int bpp = static_cast<int>(state.range(1));
+    const auto matrix = static_cast<mfxsoft::ColourMatrix>(state.range(2));
     if (level > platform::BestSimdLevel()) {
         state.SkipWithError("this processor lacks the level");
         return;
@@ -113,12 +116,12 @@ void BM_Mfxsoft(benchmark::State& state) {
     size_t i = 0;
     for (auto _ : state) {
         const auto& frame = frames[i++ % frames.size()];
-        mfxsoft::ConvertToNv12With(level, mfxsoft::PackedBgrView{frame.data(), pitch, kWidth, kHeight}, bpp, dst);
+        mfxsoft::ConvertToNv12With(level, mfxsoft::PackedBgrView{frame.data(), pitch, kWidth, kHeight}, bpp, dst, matrix);
         benchmark::DoNotOptimize(y.data());
         benchmark::ClobberMemory();
     }
-    mfxsoft::ConvertToNv12With(level, mfxsoft::PackedBgrView{frames[0].data(), pitch, kWidth, kHeight}, bpp, dst);
-    const Deviation d = WorstDeviation(Frames(3)[0], y.data(), kWidth, uv.data(), kWidth);
+    mfxsoft::ConvertToNv12With(level, mfxsoft::PackedBgrView{frames[0].data(), pitch, kWidth, kHeight}, bpp, dst, matrix);
+    const Deviation d = WorstDeviation(Frames(3)[0], y.data(), kWidth, uv.data(), kWidth, matrix);
     state.counters["luma_dev"] = d.luma;
     state.counters["chroma_dev"] = d.chroma;
     state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
@@ -157,7 +160,7 @@ void BM_Swscale(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_Mfxsoft)->ArgNames({"level", "bpp"})->ArgsProduct({{0, 1, 2}, {3, 4}})
+BENCHMARK(BM_Mfxsoft)->ArgNames({"level", "bpp", "matrix"})->ArgsProduct({{0, 1, 2}, {3, 4}, {0, 1}})
     ->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Swscale)->ArgNames({"flags", "bpp"})
     ->ArgsProduct({{SWS_BILINEAR, SWS_FAST_BILINEAR, SWS_BILINEAR | SWS_ACCURATE_RND}, {3, 4}})

@@ -98,6 +98,9 @@ public:
         AVStream* source = input_->streams[0];
         stream = avformat_new_stream(output, nullptr);
         if (stream == nullptr) throw Failure("out of memory");
+        // The stream information holds the SPS's VUI colours (primaries,
+        // transfer, matrix, range); with them the MP4 muxer writes the same
+        // in the track's nclx colr box.
         Check(avcodec_parameters_copy(stream->codecpar, source->codecpar), "video parameters");
         stream->codecpar->codec_tag = 0;
         // One tick per frame: every timestamp is exact.
