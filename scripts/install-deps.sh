@@ -14,15 +14,32 @@ packages=(
   wine wine32:i386 wine64
 )
 
-# A mirror in the middle of a sync fails an index or two; try again, then go on
-# with the indexes that did arrive rather than stop the build for it.
+# A mirror in the middle of a sync (or a cache in front of it that kept an old
+# copy) serves an index that does not match its Release file. Ask again a
+# few times, then go on with the indexes that did arrive.
 apt_update() {
   local try
   for try in 1 2 3; do
-    apt-get update -qq && return 0
-    sleep $((try * 5))
+    apt-get update -qq -o Acquire::Retries=3 && return 0
+    [ "$try" -lt 3 ] && sleep $((try * 10))
   done
   echo "install-deps: apt-get update failed three times; going on with the indexes it has" >&2
+}
+
+# Without the security suite's i386 index, the i386 half of a Multi-Arch pair
+# (libc6, zlib1g, ...) exists only at the point release's version, and apt
+# cannot pair it with the amd64 half from the security suite. Then install
+# once more preferring the point release for both halves.
+apt_install() {
+  apt-get install -y -qq "$@" >/dev/null && return 0
+  echo "install-deps: install failed; trying again with the point release preferred over security updates" >&2
+  local pin
+  pin=$(mktemp)
+  printf 'Package: *\nPin: release l=Debian-Security\nPin-Priority: 100\n' >"$pin"
+  local status=0
+  apt-get install -y -qq -o Dir::Etc::preferences="$pin" "$@" >/dev/null || status=$?
+  rm -f "$pin"
+  return $status
 }
 
 missing=()
@@ -43,7 +60,7 @@ if [ ${#missing[@]} -ne 0 ]; then
     dpkg --add-architecture i386
   fi
   apt_update
-  apt-get install -y -qq "${missing[@]}" >/dev/null
+  apt_install "${missing[@]}"
 fi
 
 # Wine's loader is a 32-bit x86 program. A kernel that runs none (some virtual
@@ -68,5 +85,5 @@ if ! wine --version >/dev/null 2>&1 && [ "$(qemu_major)" -lt 8 ]; then
   fi
   echo "install-deps: installing qemu-user ${from[*]} to run 32-bit Wine" >&2
   apt_update
-  apt-get install -y -qq "${from[@]}" qemu-user >/dev/null
+  apt_install "${from[@]}" qemu-user
 fi
