@@ -22,84 +22,65 @@ std::string AacEncoderCommandLine(int32_t aacProfile, int32_t aacKbps, const cha
     return std::move(text).str();
 }
 
-platform::ProcessHandle StartAacEncoder(const ExportJob* job, char** wavPath, char** aacPath,
-                                        platform::StageFailure* failure) {
-    platform::StageFailure ignored;
-    platform::StageFailure& why = failure != nullptr ? *failure : ignored;
-    if (job == nullptr || wavPath == nullptr || aacPath == nullptr) {
-        why.Fail("The audio stage was given no job.");
-        return platform::kNoProcess;
-    }
-    const SettingData* setting = &job->settings;
-    char* wav = nullptr;
-    if (!MakeTempName("wav", setting->tempFolder, &wav)) {
-        why.Fail(TempFileFailureText(setting->tempFolder));
-        return platform::kNoProcess;
-    }
-    char* aac = nullptr;
-    if (!MakeTempName("aac", setting->tempFolder, &aac)) {
-        platform::RemoveFile(wav);
-        std::free(wav);
-        why.Fail(TempFileFailureText(setting->tempFolder));
-        return platform::kNoProcess;
-    }
-    // Both names are claimed files from here on: every way out removes them.
-    auto fail = [&](std::string text) {
-        platform::RemoveFile(wav);
-        platform::RemoveFile(aac);
-        if (!text.empty()) why.Fail(std::move(text));
-        std::free(wav);
-        std::free(aac);
-        return platform::kNoProcess;
+Outcome StartAacEncoder(const ExportJob& job, AacEncoding* encoding) {
+    const SettingData& setting = job.settings;
+    auto fail = [](std::string text, std::string path = {}) {
+        Outcome outcome = Outcome::Failure(Stage::kAudio, std::move(text));
+        outcome.path = std::move(path);
+        return outcome;
     };
+    std::optional<TempFile> wav = TempFile::Claim("wav", setting.tempFolder);
+    if (!wav) return fail(TempFileFailureText(setting.tempFolder));
+    std::optional<TempFile> aac = TempFile::Claim("aac", setting.tempFolder);
+    if (!aac) return fail(TempFileFailureText(setting.tempFolder));
 
     // A folder holding a double quote would split the command line into
     // arguments nobody chose.
-    if (!audio_detail::IsQuotablePath(wav) || !audio_detail::IsQuotablePath(aac)) {
-        return fail("Temporary folder cannot be put on the AAC encoder's command line: " + std::string(wav));
+    if (!audio_detail::IsQuotablePath(wav->c_str()) || !audio_detail::IsQuotablePath(aac->c_str())) {
+        return fail("Temporary folder cannot be put on the AAC encoder's command line: " + wav->path(), wav->path());
     }
-    std::string commandLine = AacEncoderCommandLine(setting->aacProfile, setting->aacKbps, wav, aac);
+    const std::string commandLine = AacEncoderCommandLine(setting.aacProfile, setting.aacKbps, wav->c_str(), aac->c_str());
 
     // Whatever a failed write left of the file goes with it.
     bool cancelled = false;
-    if (!WriteWavFile(wav, job, &cancelled)) {
-        if (cancelled) {
-            why.cancelled = true;
-            return fail("");
-        }
-        return fail("Cannot write the temporary audio file " + std::string(wav));
+    if (!WriteWavFile(wav->c_str(), &job, &cancelled)) {
+        if (cancelled) return Outcome::Cancelled(Stage::kAudio);
+        Outcome outcome = fail("Cannot write the temporary audio file " + wav->path(), wav->path());
+        outcome.osError = platform::LastError();
+        return outcome;
     }
 
     char program[kSettingPathSize];
-    ReadSettingText(setting->aacEncoderPath, program);
-    platform::ProcessHandle encoder = RunProcess(program, commandLine.c_str());
-    if (encoder == platform::kNoProcess) return fail("Cannot start the AAC encoder " + std::string(program));
-
-    *wavPath = wav;
-    *aacPath = aac;
-    return encoder;
+    ReadSettingText(setting.aacEncoderPath, program);
+    platform::Process encoder(RunProcess(program, commandLine.c_str()));
+    if (!encoder.started()) {
+        Outcome outcome = fail("Cannot start the AAC encoder " + std::string(program), program);
+        outcome.stage = Stage::kAacEncoder;
+        return outcome;
+    }
+    encoding->wav = std::move(*wav);
+    encoding->aac = std::move(*aac);
+    encoding->encoder = std::move(encoder);
+    return Outcome::Done();
 }
 
-bool WaitAacEncoder(platform::ProcessHandle encoder, const char* programPath, const platform::CancelCheck& cancel,
-                    platform::StageFailure* failure) {
-    platform::StageFailure ignored;
-    platform::StageFailure& why = failure != nullptr ? *failure : ignored;
+Outcome WaitAacEncoder(platform::Process& encoder, const char* programPath, const platform::CancelCheck& cancel) {
     const std::string program = programPath != nullptr ? programPath : "";
-    if (encoder == nullptr || encoder == platform::kNoProcess) {
-        why.Fail("The AAC encoder was not running: " + program);
-        return false;
-    }
+    auto fail = [&](std::string text) {
+        Outcome outcome = Outcome::Failure(Stage::kAacEncoder, std::move(text));
+        outcome.path = program;
+        return outcome;
+    };
+    if (!encoder.started()) return fail("The AAC encoder was not running: " + program);
     uint32_t exitCode = 1;
-    const ProgramEnd end = WaitForProgram(encoder, cancel, &exitCode);
-    platform::CloseProcess(encoder);
+    const ProgramEnd end = WaitForProgram(encoder.get(), cancel, &exitCode);
+    encoder.Reset();
     switch (end) {
         case ProgramEnd::kExited:
-            if (exitCode == 0) return true;
-            why.Fail("AAC encoder failed (exit code " + ExitCodeText(exitCode) + "): " + program);
-            return false;
-        case ProgramEnd::kCancelled: why.cancelled = true; return false;
+            if (exitCode == 0) return Outcome::Done();
+            return fail("AAC encoder failed (exit code " + ExitCodeText(exitCode) + "): " + program);
+        case ProgramEnd::kCancelled: return Outcome::Cancelled(Stage::kAacEncoder);
         case ProgramEnd::kWaitFailed: break;
     }
-    why.Fail("Cannot wait for the AAC encoder " + program);
-    return false;
+    return fail("Cannot wait for the AAC encoder " + program);
 }

@@ -4,8 +4,10 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/cancel.h"
 #include "core/export_job.h"
+#include "core/outcome.h"
+#include "core/temp_name.h"
+#include "platform/cancel.h"
 #include "platform/process.h"
 
 // Writes the job's whole audio to `path` as a 16-bit PCM RIFF/WAVE file: the
@@ -35,23 +37,27 @@ bool IsWavDescribable(const ExportJob& info);
 std::string AacEncoderCommandLine(int32_t aacProfile, int32_t aacKbps, const char* wavPath,
                                   const char* aacPath);
 
+// What the audio stage holds while the video encodes: the claimed WAV and
+// AAC files and the running encoder. Whatever it still holds goes with it:
+// the encoder is ended, the files deleted.
+struct AacEncoding {
+    TempFile wav;
+    TempFile aac;
+    platform::Process encoder;
+};
+
 // Runs the audio stage: claims the WAV path and then the AAC path in
 // the job's settings.tempFolder (both files exist, empty, from then on),
 // builds the command line, writes the WAV file and starts
-// settings.aacEncoderPath on it.
-// On success returns the encoder's process handle and stores both paths
-// (malloc'ed; the caller owns them, frees them with free and deletes the
-// files). On failure or a cancel (the host's isAbort, asked while the WAV is
-// written) returns platform::kNoProcess, stores neither path, leaves no file
-// behind and says why in `failure`. A path that cannot travel whole between
-// double quotes (one holding a double quote, or ending in a backslash) fails
-// the stage before any file is written.
-platform::ProcessHandle StartAacEncoder(const ExportJob* job, char** wavPath, char** aacPath,
-                                        platform::StageFailure* failure = nullptr);
+// settings.aacEncoderPath on it, all into *encoding.
+// Done: the encoder runs. Failed or cancelled (the host's isAbort, asked
+// while the WAV is written): *encoding holds nothing, no file is left behind.
+// A path that cannot travel whole between double quotes (one holding a double
+// quote, or ending in a backslash) fails the stage before any file is written.
+Outcome StartAacEncoder(const ExportJob& job, AacEncoding* encoding);
 
 // Waits for the encoder that StartAacEncoder started, asking `cancel` every
-// 100 ms, and closes its handle. True only when it ended with exit code 0.
-// A cancel ends the encoder and what it started; otherwise a failure names
-// `programPath` and the exit code. Either way the AAC file is not to be used.
-bool WaitAacEncoder(platform::ProcessHandle encoder, const char* programPath,
-                    const platform::CancelCheck& cancel = {}, platform::StageFailure* failure = nullptr);
+// 100 ms, and closes it. Done only when it ended with exit code 0. A cancel
+// ends the encoder and what it started; a failure names `programPath` and the
+// exit code. Either way but done the AAC file is not to be used.
+Outcome WaitAacEncoder(platform::Process& encoder, const char* programPath, const platform::CancelCheck& cancel = {});

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <optional>
 
 #include "audio/command_text.h"
 #include "audio/run_process.h"
@@ -41,80 +42,59 @@ bool LooksLikeAac(const char* path) {
     return first == 0xFF && (second & 0xF6) == 0xF0;
 }
 
-bool MuxMp4(const char* muxerPath, const char* outputPath, double frameRate, const char* videoPath,
-            const char* aacPath, const platform::CancelCheck& cancel, platform::StageFailure* failure) {
-    platform::StageFailure ignored;
-    platform::StageFailure& why = failure != nullptr ? *failure : ignored;
+Outcome MuxMp4(const char* muxerPath, const char* outputPath, double frameRate, const char* videoPath,
+               const char* aacPath, const platform::CancelCheck& cancel) {
+    const std::string program = muxerPath != nullptr ? muxerPath : "";
+    auto fail = [&](std::string text, std::string path) {
+        Outcome outcome = Outcome::Failure(Stage::kMuxer, std::move(text));
+        outcome.path = std::move(path);
+        return outcome;
+    };
     if (muxerPath == nullptr || outputPath == nullptr || (videoPath == nullptr && aacPath == nullptr)) {
-        why.Fail("The MP4 muxer was given no output path or no stream.");
-        return false;
+        return fail("The MP4 muxer was given no output path or no stream.", program);
     }
     if (videoPath != nullptr && !(std::isfinite(frameRate) && frameRate > 0)) {
-        why.Fail("Invalid frame rate for the MP4 muxer: " + FormatFrameRate(frameRate));
-        return false;
+        return fail("Invalid frame rate for the MP4 muxer: " + FormatFrameRate(frameRate), program);
     }
     for (const char* path : {outputPath, videoPath, aacPath}) {
         if (path != nullptr && !audio_detail::IsQuotablePath(path)) {
-            why.Fail("Path cannot be put on the MP4 muxer's command line: " + std::string(path));
-            return false;
+            return fail("Path cannot be put on the MP4 muxer's command line: " + std::string(path), path);
         }
     }
     // The muxer writes a claimed sibling; only a finished MP4 takes the
     // output's place, so a failure or a cancel leaves what was there.
-    char* claimed = nullptr;
-    if (!MakeSiblingName(outputPath, "mp4", &claimed)) {
-        why.Fail("Cannot create a temporary file beside " + std::string(outputPath));
-        return false;
+    std::optional<TempFile> sibling = TempFile::ClaimBeside(outputPath, "mp4");
+    if (!sibling) {
+        Outcome outcome = fail("Cannot create a temporary file beside " + std::string(outputPath), outputPath);
+        outcome.osError = platform::LastError();
+        return outcome;
     }
-    const std::string sibling = claimed;
-    std::free(claimed);
-    struct SiblingGuard {
-        const std::string& path;
-        bool keep = false;
-        ~SiblingGuard() {
-            if (!keep) platform::RemoveFile(path.c_str());
-        }
-    } guard{sibling};
-    if (!audio_detail::IsQuotablePath(sibling.c_str())) {
-        why.Fail("Path cannot be put on the MP4 muxer's command line: " + sibling);
-        return false;
+    if (!audio_detail::IsQuotablePath(sibling->c_str())) {
+        return fail("Path cannot be put on the MP4 muxer's command line: " + sibling->path(), sibling->path());
     }
-    const std::string commandLine = MuxerCommandLine(sibling.c_str(), frameRate, videoPath, aacPath);
-    platform::ProcessHandle muxer = RunProcess(muxerPath, commandLine.c_str());
-    if (muxer == platform::kNoProcess) {
-        why.Fail("Cannot start the MP4 muxer " + std::string(muxerPath));
-        return false;
-    }
+    const std::string commandLine = MuxerCommandLine(sibling->c_str(), frameRate, videoPath, aacPath);
+    platform::Process muxer(RunProcess(muxerPath, commandLine.c_str()));
+    if (!muxer.started()) return fail("Cannot start the MP4 muxer " + program, program);
     uint32_t exitCode = 1;
-    const ProgramEnd end = WaitForProgram(muxer, cancel, &exitCode);
-    platform::CloseProcess(muxer);
-    if (end == ProgramEnd::kCancelled) {
-        why.cancelled = true;
-        return false;
-    }
-    if (end == ProgramEnd::kWaitFailed) {
-        why.Fail("Cannot wait for the MP4 muxer " + std::string(muxerPath));
-        return false;
-    }
-    if (exitCode != 0) {
-        why.Fail("MP4 muxer failed (exit code " + ExitCodeText(exitCode) + "): " + muxerPath);
-        return false;
-    }
+    const ProgramEnd end = WaitForProgram(muxer.get(), cancel, &exitCode);
+    muxer.Reset();
+    if (end == ProgramEnd::kCancelled) return Outcome::Cancelled(Stage::kMuxer);
+    if (end == ProgramEnd::kWaitFailed) return fail("Cannot wait for the MP4 muxer " + program, program);
+    if (exitCode != 0) return fail("MP4 muxer failed (exit code " + ExitCodeText(exitCode) + "): " + program, program);
     // A muxer that says it succeeded but wrote nothing, or not an MP4, has
     // not produced the export.
     std::string start;
-    if (!platform::ReadFileStart(sibling.c_str(), 1, &start) || start.empty()) {
-        why.Fail("MP4 muxer wrote no file at " + std::string(outputPath) + ": " + muxerPath);
-        return false;
+    if (!platform::ReadFileStart(sibling->c_str(), 1, &start) || start.empty()) {
+        return fail("MP4 muxer wrote no file at " + std::string(outputPath) + ": " + program, program);
     }
-    if (!LooksLikeMp4(sibling.c_str())) {
-        why.Fail("MP4 muxer wrote no MP4 file at " + std::string(outputPath) + ": " + muxerPath);
-        return false;
+    if (!LooksLikeMp4(sibling->c_str())) {
+        return fail("MP4 muxer wrote no MP4 file at " + std::string(outputPath) + ": " + program, program);
     }
-    if (!platform::MoveFileOver(sibling.c_str(), outputPath)) {
-        why.Fail("Cannot move the MP4 file to " + std::string(outputPath));
-        return false;
+    if (!platform::MoveFileOver(sibling->c_str(), outputPath)) {
+        Outcome outcome = fail("Cannot move the MP4 file to " + std::string(outputPath), outputPath);
+        outcome.osError = platform::LastError();
+        return outcome;
     }
-    guard.keep = true;
-    return true;
+    sibling->Keep();
+    return Outcome::Done();
 }

@@ -2,6 +2,7 @@
 #pragma once
 #include <string>
 
+#include "core/outcome.h"
 #include "platform/cancel.h"
 
 // The frame rate as a default-formatted stream in the classic locale writes a
@@ -29,11 +30,10 @@ bool LooksLikeAac(const char* path);
 // writes "<outputPath>.<6 random letters>.mp4", claimed empty and exclusively
 // before it starts; only when it ended with exit code 0 and that file starts
 // like an MP4 (LooksLikeMp4) is the file moved over `outputPath` (replacing a
-// file or link there) and true returned. Otherwise the sibling is deleted
+// file or link there) and the outcome is done. Otherwise the sibling is deleted
 // and `outputPath` is left exactly as it was. False without starting
 // anything when a path is missing or cannot travel whole between double
 // quotes, when no sibling can be claimed, or when a video path comes with a
-// frame rate that is not a positive finite number. `failure` says why.
-bool MuxMp4(const char* muxerPath, const char* outputPath, double frameRate, const char* videoPath,
-            const char* aacPath, const platform::CancelCheck& cancel = {},
-            platform::StageFailure* failure = nullptr);
+// frame rate that is not a positive finite number.
+Outcome MuxMp4(const char* muxerPath, const char* outputPath, double frameRate, const char* videoPath,
+               const char* aacPath, const platform::CancelCheck& cancel = {});

@@ -102,7 +102,7 @@ Timing RunPipeline(int count, const std::string& path) {
     const auto start = std::chrono::steady_clock::now();
     const double cpuStart = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
     const double hostStart = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
-    const bool ok = EncodeVideoToFile(info, path.c_str());
+    const bool ok = EncodeVideoToFile(info, path.c_str()).done();
     const Timing timing{Seconds(start), CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - cpuStart, platform::SleepCounts(),
                         CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - hostStart};
     std::remove(path.c_str());

@@ -3,6 +3,7 @@
 // into this; nothing below the front ends knows which editor it serves.
 #pragma once
 #include <cstdint>
+#include <string>
 
 #include "core/setting_data.h"
 
@@ -35,5 +36,28 @@ struct ExportJob {
     const void* (*getAudio)(void* host, int32_t start, int32_t length, int32_t* read) = nullptr;
     bool (*isAbort)(void* host) = nullptr;
     // `now` frames of `total` are done; also the moment to refresh a preview.
+    // Called at least every 250 ms while the export runs.
     void (*showProgress)(void* host, int32_t now, int32_t total) = nullptr;
+    // One line of the export's log (UTF-8 or the front end's encoding, like
+    // the paths): the runtime, the parameters asked for and settled on, the
+    // colour, stage times and the outcome.
+    void (*log)(void* host, const char* line) = nullptr;
 };
+
+// Writes `line` to the job's log, when it has one.
+void LogLine(const ExportJob& job, const std::string& line);
+
+// The job-format fields every editor's output record shares by name (width,
+// height, rate, scale, frameCount, audioRate, audioChannels,
+// audioSampleCount), copied into `job`. Each front end fills the rest.
+template <typename HostRecord>
+void CopyJobFormat(const HostRecord& record, ExportJob& job) {
+    job.width = record.width;
+    job.height = record.height;
+    job.rate = record.rate;
+    job.scale = record.scale;
+    job.frameCount = record.frameCount;
+    job.audioRate = record.audioRate;
+    job.audioChannels = record.audioChannels;
+    job.audioSampleCount = record.audioSampleCount;
+}

@@ -47,7 +47,3 @@ SettingData DefaultSettingData();
 // goes through this: it copies the field into `out`, cut at 259 characters,
 // always terminated.
 void ReadSettingText(const char (&field)[kSettingPathSize], char (&out)[kSettingPathSize]);
-
-// The plug-in's current settings (zero-filled until the front end or the
-// dialog replaces them). Host thread only.
-SettingData& CurrentSettings();

@@ -2,14 +2,6 @@
 
 #include "core/setting_data.h"
 
-namespace {
-
-SettingData currentSettings;  // zero-filled at load: version 0, not valid
-
-}  // namespace
-
-SettingData& CurrentSettings() { return currentSettings; }
-
 SettingData DefaultSettingData() {
     SettingData data;
     std::memset(&data, 0, sizeof data);

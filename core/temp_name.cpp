@@ -107,3 +107,41 @@ std::string TempFileFailureText(const char* folder) {
     if (length == 0) return "Cannot create a temporary file in the system's temporary folder.";
     return "Cannot create a temporary file in " + std::string(folder, length);
 }
+
+TempFile& TempFile::operator=(TempFile&& other) noexcept {
+    if (this != &other) {
+        Remove();
+        path_ = std::move(other.path_);
+        other.path_.clear();
+    }
+    return *this;
+}
+
+namespace {
+
+std::optional<TempFile> Adopt(bool claimed, char* path, TempFile (*make)(std::string)) {
+    if (!claimed) return std::nullopt;
+    std::string owned = path;
+    std::free(path);
+    return make(std::move(owned));
+}
+
+}  // namespace
+
+std::optional<TempFile> TempFile::Claim(const char* extension, const char* folder) {
+    char* path = nullptr;
+    const bool claimed = MakeTempName(extension, folder, &path);
+    return Adopt(claimed, path, [](std::string owned) { return TempFile(std::move(owned)); });
+}
+
+std::optional<TempFile> TempFile::ClaimBeside(const char* path, const char* extension) {
+    char* sibling = nullptr;
+    const bool claimed = MakeSiblingName(path, extension, &sibling);
+    return Adopt(claimed, sibling, [](std::string owned) { return TempFile(std::move(owned)); });
+}
+
+void TempFile::Remove() {
+    if (path_.empty()) return;
+    platform::RemoveFile(path_.c_str());
+    path_.clear();
+}

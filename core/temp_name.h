@@ -30,7 +30,36 @@ char* MakeRandomStem();
 // *sibling and the same giving up as MakeTempName.
 bool MakeSiblingName(const char* path, const char* extension, char** sibling);
 
+#include <optional>
 #include <string>
+
+// A claimed temporary file: deleted when the object goes, unless kept.
+class TempFile {
+public:
+    TempFile() = default;
+    TempFile(TempFile&& other) noexcept : path_(std::move(other.path_)) { other.path_.clear(); }
+    TempFile& operator=(TempFile&& other) noexcept;
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+    ~TempFile() { Remove(); }
+
+    // A new file from MakeTempName / MakeSiblingName; nullopt when none could
+    // be claimed.
+    static std::optional<TempFile> Claim(const char* extension, const char* folder);
+    static std::optional<TempFile> ClaimBeside(const char* path, const char* extension);
+
+    const std::string& path() const { return path_; }
+    const char* c_str() const { return path_.c_str(); }
+    bool empty() const { return path_.empty(); }
+    // Deletes the file now (a failed delete is ignored: nobody is left to tell).
+    void Remove();
+    // The file stays where it is; the object forgets it.
+    void Keep() { path_.clear(); }
+
+private:
+    explicit TempFile(std::string path) : path_(std::move(path)) {}
+    std::string path_;
+};
 
 // The one line shown when MakeTempName fails for `folder` (the settings'
 // field; empty: the system's temporary folder).

@@ -114,13 +114,13 @@ mfxFrameSurface1* NextQueuedSurface(EncodePipeline* pipeline) {
 
 // Ends the loop: the worker gets the end marker, and the loop's result is
 // VPP's failure if there was one, else the worker's.
-int32_t FinishLoop(EncodePipeline* pipeline, platform::ThreadHandle worker, mfxStatus vppStatus) {
+mfxStatus FinishLoop(EncodePipeline* pipeline, platform::ThreadHandle worker, mfxStatus vppStatus) {
     QueueForEncoder(pipeline, nullptr);
     platform::WaitThread(worker);
     platform::CloseThreadHandle(worker);
     if (vppStatus != MFX_ERR_NONE) return vppStatus;
     if (pipeline->cancelRequested.load()) return MFX_ERR_ABORTED;
-    return pipeline->workerStatus.load();
+    return static_cast<mfxStatus>(pipeline->workerStatus.load());
 }
 
 // Waits for one submitted encode, gives its input surface (null in the
@@ -313,13 +313,13 @@ uint32_t EncodeWorker(void* argument) {
     return static_cast<uint32_t>(status);
 }
 
-int32_t RunEncodeLoop(EncodePipeline* pipeline) {
+std::optional<mfxStatus> RunEncodeLoop(EncodePipeline* pipeline) {
     pipeline->workerEnded.store(false);
     pipeline->workerStatus.store(MFX_ERR_NONE);
-    if (pipeline->queueEvent == nullptr || pipeline->surfaceEvent == nullptr) return -1;
+    if (pipeline->queueEvent == nullptr || pipeline->surfaceEvent == nullptr) return std::nullopt;
     pipeline->cancelRequested.store(false);
     platform::ThreadHandle worker = platform::StartThread(EncodeWorker, pipeline);
-    if (worker == nullptr) return -1;
+    if (worker == nullptr) return std::nullopt;
 
     for (;;) {
         // A failed encoder takes nothing more: stop feeding it.

@@ -1,9 +1,10 @@
 // The per-frame work on an initialised pipeline, on two threads: the calling
-// thread (the host's) fills RGB3 surfaces from the frame source and runs VPP
+// thread (the host's) fills RGB3 or RGB4 surfaces from the frame source and runs VPP
 // on them; the worker encodes the NV12 results in order and hands each
 // bitstream to the sink. `queueLock` is held only for container operations.
 #pragma once
 #include <cstdint>
+#include <optional>
 
 #include "encode/encode_pipeline.h"
 
@@ -13,16 +14,16 @@
 // ends it sooner.
 inline constexpr uint32_t kSyncSliceMs = 100;
 
-// Runs the whole loop and returns after the worker has ended: 0 when the
-// stream was encoded to its end; -1 when the worker could not be started
-// (or the record has no events to wait on); MFX_ERR_ABORTED when the job
+// Runs the whole loop and returns after the worker has ended: MFX_ERR_NONE
+// when the stream was encoded to its end; nullopt when the worker could not
+// be started (or the record has no events to wait on); MFX_ERR_ABORTED when the job
 // was cancelled (the `cancelled` callback said so; nothing more is encoded,
 // no drain) or a stage made no progress for `stallLimitMs` (`stallCall` /
 // `stallStatus` say which); otherwise the failing SDK status, VPP's first if
 // VPP failed, else the encoder's. A busy device or a sync still in execution
 // is retried, never taken as done. Call once, after OpenEncodePipeline
 // succeeded.
-int32_t RunEncodeLoop(EncodePipeline* pipeline);
+std::optional<mfxStatus> RunEncodeLoop(EncodePipeline* pipeline);
 
 // Job's thread: true once the user has cancelled. Asks the pipeline's
 // `cancelled` callback at most every 50 ms and remembers a yes in
@@ -34,7 +35,7 @@ bool JobCancelled(EncodePipeline* pipeline);
 // It records its end in `workerEnded` / `workerStatus`.
 uint32_t EncodeWorker(void* pipeline);
 
-// Fills the front free RGB3 surface from the frame source and queues it (or
+// Fills the front free RGB surface from the frame source and queues it (or
 // an end marker). -1 when no surface is free or an end marker has been
 // queued, so that a refill always stops; 0 after one surface.
 int32_t FillInputSurface(EncodePipeline* pipeline);

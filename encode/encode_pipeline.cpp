@@ -85,6 +85,8 @@ EncodePipeline::EncodePipeline()
       stallStatus(0),
       vppInFourCC(0),
       vppInputRefused(false),
+      failedCall(nullptr),
+      failedStatus(MFX_ERR_NONE),
       signalChanged(false),
       signalRefused(false) {}
 
@@ -212,6 +214,8 @@ mfxStatus SetupPipeline(const PipelineCallbacks* callbacks, const mfxFrameInfo* 
         return MFX_ERR_NULL_PTR;
     }
     pipeline->vppInputRefused = false;
+    pipeline->failedCall = nullptr;
+    pipeline->failedStatus = MFX_ERR_NONE;
     pipeline->signalChanged = false;
     pipeline->signalRefused = false;
     pipeline->vppInFourCC = vppInInfo->FourCC;
@@ -223,8 +227,14 @@ mfxStatus SetupPipeline(const PipelineCallbacks* callbacks, const mfxFrameInfo* 
     mfxVersion version{};
     version.Major = 1;
     version.Minor = 1;
+    // Remembers the call that ends the set-up, for the user's cause line.
+    auto failed = [pipeline](const char* call, mfxStatus answer) {
+        pipeline->failedCall = call;
+        pipeline->failedStatus = answer;
+        return answer;
+    };
     mfxStatus status = MFXInit(impl, &version, &pipeline->session);
-    if (status != MFX_ERR_NONE) return status;
+    if (status != MFX_ERR_NONE) return failed("MFXInit", status);
 
     mfxFrameAllocator* allocatorRecord = pipeline->allocator;
     mfxVideoParam vppParams{};
@@ -233,7 +243,10 @@ mfxStatus SetupPipeline(const PipelineCallbacks* callbacks, const mfxFrameInfo* 
     mfxFrameAllocRequest encodeRequest{};
 
     status = MFXVideoCORE_SetFrameAllocator(pipeline->session, allocatorRecord);
-    if (status != MFX_ERR_NONE) goto exit3;
+    if (status != MFX_ERR_NONE) {
+        failed("MFXVideoCORE_SetFrameAllocator", status);
+        goto exit3;
+    }
 
     vppParams.AsyncDepth = 0;
     vppParams.Protected = 0;
@@ -264,6 +277,7 @@ mfxStatus SetupPipeline(const PipelineCallbacks* callbacks, const mfxFrameInfo* 
 
     status = MFXVideoVPP_QueryIOSurf(pipeline->session, &vppParams, vppRequests);
     if (status < MFX_ERR_NONE) {
+        failed("MFXVideoVPP_QueryIOSurf", status);
         pipeline->vppInputRefused = RefusesInput(status);
         pipeline->signalRefused = pipeline->signalAsked && RefusesInput(status);
         goto exit3;
@@ -284,6 +298,7 @@ mfxStatus SetupPipeline(const PipelineCallbacks* callbacks, const mfxFrameInfo* 
     }
     status = MFXVideoENCODE_QueryIOSurf(pipeline->session, &encodeParams, &encodeRequest);
     if (status < MFX_ERR_NONE) {
+        failed("MFXVideoENCODE_QueryIOSurf", status);
         pipeline->signalRefused = pipeline->encodeSignalAsked && RefusesInput(status);
         goto exit3;
     }
@@ -295,7 +310,10 @@ mfxStatus SetupPipeline(const PipelineCallbacks* callbacks, const mfxFrameInfo* 
         static_cast<mfxU16>(encodeRequest.NumFrameSuggested + 3 * vppRequests[1].NumFrameSuggested);
 
     status = allocatorRecord->Alloc(allocatorRecord->pthis, &vppRequests[0], &pipeline->vppInResponse);
-    if (status < MFX_ERR_NONE) goto exit3;
+    if (status < MFX_ERR_NONE) {
+        failed("the frame allocator", status);
+        goto exit3;
+    }
     for (mfxU16 i = 0; i < pipeline->vppInResponse.NumFrameActual; ++i) {
         auto* surface = new (std::nothrow) mfxFrameSurface1{};
         if (surface == nullptr) {
@@ -308,7 +326,10 @@ mfxStatus SetupPipeline(const PipelineCallbacks* callbacks, const mfxFrameInfo* 
     }
 
     status = allocatorRecord->Alloc(allocatorRecord->pthis, &encodeRequest, &pipeline->encInResponse);
-    if (status < MFX_ERR_NONE) goto exit2;
+    if (status < MFX_ERR_NONE) {
+        failed("the frame allocator", status);
+        goto exit2;
+    }
     for (mfxU16 i = 0; i < pipeline->encInResponse.NumFrameActual; ++i) {
         auto* surface = new (std::nothrow) mfxFrameSurface1{};
         if (surface == nullptr) {
@@ -324,12 +345,14 @@ mfxStatus SetupPipeline(const PipelineCallbacks* callbacks, const mfxFrameInfo* 
 
     status = MFXVideoVPP_Init(pipeline->session, &vppParams);
     if (status < MFX_ERR_NONE) {
+        failed("MFXVideoVPP_Init", status);
         pipeline->vppInputRefused = RefusesInput(status);
         pipeline->signalRefused = pipeline->signalAsked && RefusesInput(status);
         goto exit1;
     }
     if (status > MFX_ERR_NONE && pipeline->signalAsked) pipeline->signalChanged = true;
     status = MFXVideoENCODE_Init(pipeline->session, &encodeParams);
+    if (status != MFX_ERR_NONE) failed("MFXVideoENCODE_Init", status);
     if (status < MFX_ERR_NONE) {
         pipeline->signalRefused = pipeline->encodeSignalAsked && RefusesInput(status);
         MFXVideoVPP_Close(pipeline->session);

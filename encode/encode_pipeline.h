@@ -143,6 +143,11 @@ struct EncodePipeline {
     // input description (MFX_ERR_INVALID_VIDEO_PARAM or MFX_ERR_UNSUPPORTED).
     // Job's thread only.
     bool vppInputRefused;
+    // The SDK call that ended the last set-up unsuccessfully and what it
+    // answered: an error, or the warning of the encoder's initialisation.
+    // Null (and MFX_ERR_NONE) when no call failed. Job's thread only.
+    const char* failedCall;
+    mfxStatus failedStatus;
     // The last set-up asked for the signal buffers and VPP answered a warning
     // (it changed them). Job's thread only.
     bool signalChanged;

@@ -5,17 +5,64 @@
 #include "encode/encode_pipeline.h"
 #include "encode/frame_source.h"
 #include "encode/mfx_status.h"
+#include "encode/setup_cause.h"
 #include "platform/file.h"
 #include "platform/sync.h"
 
-bool ValidateEncodeParameters(const ExportJob& job) {
+Outcome ValidateEncodeParameters(const ExportJob& job) {
     EncodePipeline pipeline;
     // The callbacks are never called during a trial; they have no context.
     const PipelineCallbacks callbacks{nullptr, ReadHostFrame, QueueBitstream};
-    return OpenEncodePipeline(job.settings, job, pipeline, callbacks);
+    if (OpenEncodePipeline(job.settings, job, pipeline, callbacks)) return Outcome::Done();
+    Outcome outcome = Outcome::Failure(Stage::kVideoSetup, "Invalid encode parameter.", SetupFailureCause(job, pipeline));
+    if (pipeline.failedCall != nullptr) {
+        outcome.sdkCall = pipeline.failedCall;
+        outcome.sdkStatus = pipeline.failedStatus;
+    }
+    return outcome;
 }
 
-bool EncodeVideoToFile(const ExportJob& job, const char* path, VideoEncodeReport* report) {
+namespace {
+
+// What the user is told of a failed encode: the stage and the runtime's
+// status name, or the path and system error of a failed write.
+Outcome VideoFailure(const VideoEncodeReport& report, const char* path) {
+    const std::string file = path != nullptr ? path : "";
+    auto fail = [&](std::string text) { return Outcome::Failure(Stage::kVideoEncode, std::move(text)); };
+    if (!report.fileOpened) {
+        Outcome outcome = fail("Cannot create the temporary video file " + file);
+        outcome.path = file;
+        return outcome;
+    }
+    if (!report.pipelineOpened) return Outcome::Failure(Stage::kVideoSetup, "Video encoder could not be set up.");
+    if (report.stallCall != nullptr) {
+        Outcome outcome = fail("Video encoding made no progress for 30 s: " + std::string(report.stallCall) +
+                               " kept answering " + MfxStatusText(static_cast<mfxStatus>(report.stallStatus)));
+        outcome.sdkCall = report.stallCall;
+        outcome.sdkStatus = report.stallStatus;
+        return outcome;
+    }
+    if (report.workerNotStarted) return fail("Video encoding could not start its worker thread.");
+    if (report.loopStatus != MFX_ERR_NONE) {
+        Outcome outcome = fail("Video encoding failed: " + MfxStatusText(report.loopStatus));
+        outcome.sdkStatus = report.loopStatus;
+        return outcome;
+    }
+    if (report.frameMissing) return fail("The editor gave no picture for frame " + std::to_string(report.framesRead));
+    if (report.writeError != 0) {
+        Outcome outcome =
+            fail("Cannot write the temporary video file " + file + " (error " + std::to_string(report.writeError) + ")");
+        outcome.osError = report.writeError;
+        outcome.path = file;
+        return outcome;
+    }
+    if (report.bytesLost) return fail("Video encoding lost data: no memory to queue it for " + file);
+    return fail("Video encoding failed.");
+}
+
+}  // namespace
+
+Outcome EncodeVideoToFile(const ExportJob& job, const char* path, VideoEncodeReport* report) {
     VideoEncodeReport local{};
     VideoEncodeReport& result = report != nullptr ? *report : local;
     result = VideoEncodeReport{};
@@ -25,7 +72,7 @@ bool EncodeVideoToFile(const ExportJob& job, const char* path, VideoEncodeReport
 
     EncodePipeline pipeline;
     platform::FileHandle file = platform::OpenFileForWrite(path);
-    if (file == nullptr) return false;
+    if (file == nullptr) return VideoFailure(result, path);
     result.fileOpened = true;
 
     BitstreamWriter* writer = StartWriter();
@@ -35,7 +82,11 @@ bool EncodeVideoToFile(const ExportJob& job, const char* path, VideoEncodeReport
 
     result.pipelineOpened = OpenEncodePipeline(job.settings, job, pipeline, callbacks);
     context.inputFourCC = pipeline.vppInFourCC;
-    result.loopStatus = result.pipelineOpened ? RunEncodeLoop(&pipeline) : 0;
+    if (result.pipelineOpened) {
+        const std::optional<mfxStatus> loop = RunEncodeLoop(&pipeline);
+        result.workerNotStarted = !loop.has_value();
+        result.loopStatus = loop.value_or(MFX_ERR_NONE);
+    }
     // The worker has ended: nothing is queued once FinishWriter starts, and
     // the writer thread ends before the file is closed.
     ClosePipeline(&pipeline);
@@ -51,26 +102,8 @@ bool EncodeVideoToFile(const ExportJob& job, const char* path, VideoEncodeReport
     result.aborted = context.aborted;
     result.stallCall = pipeline.stallCall.load();
     result.stallStatus = pipeline.stallStatus.load();
-    return result.pipelineOpened && result.loopStatus == 0 && !result.frameMissing && !result.bytesLost &&
-           result.writeError == 0 && !result.aborted;
-}
-
-std::string VideoFailureText(const VideoEncodeReport& report, const char* path) {
-    const std::string file = path != nullptr ? path : "";
-    if (!report.fileOpened) return "Cannot create the temporary video file " + file;
-    if (!report.pipelineOpened) return "Video encoder could not be set up.";
-    if (report.stallCall != nullptr) {
-        return "Video encoding made no progress for 30 s: " + std::string(report.stallCall) + " kept answering " +
-               MfxStatusText(static_cast<mfxStatus>(report.stallStatus));
-    }
-    if (report.loopStatus == -1) return "Video encoding could not start its worker thread.";
-    if (report.loopStatus != 0) {
-        return "Video encoding failed: " + MfxStatusText(static_cast<mfxStatus>(report.loopStatus));
-    }
-    if (report.frameMissing) return "The editor gave no picture for frame " + std::to_string(report.framesRead);
-    if (report.writeError != 0) {
-        return "Cannot write the temporary video file " + file + " (error " + std::to_string(report.writeError) + ")";
-    }
-    if (report.bytesLost) return "Video encoding lost data: no memory to queue it for " + file;
-    return "Video encoding failed.";
+    if (result.aborted) return Outcome::Cancelled(Stage::kVideoEncode);
+    const bool whole = result.pipelineOpened && result.loopStatus == MFX_ERR_NONE && !result.workerNotStarted &&
+                       !result.frameMissing && !result.bytesLost && result.writeError == 0;
+    return whole ? Outcome::Done() : VideoFailure(result, path);
 }

@@ -44,6 +44,8 @@ std::unique_ptr<PluginLibrary> PluginLibrary::Load(const std::string& path, std:
     return std::unique_ptr<PluginLibrary>(new PluginLibrary(path, handle, table));
 }
 
+void* PluginLibrary::Symbol(const char* name) const { return dlsym(handle_, name); }
+
 PluginLibrary::~PluginLibrary() {
     if (table_->exit != nullptr) table_->exit();
     dlclose(handle_);

@@ -22,6 +22,8 @@ public:
     const std::string& path() const { return path_; }
     // The plug-in's static table; valid while this object lives.
     const OutputPluginTable& table() const { return *table_; }
+    // Another function the library exports by `name`, or null.
+    void* Symbol(const char* name) const;
 
 private:
     PluginLibrary(std::string path, void* handle, OutputPluginTable* table)

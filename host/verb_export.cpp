@@ -28,6 +28,7 @@ const char kUsage[] =
     "  --abort-after N     the abort callback answers yes once N frames went out (a cancel:\n"
     "                      exit status 4, nothing written)\n"
     "  --stats             print what the plug-in asked for on standard output\n"
+    "  --verbose           print the plug-in's export log on standard error\n"
     "  --quiet             no progress line\n";
 
 std::string Folder(const std::string& path) {
@@ -49,13 +50,13 @@ bool CanCreateIn(const std::string& folder) {
     return true;
 }
 
-// The output entry reports only "failed"; say which of the usual causes
-// apply, so the user is not left guessing.
+// The output entry reports only "failed" (its message above says why); say
+// which of the usual causes of the host's own making apply, and nothing when
+// none does.
 void ExplainFailure(const SettingData& settings, const InputFormat& format, const std::string& saveFile,
                     const ExportStats& stats) {
     auto say = [](const std::string& text) { std::fprintf(stderr, "tarvo-host:   %s\n", text.c_str()); };
     char text[kSettingPathSize];
-    bool found = stats.inputFailed;
     if (stats.inputFailed) say("the input could not deliver everything the plug-in asked for (see above)");
     // A program is a regular file we may run: a folder or a text file is not.
     auto isProgram = [](const char* path) {
@@ -65,27 +66,25 @@ void ExplainFailure(const SettingData& settings, const InputFormat& format, cons
     ReadSettingText(settings.tempFolder, text);
     if (text[0] != '\0' && !CanCreateIn(text)) {
         say(std::string("the temporary folder '") + text + "' is missing or not writable");
-        found = true;
     }
     if (format.hasAudio) {
         ReadSettingText(settings.aacEncoderPath, text);
         if (!isProgram(text)) {
             say(std::string("the AAC encoder '") + text + "' is missing or not an executable file");
-            found = true;
         }
     }
     ReadSettingText(settings.muxerPath, text);
     if (!isProgram(text)) {
         say(std::string("the muxer '") + text + "' is missing or not an executable file");
-        found = true;
     }
     std::string folder = Folder(saveFile);
     if (!CanCreateIn(folder)) {
         say("the output folder '" + folder + "' is missing or not writable");
-        found = true;
     }
-    if (!found) say("the folders and programs look usable; the plug-in's message above names the cause");
 }
+
+// The plug-in's export log, one line at a time.
+void PrintLogLine(const char* line) { std::fprintf(stderr, "tarvo: %s\n", line); }
 
 void PrintStats(const ExportStats& s) {
     std::printf(
@@ -105,7 +104,7 @@ int RunExport(const Arguments& arguments) {
     InputChoice choice;
     ExportOptions options;
     std::string pluginPath = TARVO_PLUGIN_PATH, settingsPath;
-    bool stats = false, quiet = false;
+    bool stats = false, quiet = false, verbose = false;
     for (size_t i = 0; i < argc; ++i) {
         std::string error;
         const std::string& arg = arguments[i];
@@ -143,6 +142,8 @@ int RunExport(const Arguments& arguments) {
             stats = true;
         } else if (arg == "--quiet") {
             quiet = true;
+        } else if (arg == "--verbose") {
+            verbose = true;
         } else if (arg == "-h" || arg == "--help") {
             std::printf("%s%s", kUsage, kInputOptionsHelp);
             return 0;
@@ -196,7 +197,17 @@ int RunExport(const Arguments& arguments) {
         return kExitUsage;
     }
 
-    options.progress = !quiet && isatty(STDERR_FILENO);
+    using SetExportLog = void (*)(void (*)(const char*));
+    if (verbose) {
+        auto setLog = reinterpret_cast<SetExportLog>(plugin->Symbol("TarvoSetExportLog"));
+        if (setLog == nullptr) {
+            std::fprintf(stderr, "tarvo-host export: %s keeps no export log\n", pluginPath.c_str());
+        } else {
+            setLog(PrintLogLine);
+        }
+    }
+
+    options.progress = !quiet && !verbose && isatty(STDERR_FILENO);
     const InputFormat& format = input->Format();
     ExportStats result = DriveExport(table.output, *input, options);
     if (stats) PrintStats(result);

@@ -7,7 +7,8 @@
 namespace platform {
 
 // An open file; null means no file.
-using FileHandle = void*;
+struct FileObject;
+using FileHandle = FileObject*;
 
 // Opens `path` for writing: creates it when missing, never truncates it, and
 // positions at its start (sequential access). Never follows a symbolic link

@@ -72,7 +72,7 @@ uint32_t TempFolder(char (&buffer)[260]) {
 FileHandle OpenFileForWrite(const char* path) {
     if (path == nullptr) return nullptr;
     HANDLE file = Create(path, GENERIC_WRITE, 0, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN);
-    return file == INVALID_HANDLE_VALUE ? nullptr : file;
+    return file == INVALID_HANDLE_VALUE ? nullptr : static_cast<FileHandle>(file);
 }
 
 bool WriteToFile(FileHandle file, const void* data, uint32_t size, uint32_t* written) {
@@ -97,7 +97,7 @@ FileHandle CreateNewFileForWrite(const char* path, CreateResult* result) {
         return nullptr;
     }
     *result = CreateResult::kCreated;
-    return file;
+    return static_cast<FileHandle>(file);
 }
 
 bool IsRegularFile(const char* path) {

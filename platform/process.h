@@ -7,7 +7,8 @@
 namespace platform {
 
 // A started process; kNoProcess means none.
-using ProcessHandle = void*;
+struct ProcessObject;
+using ProcessHandle = ProcessObject*;
 inline ProcessHandle const kNoProcess = reinterpret_cast<ProcessHandle>(~uintptr_t{0});
 
 // Starts the program at exactly `programPath` (no search) with one
@@ -44,6 +45,39 @@ void EndProcess(ProcessHandle process);
 // Releases the handle. On Windows this also ends whatever the program left
 // running in its job.
 void CloseProcess(ProcessHandle process);
+
+// Owns a started program: when it goes, the program and whatever it started
+// are ended (if still running) and the handle is closed.
+class Process {
+public:
+    Process() = default;
+    explicit Process(ProcessHandle handle) : handle_(handle) {}
+    Process(Process&& other) noexcept : handle_(other.Release()) {}
+    Process& operator=(Process&& other) noexcept {
+        if (this != &other) {
+            Reset();
+            handle_ = other.Release();
+        }
+        return *this;
+    }
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+    ~Process() { Reset(); }
+
+    ProcessHandle get() const { return handle_; }
+    bool started() const { return handle_ != kNoProcess; }
+    // Gives the handle up to the caller, who closes it.
+    ProcessHandle Release() {
+        const ProcessHandle handle = handle_;
+        handle_ = kNoProcess;
+        return handle;
+    }
+    // Ends the program if it still runs and closes the handle.
+    void Reset();
+
+private:
+    ProcessHandle handle_ = kNoProcess;
+};
 
 // Splits a command line into arguments the way the Microsoft C runtime does:
 // blanks and tabs separate, double quotes group, 2n backslashes before a quote

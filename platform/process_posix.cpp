@@ -14,15 +14,12 @@
 extern char** environ;
 
 namespace platform {
-namespace {
 
-struct Process {
+struct ProcessObject {
     pid_t pid;
     bool reaped;
     int status;
 };
-
-}  // namespace
 
 namespace {
 
@@ -79,7 +76,7 @@ ProcessHandle StartProcess(const char* programPath, const char* commandLine) {
     argv.push_back(const_cast<char*>(programPath));
     for (std::string& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
-    auto* process = new (std::nothrow) Process{0, false, 0};
+    auto* process = new (std::nothrow) ProcessObject{0, false, 0};
     if (process == nullptr) {
         errno = ENOMEM;
         return kNoProcess;
@@ -160,7 +157,7 @@ void KillGroup(pid_t group) {
 // Reaps the process if it has ended (or, with `block`, once it has). What it
 // started and left running ends with it: a background writer must not touch
 // the output after the program said it was done. False when the wait fails.
-bool Reap(Process* process, bool block) {
+bool Reap(ProcessObject* process, bool block) {
     if (process->reaped) return true;
     siginfo_t info{};
     int result;
@@ -180,7 +177,7 @@ bool Reap(Process* process, bool block) {
     return true;
 }
 
-void StoreExitCode(const Process* process, uint32_t* exitCode) {
+void StoreExitCode(const ProcessObject* process, uint32_t* exitCode) {
     if (exitCode == nullptr) return;
     // A process killed by a signal reports an exit code that is never 0.
     *exitCode = WIFEXITED(process->status) ? static_cast<uint32_t>(WEXITSTATUS(process->status))
@@ -191,7 +188,7 @@ void StoreExitCode(const Process* process, uint32_t* exitCode) {
 
 bool WaitProcess(ProcessHandle handle, uint32_t* exitCode) {
     if (handle == nullptr || handle == kNoProcess) return false;
-    auto* process = static_cast<Process*>(handle);
+    ProcessObject* process = handle;
     if (!Reap(process, true)) return false;
     StoreExitCode(process, exitCode);
     return true;
@@ -199,7 +196,7 @@ bool WaitProcess(ProcessHandle handle, uint32_t* exitCode) {
 
 WaitResult WaitProcessFor(ProcessHandle handle, uint32_t timeoutMs, uint32_t* exitCode) {
     if (handle == nullptr || handle == kNoProcess) return WaitResult::kFailed;
-    auto* process = static_cast<Process*>(handle);
+    ProcessObject* process = handle;
     // No portable wait on a child with a time-out: poll in short steps.
     const uint64_t deadline = NowMs() + timeoutMs;
     for (;;) {
@@ -215,7 +212,7 @@ WaitResult WaitProcessFor(ProcessHandle handle, uint32_t timeoutMs, uint32_t* ex
 
 void EndProcess(ProcessHandle handle) {
     if (handle == nullptr || handle == kNoProcess) return;
-    auto* process = static_cast<Process*>(handle);
+    ProcessObject* process = handle;
     if (process->reaped) return;
     // Ask the whole group first, so a program can remove what it was
     // writing; whatever is left after a moment is killed.
@@ -228,7 +225,7 @@ void EndProcess(ProcessHandle handle) {
 
 void CloseProcess(ProcessHandle handle) {
     if (handle == nullptr || handle == kNoProcess) return;
-    auto* process = static_cast<Process*>(handle);
+    ProcessObject* process = handle;
     if (!process->reaped) {
         // Closing neither ends nor waits for the process; reap it if it is done.
         int status;

@@ -6,13 +6,14 @@
 #include "platform/utf16_win32.h"
 
 namespace platform {
-namespace {
 
 // A started program and the job object that holds it and whatever it starts.
-struct Process {
+struct ProcessObject {
     HANDLE process;
     HANDLE job;  // null when the program could not be put into a job
 };
+
+namespace {
 
 // A job whose processes all end when its last handle is closed.
 HANDLE CreateKillOnCloseJob() {
@@ -76,7 +77,7 @@ ProcessHandle StartProcess(const char* programPath, const char* commandLine) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return kNoProcess;
     }
-    auto* started = new (std::nothrow) Process{nullptr, nullptr};
+    auto* started = new (std::nothrow) ProcessObject{nullptr, nullptr};
     if (started == nullptr) return kNoProcess;
     PROCESS_INFORMATION info = {};
     // Suspended until it is in its job, so that nothing it starts escapes.
@@ -105,7 +106,7 @@ bool WaitProcess(ProcessHandle handle, uint32_t* exitCode) {
 
 WaitResult WaitProcessFor(ProcessHandle handle, uint32_t timeoutMs, uint32_t* exitCode) {
     if (handle == nullptr || handle == kNoProcess) return WaitResult::kFailed;
-    auto* started = static_cast<Process*>(handle);
+    auto* started = handle;
     DWORD waited = WaitForSingleObject(started->process, timeoutMs);
     if (waited == WAIT_TIMEOUT) return WaitResult::kRunning;
     if (waited != WAIT_OBJECT_0) return WaitResult::kFailed;
@@ -118,7 +119,7 @@ WaitResult WaitProcessFor(ProcessHandle handle, uint32_t timeoutMs, uint32_t* ex
 
 void EndProcess(ProcessHandle handle) {
     if (handle == nullptr || handle == kNoProcess) return;
-    auto* started = static_cast<Process*>(handle);
+    auto* started = handle;
     if (started->job != nullptr) {
         TerminateJobObject(started->job, 1);
     } else {
@@ -129,7 +130,7 @@ void EndProcess(ProcessHandle handle) {
 
 void CloseProcess(ProcessHandle handle) {
     if (handle == nullptr || handle == kNoProcess) return;
-    auto* started = static_cast<Process*>(handle);
+    auto* started = handle;
     CloseHandle(started->process);
     if (started->job != nullptr) CloseHandle(started->job);
     delete started;

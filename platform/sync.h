@@ -34,7 +34,8 @@ private:
 };
 
 // A manual-reset event; null means no event.
-using EventHandle = void*;
+struct EventObject;
+using EventHandle = EventObject*;
 
 // Creates a non-signalled manual-reset event; null on failure.
 EventHandle CreateManualEvent();
@@ -54,7 +55,8 @@ int WaitForEither(EventHandle first, EventHandle second, uint32_t timeoutMs);
 bool WaitForEvent(EventHandle event, uint32_t timeoutMs);
 
 // A thread; null means no thread.
-using ThreadHandle = void*;
+struct ThreadObject;
+using ThreadHandle = ThreadObject*;
 using ThreadFunction = uint32_t (*)(void* argument);
 
 // Starts a thread running at once; null on failure.

@@ -22,6 +22,15 @@ CriticalSection::~CriticalSection() { delete impl_; }
 void CriticalSection::Enter() { impl_->mutex.lock(); }
 void CriticalSection::Leave() { impl_->mutex.unlock(); }
 
+struct EventObject {
+    bool signalled = false;
+};
+
+struct ThreadObject {
+    pthread_t id;
+    bool waited;
+};
+
 namespace {
 
 // All events share one mutex and condition variable, so that a wait on two
@@ -34,15 +43,6 @@ std::condition_variable& EventChanged() {
     static std::condition_variable changed;
     return changed;
 }
-
-struct Event {
-    bool signalled = false;
-};
-
-struct Thread {
-    pthread_t id;
-    bool waited;
-};
 
 struct ThreadStart {
     ThreadFunction function;
@@ -58,13 +58,13 @@ void* RunThread(void* raw) {
 
 }  // namespace
 
-EventHandle CreateManualEvent() { return new (std::nothrow) Event; }
+EventHandle CreateManualEvent() { return new (std::nothrow) EventObject; }
 
 void SignalEvent(EventHandle event) {
     if (event == nullptr) return;
     {
         std::lock_guard<std::mutex> guard(EventMutex());
-        static_cast<Event*>(event)->signalled = true;
+        event->signalled = true;
     }
     EventChanged().notify_all();
 }
@@ -72,15 +72,15 @@ void SignalEvent(EventHandle event) {
 void ClearEvent(EventHandle event) {
     if (event == nullptr) return;
     std::lock_guard<std::mutex> guard(EventMutex());
-    static_cast<Event*>(event)->signalled = false;
+    event->signalled = false;
 }
 
-void CloseEventHandle(EventHandle event) { delete static_cast<Event*>(event); }
+void CloseEventHandle(EventHandle event) { delete event; }
 
 int WaitForEither(EventHandle first, EventHandle second, uint32_t timeoutMs) {
     if (first == nullptr || second == nullptr) return -1;
-    auto* a = static_cast<Event*>(first);
-    auto* b = static_cast<Event*>(second);
+    auto* a = first;
+    auto* b = second;
     std::unique_lock<std::mutex> lock(EventMutex());
     auto ready = [&] { return a->signalled || b->signalled; };
     if (timeoutMs == kWaitForever) {
@@ -94,7 +94,7 @@ int WaitForEither(EventHandle first, EventHandle second, uint32_t timeoutMs) {
 
 bool WaitForEvent(EventHandle event, uint32_t timeoutMs) {
     if (event == nullptr) return false;
-    auto* e = static_cast<Event*>(event);
+    auto* e = event;
     std::unique_lock<std::mutex> lock(EventMutex());
     auto ready = [&] { return e->signalled; };
     if (timeoutMs == kWaitForever) {
@@ -107,7 +107,7 @@ bool WaitForEvent(EventHandle event, uint32_t timeoutMs) {
 }
 
 ThreadHandle StartThread(ThreadFunction function, void* argument) {
-    auto* thread = new (std::nothrow) Thread{{}, false};
+    auto* thread = new (std::nothrow) ThreadObject{{}, false};
     auto* start = new (std::nothrow) ThreadStart{function, argument};
     if (thread == nullptr || start == nullptr || pthread_create(&thread->id, nullptr, RunThread, start) != 0) {
         delete thread;
@@ -118,14 +118,14 @@ ThreadHandle StartThread(ThreadFunction function, void* argument) {
 }
 
 void WaitThread(ThreadHandle thread) {
-    auto* t = static_cast<Thread*>(thread);
+    auto* t = thread;
     if (t == nullptr || t->waited) return;
     pthread_join(t->id, nullptr);
     t->waited = true;
 }
 
 void CloseThreadHandle(ThreadHandle thread) {
-    auto* t = static_cast<Thread*>(thread);
+    auto* t = thread;
     if (t == nullptr) return;
     if (!t->waited) pthread_detach(t->id);  // closing a handle does not stop the thread
     delete t;

@@ -20,7 +20,7 @@ CriticalSection::~CriticalSection() {
 void CriticalSection::Enter() { EnterCriticalSection(&impl_->section); }
 void CriticalSection::Leave() { LeaveCriticalSection(&impl_->section); }
 
-EventHandle CreateManualEvent() { return CreateEventA(nullptr, TRUE, FALSE, nullptr); }
+EventHandle CreateManualEvent() { return static_cast<EventHandle>(CreateEventA(nullptr, TRUE, FALSE, nullptr)); }
 void SignalEvent(EventHandle event) { SetEvent(static_cast<HANDLE>(event)); }
 void ClearEvent(EventHandle event) { ResetEvent(static_cast<HANDLE>(event)); }
 void CloseEventHandle(EventHandle event) {
@@ -62,7 +62,7 @@ ThreadHandle StartThread(ThreadFunction function, void* argument) {
     if (start == nullptr) return nullptr;
     HANDLE thread = CreateThread(nullptr, 0, RunThread, start, 0, nullptr);
     if (thread == nullptr) delete start;
-    return thread;
+    return static_cast<ThreadHandle>(thread);
 }
 
 void WaitThread(ThreadHandle thread) {

@@ -6,7 +6,7 @@ int32_t TARVO_CDECL ConfigEntry(void*, void*) {
     // The host knows nothing of C++ exceptions: none may leave this entry.
     // The current settings change only after a dialog that ran to its end.
     try {
-        RunConfiguration(RunSettingDialog);
+        RunConfiguration(PluginSettings(), RunSettingDialog);
     } catch (...) {
         platform::ShowWarning("The settings dialog failed.");
     }

@@ -1,5 +1,7 @@
-// AviUtl's output entry: its job record becomes the engine's.
-#include "core/export_procedure.h"
+// AviUtl's output entry: its job record becomes the engine's, and the
+// outcome becomes one message box (none during a batch output).
+#include "export/export_run.h"
+#include "platform/message.h"
 #include "plugin/plugin_entries.h"
 
 namespace {
@@ -20,19 +22,21 @@ void ShowProgress(void* host, int32_t now, int32_t total) {
     if (info.updatePreview != nullptr) info.updatePreview();
 }
 
+void Log(void*, const char* line) {
+    if (ExportLogTarget() != nullptr) ExportLogTarget()(line);
+}
+
 }  // namespace
+
+ExportLogSink& ExportLogTarget() {
+    static ExportLogSink sink = nullptr;
+    return sink;
+}
 
 ExportJob MakeExportJob(const OutputInfo& info, const SettingData& settings) {
     ExportJob job;
-    job.width = info.width;
-    job.height = info.height;
-    job.rate = info.rate;
-    job.scale = info.scale;
-    job.frameCount = info.frameCount;
+    CopyJobFormat(info, job);
     job.hasAudio = (info.flag & kOutputInfoFlagAudio) != 0;
-    job.audioRate = info.audioRate;
-    job.audioChannels = info.audioChannels;
-    job.audioSampleCount = info.audioSampleCount;
     job.audioSampleBytes = info.audioSampleBytes;
     job.saveFile = info.saveFile;
     job.settings = settings;
@@ -42,6 +46,7 @@ ExportJob MakeExportJob(const OutputInfo& info, const SettingData& settings) {
     job.isAbort = info.isAbort != nullptr ? IsAbort : nullptr;
     const bool progress = info.showRestTime != nullptr || info.updatePreview != nullptr;
     job.showProgress = progress ? ShowProgress : nullptr;
+    job.log = ExportLogTarget() != nullptr ? Log : nullptr;
     return job;
 }
 
@@ -49,10 +54,12 @@ int32_t TARVO_CDECL OutputEntry(OutputInfo* info) {
     if (info == nullptr) return 0;
     // The job works on its own copy of the settings: nothing the host does
     // during the export changes them under the stages' feet. A cancelled
-    // export is true too: the editor then shows no error. RunExport lets no
-    // exception out; the job's own making could only run out of memory.
+    // export is nonzero too: the editor then shows no error. RunExport lets
+    // no exception out; the job's own making could only run out of memory.
     try {
-        return RunExport(MakeExportJob(*info, CurrentSettings())) ? 1 : 0;
+        const Outcome outcome = RunExport(MakeExportJob(*info, PluginSettings()));
+        if (outcome.failed() && (info->flag & kOutputInfoFlagBatch) == 0) platform::ShowWarning(outcome.Text().c_str());
+        return outcome.failed() ? 0 : 1;
     } catch (...) {
         return 0;
     }

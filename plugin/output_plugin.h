@@ -18,12 +18,14 @@
 #define TARVO_EXPORT extern "C" __attribute__((visibility("default")))
 #endif
 
-// OutputInfo.flag: the job has audio.
+// OutputInfo.flag: the job has audio; the export is part of a batch output
+// (nobody is there to dismiss a message box).
 inline constexpr int32_t kOutputInfoFlagAudio = 2;
+inline constexpr int32_t kOutputInfoFlagBatch = 4;
 
 // One output job, owned by the host for the duration of the output entry.
 struct OutputInfo {
-    int32_t flag;              // bit value 2: the job has audio
+    int32_t flag;              // bit values: 2 the job has audio, 4 batch output
     int32_t width;             // frame size in pixels
     int32_t height;
     int32_t rate;              // frames per second = rate / scale

@@ -23,6 +23,11 @@ OutputPluginTable pluginTable = {
 
 TARVO_EXPORT OutputPluginTable* TARVO_CDECL GetOutputPluginTable() { return &pluginTable; }
 
+#ifndef _WIN32
+// tarvo-host's way to the export log (the editor has none to offer).
+TARVO_EXPORT void TarvoSetExportLog(ExportLogSink sink) { ExportLogTarget() = sink; }
+#endif
+
 #ifdef _WIN32
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) DisableThreadLibraryCalls(instance);

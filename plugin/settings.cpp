@@ -9,11 +9,15 @@ namespace {
 
 constexpr int32_t kSettingSize = static_cast<int32_t>(sizeof(SettingData));
 
+SettingData settings;  // zero-filled at load: version 0, not valid
+
 }  // namespace
+
+SettingData& PluginSettings() { return settings; }
 
 int32_t TARVO_CDECL SettingsGetEntry(void* data, int32_t size) {
     if (data != nullptr && static_cast<uint32_t>(size) >= sizeof(SettingData)) {
-        std::memcpy(data, &CurrentSettings(), sizeof(SettingData));
+        std::memcpy(data, &PluginSettings(), sizeof(SettingData));
     }
     return kSettingSize;
 }
@@ -30,6 +34,6 @@ int32_t TARVO_CDECL SettingsSetEntry(void* data, int32_t size) {
         platform::ShowWarning("Configure data is incompatible.");
         return 0;
     }
-    std::memcpy(&CurrentSettings(), data, sizeof(SettingData));
+    std::memcpy(&PluginSettings(), data, sizeof(SettingData));
     return kSettingSize;
 }

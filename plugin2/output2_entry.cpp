@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "core/export_procedure.h"
+#include "export/export_run.h"
 #include "platform/message.h"
 #include "platform/utf16_win32.h"
 #include "plugin2/config_text.h"
@@ -32,26 +32,22 @@ std::string AppData() {
     return length == 0 || length > MAX_PATH ? std::string() : platform::WideToUtf8(buffer);
 }
 
-bool settingsLoaded = false;  // host thread only
+// The front end's settings, loaded from the settings file on first use.
+// Host thread only.
+SettingData settings{};
+bool settingsLoaded = false;
 
 }  // namespace
 
-ExportJob MakeExportJob2(const OutputInfo2& info, const SettingData& settings, const std::string& saveFile) {
+ExportJob MakeExportJob2(const OutputInfo2& info, const SettingData& jobSettings, const std::string& saveFile) {
     ExportJob job;
-    job.width = info.width;
-    job.height = info.height;
-    job.rate = info.rate;
-    job.scale = info.scale;
-    job.frameCount = info.frameCount;
+    CopyJobFormat(info, job);
     job.hasAudio = (info.flag & kOutput2Audio) != 0;
-    job.audioRate = info.audioRate;
-    job.audioChannels = info.audioChannels;
-    job.audioSampleCount = info.audioSampleCount;
     // 16-bit samples; a channel count no WAV header holds gives 0 and the
     // audio stage refuses the job.
     job.audioSampleBytes = info.audioChannels > 0 && info.audioChannels <= 0xFFFF ? 2 * info.audioChannels : 0;
     job.saveFile = saveFile.c_str();
-    job.settings = settings;
+    job.settings = jobSettings;
     job.host = const_cast<OutputInfo2*>(&info);
     job.getVideo = info.getVideo != nullptr ? GetVideo : nullptr;
     job.getAudio = info.getAudio != nullptr ? GetAudio : nullptr;
@@ -62,7 +58,7 @@ ExportJob MakeExportJob2(const OutputInfo2& info, const SettingData& settings, c
 
 void EnsureSettingsLoaded() {
     if (settingsLoaded) return;
-    CurrentSettings() = LoadSettingsFile(SettingsFilePath(AppData()));
+    settings = LoadSettingsFile(SettingsFilePath(AppData()));
     settingsLoaded = true;
 }
 
@@ -73,7 +69,9 @@ bool Output2Entry(OutputInfo2* info) {
     try {
         EnsureSettingsLoaded();
         const std::string saveFile = platform::WideToUtf8(info->saveFile);
-        return RunExport(MakeExportJob2(*info, CurrentSettings(), saveFile));
+        const Outcome outcome = RunExport(MakeExportJob2(*info, settings, saveFile));
+        if (outcome.failed()) platform::ShowWarning(outcome.Text().c_str());
+        return !outcome.failed();
     } catch (...) {
         return false;
     }
@@ -82,9 +80,9 @@ bool Output2Entry(OutputInfo2* info) {
 bool Config2Entry(void*, void*) {
     try {
         EnsureSettingsLoaded();
-        if (RunConfiguration(RunSettingDialog) != dialog_id::kOk) return true;
+        if (RunConfiguration(settings, RunSettingDialog) != dialog_id::kOk) return true;
         const std::string appData = AppData();
-        if (!SaveSettingsFile(SettingsFolderPath(appData), SettingsFilePath(appData), CurrentSettings())) {
+        if (!SaveSettingsFile(SettingsFolderPath(appData), SettingsFilePath(appData), settings)) {
             // The settings still hold until the editor closes.
             platform::ShowWarning("Cannot save the settings.");
         }
@@ -98,7 +96,7 @@ const wchar_t* ConfigText2Entry() {
     static std::wstring text;  // valid until the next call, as the editor expects
     try {
         EnsureSettingsLoaded();
-        text = platform::Utf8ToWide(ConfigText(CurrentSettings()).c_str());
+        text = platform::Utf8ToWide(ConfigText(settings).c_str());
     } catch (...) {
         return nullptr;  // out of memory: no line rather than a crash
     }

@@ -3,9 +3,8 @@
 #include "core/setting_data.h"
 #include "ui/dialog_setting.h"
 
-int RunConfiguration(int (*runModal)(CDialogSetting&)) {
+int RunConfiguration(SettingData& current, int (*runModal)(CDialogSetting&)) {
     CDialogSetting dialog;
-    SettingData& current = CurrentSettings();
     if (current.version == kSettingVersion) {
         std::memcpy(&dialog.setting, &current, sizeof(SettingData));
         dialog.settingLoaded = true;

@@ -64,7 +64,7 @@ private:
 int RunSettingDialog(CDialogSetting& dialog);
 
 // The configuration entry's steps around one modal run: start from the
-// current settings when valid, run, and copy the record back when the dialog
-// was initialised. `runModal` is RunSettingDialog outside tests. Returns the
-// run's end code: dialog_id::kOk after OK.
-int RunConfiguration(int (*runModal)(CDialogSetting&));
+// front end's `current` settings when valid, run, and copy the record back
+// when the dialog was initialised. `runModal` is RunSettingDialog outside
+// tests. Returns the run's end code: dialog_id::kOk after OK.
+int RunConfiguration(SettingData& current, int (*runModal)(CDialogSetting&));

@@ -34,32 +34,28 @@ protected:
     std::string record = scratch.File("record.txt");
     ScopedEnv recordEnv{"TARVO_RECORD", record};
     AudioHost host;
-    char* wav = nullptr;
-    char* aac = nullptr;
+    AacEncoding encoding;
 
     void SetUp() override {
         ASSERT_EQ(system(("mkdir '" + folder + "'").c_str()), 0);
         host.count = 2500;
     }
-    void TearDown() override {
-        std::free(wav);
-        std::free(aac);
-    }
     bool EncoderRan() const { return !ReadWholeFile(record).empty(); }
-    platform::ProcessHandle Start(ExportJob job, const SettingData& setting) {
+    // Starts the stage into `encoding`; true when it is running.
+    bool Start(ExportJob job, const SettingData& setting) {
         job.settings = setting;
-        return StartAacEncoder(&job, &wav, &aac);
+        const Outcome started = StartAacEncoder(job, &encoding);
+        EXPECT_EQ(started.done(), encoding.encoder.started());
+        return started.done();
     }
 };
 
 TEST_F(StartAacEncoderTest, StartsTheEncoderOnTheCompleteWavFile) {
     SettingData setting = SettingsFor(folder, TARVO_RECORD_ARGS);
     ExportJob job = host.Job();
-    platform::ProcessHandle encoder = Start(job, setting);
-    ASSERT_NE(encoder, platform::kNoProcess);
-    ASSERT_NE(wav, nullptr);
-    ASSERT_NE(aac, nullptr);
-    EXPECT_TRUE(WaitAacEncoder(encoder, ""));
+    ASSERT_TRUE(Start(job, setting));
+    const std::string wav = encoding.wav.path(), aac = encoding.aac.path();
+    EXPECT_TRUE(WaitAacEncoder(encoding.encoder, "").done());
 
     std::string prefix = folder + "/";
     EXPECT_EQ(std::string(wav).rfind(prefix, 0), 0u);
@@ -76,10 +72,10 @@ TEST_F(StartAacEncoderTest, AnEncoderThatFailsIsNotASuccess) {
     SettingData setting = SettingsFor(folder, TARVO_RECORD_ARGS);
     ExportJob job = host.Job();
     ScopedEnv exitCode("TARVO_EXIT", "3");
-    platform::ProcessHandle encoder = Start(job, setting);
-    ASSERT_NE(encoder, platform::kNoProcess);
-    EXPECT_FALSE(WaitAacEncoder(encoder, ""));
-    EXPECT_FALSE(WaitAacEncoder(platform::kNoProcess, ""));
+    ASSERT_TRUE(Start(job, setting));
+    const Outcome failed = WaitAacEncoder(encoding.encoder, "aac");
+    EXPECT_EQ(failed.Text(), "AAC encoder failed (exit code 3): aac");
+    EXPECT_EQ(WaitAacEncoder(encoding.encoder, "aac").Text(), "The AAC encoder was not running: aac");
 }
 
 TEST_F(StartAacEncoderTest, FailuresLeaveNothingBehind) {
@@ -87,24 +83,24 @@ TEST_F(StartAacEncoderTest, FailuresLeaveNothingBehind) {
     {
         SCOPED_TRACE("empty program path");
         SettingData setting = SettingsFor(folder, "");
-        EXPECT_EQ(Start(job, setting), platform::kNoProcess);
+        EXPECT_FALSE(Start(job, setting));
     }
     {
         SCOPED_TRACE("program that does not exist");
         SettingData setting = SettingsFor(folder, scratch.File("no such encoder"));
-        EXPECT_EQ(Start(job, setting), platform::kNoProcess);
+        EXPECT_FALSE(Start(job, setting));
     }
     {
         SCOPED_TRACE("temporary folder that does not exist");
         SettingData setting = SettingsFor(scratch.File("missing"), TARVO_RECORD_ARGS);
-        EXPECT_EQ(Start(job, setting), platform::kNoProcess);
+        EXPECT_FALSE(Start(job, setting));
     }
     {
         SCOPED_TRACE("host that stops delivering");
         SettingData setting = SettingsFor(folder, TARVO_RECORD_ARGS);
         host.deliveries = {1000, 0};
         ExportJob stalling = host.Job();
-        EXPECT_EQ(Start(stalling, setting), platform::kNoProcess);
+        EXPECT_FALSE(Start(stalling, setting));
         host.deliveries.clear();
     }
     {
@@ -119,13 +115,13 @@ TEST_F(StartAacEncoderTest, FailuresLeaveNothingBehind) {
         rlimit small = previous;
         small.rlim_cur = 1000;
         setrlimit(RLIMIT_FSIZE, &small);
-        platform::ProcessHandle encoder = Start(job, setting);
+        const bool started = Start(job, setting);
         setrlimit(RLIMIT_FSIZE, &previous);
         sigaction(SIGXFSZ, &previousAction, nullptr);
-        EXPECT_EQ(encoder, platform::kNoProcess);
+        EXPECT_FALSE(started);
     }
-    EXPECT_EQ(wav, nullptr);
-    EXPECT_EQ(aac, nullptr);
+    EXPECT_TRUE(encoding.wav.empty());
+    EXPECT_TRUE(encoding.aac.empty());
     EXPECT_TRUE(ListDir(folder).empty());
     EXPECT_FALSE(EncoderRan());
 }
@@ -135,8 +131,8 @@ TEST_F(StartAacEncoderTest, RefusesAFolderWhosePathsCannotBeQuoted) {
     ASSERT_EQ(system(("mkdir '" + quoted + "'").c_str()), 0);
     SettingData setting = SettingsFor(quoted, TARVO_RECORD_ARGS);
     ExportJob job = host.Job();
-    EXPECT_EQ(Start(job, setting), platform::kNoProcess);
-    EXPECT_EQ(wav, nullptr);
+    EXPECT_FALSE(Start(job, setting));
+    EXPECT_TRUE(encoding.wav.empty());
     EXPECT_FALSE(EncoderRan());
     EXPECT_TRUE(host.requests.empty());
     EXPECT_EQ(system(("rmdir '" + quoted + "'").c_str()), 0);  // it was left empty

@@ -56,7 +56,7 @@ protected:
 };
 
 TEST_F(MuxMp4Test, RunsTheMuxerAndWaitsForTheFile) {
-    ASSERT_TRUE(MuxMp4(TARVO_RECORD_ARGS, output.c_str(), 30000.0 / 1001.0, video.c_str(), audio.c_str()));
+    ASSERT_TRUE(MuxMp4(TARVO_RECORD_ARGS, output.c_str(), 30000.0 / 1001.0, video.c_str(), audio.c_str()).done());
     const std::string sibling = MuxerOutput();
     EXPECT_EQ(ReadLines(record), (std::vector<std::string>{"-add", video + "#video:fps=29.97", "-add",
                                                            audio + "#audio", "-new", sibling}));
@@ -70,7 +70,7 @@ TEST_F(MuxMp4Test, RunsTheMuxerAndWaitsForTheFile) {
 
     // An old file at the output path is replaced.
     WriteOldFile();
-    ASSERT_TRUE(MuxMp4(TARVO_RECORD_ARGS, output.c_str(), 25.0, video.c_str(), nullptr));
+    ASSERT_TRUE(MuxMp4(TARVO_RECORD_ARGS, output.c_str(), 25.0, video.c_str(), nullptr).done());
     EXPECT_EQ(ReadLines(record), (std::vector<std::string>{"-add", video + "#video:fps=25", "-new", MuxerOutput()}));
     EXPECT_EQ(ReadWholeFile(output), kMuxed);
 }
@@ -83,7 +83,7 @@ TEST_F(MuxMp4Test, ASymlinkAtTheOutputIsReplacedNotWrittenThrough) {
         std::fclose(file);
     }
     ASSERT_EQ(symlink(target.c_str(), output.c_str()), 0);
-    ASSERT_TRUE(MuxMp4(TARVO_RECORD_ARGS, output.c_str(), 25.0, video.c_str(), nullptr));
+    ASSERT_TRUE(MuxMp4(TARVO_RECORD_ARGS, output.c_str(), 25.0, video.c_str(), nullptr).done());
     EXPECT_EQ(ReadWholeFile(target), "target");
     struct stat info;
     ASSERT_EQ(lstat(output.c_str(), &info), 0);
@@ -108,10 +108,10 @@ TEST_F(MuxMp4Test, AFailingMuxerLeavesTheOldFileAndNothingElse) {
         SCOPED_TRACE(row.variable);
         WriteOldFile();
         ScopedEnv set(row.variable, row.value);
-        platform::StageFailure failure;
-        EXPECT_FALSE(MuxMp4(TARVO_RECORD_ARGS, output.c_str(), 25.0, video.c_str(), audio.c_str(), {}, &failure));
+        const Outcome failure = MuxMp4(TARVO_RECORD_ARGS, output.c_str(), 25.0, video.c_str(), audio.c_str());
+        EXPECT_TRUE(failure.failed());
         EXPECT_TRUE(MuxerRan());
-        EXPECT_FALSE(failure.cancelled);
+        EXPECT_EQ(failure.stage, Stage::kMuxer);
         EXPECT_EQ(failure.message.rfind(row.message, 0), 0u) << failure.message;
         EXPECT_NE(failure.message.find(TARVO_RECORD_ARGS), std::string::npos) << failure.message;
         EXPECT_EQ(ReadWholeFile(output), "old movie\n");
@@ -120,36 +120,36 @@ TEST_F(MuxMp4Test, AFailingMuxerLeavesTheOldFileAndNothingElse) {
     // Without an old file, nothing is left either.
     std::remove(output.c_str());
     ScopedEnv exitCode("TARVO_EXIT", "1");
-    EXPECT_FALSE(MuxMp4(TARVO_RECORD_ARGS, output.c_str(), 25.0, video.c_str(), audio.c_str()));
+    EXPECT_TRUE(MuxMp4(TARVO_RECORD_ARGS, output.c_str(), 25.0, video.c_str(), audio.c_str()).failed());
     EXPECT_EQ(ListDir(scratch.path()), (std::vector<std::string>{"record.txt"}));
 }
 
 TEST_F(MuxMp4Test, AMuxerThatFailsOrWritesNothingIsNotASuccess) {
     {
         ScopedEnv exitCode("TARVO_EXIT", "1");
-        EXPECT_FALSE(MuxMp4(TARVO_RECORD_ARGS, output.c_str(), 25.0, video.c_str(), audio.c_str()));
+        EXPECT_TRUE(MuxMp4(TARVO_RECORD_ARGS, output.c_str(), 25.0, video.c_str(), audio.c_str()).failed());
         EXPECT_TRUE(MuxerRan());
     }
     std::remove(output.c_str());
     ScopedEnv noOutput("TARVO_NO_OUTPUT", "1");
-    EXPECT_FALSE(MuxMp4(TARVO_RECORD_ARGS, output.c_str(), 25.0, video.c_str(), audio.c_str()));
+    EXPECT_TRUE(MuxMp4(TARVO_RECORD_ARGS, output.c_str(), 25.0, video.c_str(), audio.c_str()).failed());
 }
 
 TEST_F(MuxMp4Test, RefusesWhatItCannotRunWithoutStartingAnything) {
-    EXPECT_FALSE(MuxMp4("", output.c_str(), 25.0, video.c_str(), nullptr));
-    EXPECT_FALSE(MuxMp4(scratch.File("no such muxer").c_str(), output.c_str(), 25.0, video.c_str(), nullptr));
-    EXPECT_FALSE(MuxMp4(nullptr, output.c_str(), 25.0, video.c_str(), nullptr));
-    EXPECT_FALSE(MuxMp4(TARVO_RECORD_ARGS, nullptr, 25.0, video.c_str(), nullptr));
-    EXPECT_FALSE(MuxMp4(TARVO_RECORD_ARGS, output.c_str(), 25.0, nullptr, nullptr));
+    EXPECT_TRUE(MuxMp4("", output.c_str(), 25.0, video.c_str(), nullptr).failed());
+    EXPECT_TRUE(MuxMp4(scratch.File("no such muxer").c_str(), output.c_str(), 25.0, video.c_str(), nullptr).failed());
+    EXPECT_TRUE(MuxMp4(nullptr, output.c_str(), 25.0, video.c_str(), nullptr).failed());
+    EXPECT_TRUE(MuxMp4(TARVO_RECORD_ARGS, nullptr, 25.0, video.c_str(), nullptr).failed());
+    EXPECT_TRUE(MuxMp4(TARVO_RECORD_ARGS, output.c_str(), 25.0, nullptr, nullptr).failed());
     std::string quoted = scratch.File("a\" -new \"/tmp/elsewhere.mp4");
-    EXPECT_FALSE(MuxMp4(TARVO_RECORD_ARGS, quoted.c_str(), 25.0, video.c_str(), nullptr));
-    EXPECT_FALSE(MuxMp4(TARVO_RECORD_ARGS, output.c_str(), 25.0, video.c_str(), "C:\\dir\\"));
-    EXPECT_FALSE(MuxMp4(TARVO_RECORD_ARGS, output.c_str(), std::numeric_limits<double>::infinity(), video.c_str(),
-                        nullptr));
-    EXPECT_FALSE(MuxMp4(TARVO_RECORD_ARGS, output.c_str(), std::nan(""), video.c_str(), nullptr));
+    EXPECT_TRUE(MuxMp4(TARVO_RECORD_ARGS, quoted.c_str(), 25.0, video.c_str(), nullptr).failed());
+    EXPECT_TRUE(MuxMp4(TARVO_RECORD_ARGS, output.c_str(), 25.0, video.c_str(), "C:\\dir\\").failed());
+    EXPECT_TRUE(MuxMp4(TARVO_RECORD_ARGS, output.c_str(), std::numeric_limits<double>::infinity(), video.c_str(),
+                        nullptr).failed());
+    EXPECT_TRUE(MuxMp4(TARVO_RECORD_ARGS, output.c_str(), std::nan(""), video.c_str(), nullptr).failed());
     EXPECT_FALSE(MuxerRan());
     // Audio alone needs no frame rate.
-    EXPECT_TRUE(MuxMp4(TARVO_RECORD_ARGS, output.c_str(), 0.0, nullptr, audio.c_str()));
+    EXPECT_TRUE(MuxMp4(TARVO_RECORD_ARGS, output.c_str(), 0.0, nullptr, audio.c_str()).done());
     EXPECT_EQ(ReadLines(record), (std::vector<std::string>{"-add", audio + "#audio", "-new", MuxerOutput()}));
 }
 

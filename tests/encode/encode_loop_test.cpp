@@ -54,9 +54,10 @@ protected:
         pipeline.stallLimitMs = stallLimitMs;
         pool = pipeline.encInFree.size();
         rgbPool = pipeline.vppInFree.size();
-        int32_t status = 0;
+        std::optional<mfxStatus> status;
         RunBounded([&] { status = RunEncodeLoop(&pipeline); });
-        return status;
+        EXPECT_TRUE(status.has_value()) << "the worker did not start";
+        return status.value_or(MFX_ERR_UNKNOWN);
     }
 
     // Every surface is back in a container of the pipeline, for ClosePipeline.

@@ -26,7 +26,7 @@ protected:
     bool Encode(FakeHost& host, const char* path, VideoEncodeReport* report = nullptr) {
         const ExportJob job = host.Job();
         bool result = false;
-        RunBounded([&] { result = EncodeVideoToFile(job, path, report); });
+        RunBounded([&] { result = EncodeVideoToFile(job, path, report).done(); });
         return result;
     }
 };
@@ -43,7 +43,7 @@ TEST_F(VideoEncoderTest, ValidationIsATrialThatLeavesNothing) {
     const int runtimeThreads = RecordedCalls().threadsStarted;
 
     tarvo_test::ResetRecordedCalls();
-    EXPECT_TRUE(ValidateEncodeParameters(job));
+    EXPECT_TRUE(ValidateEncodeParameters(job).done());
     auto calls = RecordedCalls();
     EXPECT_EQ(calls.filesOpened, 0);
     EXPECT_EQ(calls.threadsStarted, runtimeThreads);  // neither writer nor worker
@@ -53,7 +53,7 @@ TEST_F(VideoEncoderTest, ValidationIsATrialThatLeavesNothing) {
     // A warning from the encoder's initialisation is a refusal, cleanly.
     Faults("enc_init=4");
     tarvo_test::ResetRecordedCalls();
-    EXPECT_FALSE(ValidateEncodeParameters(job));
+    EXPECT_TRUE(ValidateEncodeParameters(job).failed());
     calls = RecordedCalls();
     EXPECT_EQ(calls.filesOpened, 0);
     EXPECT_EQ(calls.encodeClose, 1);
@@ -61,7 +61,7 @@ TEST_F(VideoEncoderTest, ValidationIsATrialThatLeavesNothing) {
     EXPECT_EQ(calls.close, 1);
 
     Faults("init=-3");
-    EXPECT_FALSE(ValidateEncodeParameters(job));
+    EXPECT_TRUE(ValidateEncodeParameters(job).failed());
 }
 
 TEST_F(VideoEncoderTest, ZeroFramesGiveAnEmptyFile) {

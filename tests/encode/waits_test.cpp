@@ -27,7 +27,7 @@ TEST_F(ThreadWaitsTest, AnExportWaitsOnSignalsNotOnTheTimer) {
         const ExportJob job = host.Job();
         platform::ResetSleepCounts();
         bool encoded = false;
-        tarvo_test::RunBounded([&] { encoded = EncodeVideoToFile(job, path.c_str()); });
+        tarvo_test::RunBounded([&] { encoded = EncodeVideoToFile(job, path.c_str()).done(); });
         ASSERT_TRUE(encoded) << encoder;
         for (const platform::SleepCount& sleeps : platform::SleepCounts()) {
             // The worker and the writer wait for each other's signals only;

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <unistd.h>
 #include <fstream>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -53,29 +54,31 @@ int encoderProcess;  // its address stands for the process handle
 
 void Touch(const std::string& path) { std::ofstream(path) << "x"; }
 
-// Ends a stand-in stage the way `how` says; true when it went well.
-bool End(Ends how, const char* stage, platform::StageFailure* failure) {
+// Ends a stand-in stage the way `how` says.
+Outcome End(Ends how, const char* stage) {
     switch (how) {
-        case Ends::kWell: return true;
-        case Ends::kFailing: failure->Fail(std::string(stage) + " failed"); return false;
-        case Ends::kCancelled: failure->cancelled = true; return false;
+        case Ends::kWell: return Outcome::Done();
+        case Ends::kFailing: return Outcome::Failure(Stage::kNone, std::string(stage) + " failed");
+        case Ends::kCancelled: return Outcome::Cancelled(Stage::kNone);
         case Ends::kThrowing: throw std::runtime_error(std::string(stage) + " threw");
     }
-    return false;
+    return Outcome::Done();
 }
+
+platform::ProcessHandle EncoderHandle() { return reinterpret_cast<platform::ProcessHandle>(&encoderProcess); }
 
 }  // namespace
 
 namespace platform {
 void ShowWarning(const char* text) { stages.messages.push_back(text); }
 void EndProcess(ProcessHandle process) {
-    EXPECT_EQ(process, &encoderProcess);
+    EXPECT_EQ(process, EncoderHandle());
     stages.calls.push_back("end aac");
     stages.encoderRunning = false;
 }
-void CloseProcess(ProcessHandle process) { EXPECT_EQ(process, &encoderProcess); }
+void CloseProcess(ProcessHandle process) { EXPECT_EQ(process, EncoderHandle()); }
 WaitResult WaitProcessFor(ProcessHandle process, uint32_t, uint32_t* exitCode) {
-    EXPECT_EQ(process, &encoderProcess);
+    EXPECT_EQ(process, EncoderHandle());
     if (!stages.aacDiesDuringVideo) return WaitResult::kRunning;
     *exitCode = 3;
     stages.encoderRunning = false;
@@ -85,58 +88,57 @@ WaitResult WaitProcessFor(ProcessHandle process, uint32_t, uint32_t* exitCode) {
 
 bool LooksLikeAac(const char*) { return stages.aacWritesAac; }
 
-bool ValidateEncodeParameters(const ExportJob&) {
+Outcome ValidateEncodeParameters(const ExportJob&) {
     stages.calls.push_back("validate");
-    return stages.validate;
+    return stages.validate ? Outcome::Done()
+                           : Outcome::Failure(Stage::kVideoSetup, "Invalid encode parameter.", "the trial said no");
 }
 
-bool EncodeVideoToFile(const ExportJob& job, const char* path, VideoEncodeReport* report) {
+Outcome EncodeVideoToFile(const ExportJob& job, const char* path, VideoEncodeReport*) {
     stages.calls.push_back(stages.encoderRunning ? "encode (aac running)" : "encode");
     stages.videoPath = path;
     Touch(path);
-    if (job.isAbort != nullptr && job.isAbort(job.host)) {
-        report->aborted = true;
-        return false;
-    }
-    platform::StageFailure failure;
-    const bool done = End(stages.encode, "video", &failure);
-    report->aborted = failure.cancelled;
-    return done;
+    if (job.isAbort != nullptr && job.isAbort(job.host)) return Outcome::Cancelled(Stage::kVideoEncode);
+    Outcome outcome = End(stages.encode, "video");
+    if (outcome.failed()) outcome.message = "video failed";
+    return outcome;
 }
 
-std::string VideoFailureText(const VideoEncodeReport&, const char*) { return "video failed"; }
-
-platform::ProcessHandle StartAacEncoder(const ExportJob* job, char** wavPath, char** aacPath,
-                                        platform::StageFailure* failure) {
-    const SettingData* setting = &job->settings;
+Outcome StartAacEncoder(const ExportJob& job, AacEncoding* encoding) {
+    const SettingData* setting = &job.settings;
     stages.calls.push_back("start aac");
-    if (!End(stages.startAudio, "audio", failure)) return platform::kNoProcess;
-    EXPECT_TRUE(MakeTempName("wav", setting->tempFolder, wavPath));
-    EXPECT_TRUE(MakeTempName("aac", setting->tempFolder, aacPath));
-    stages.wavPath = *wavPath;
-    stages.aacPath = *aacPath;
-    Touch(*wavPath);
-    Touch(*aacPath);
+    Outcome outcome = End(stages.startAudio, "audio");
+    if (!outcome.done()) return outcome;
+    std::optional<TempFile> wav = TempFile::Claim("wav", setting->tempFolder);
+    std::optional<TempFile> aac = TempFile::Claim("aac", setting->tempFolder);
+    EXPECT_TRUE(wav && aac);
+    stages.wavPath = wav->path();
+    stages.aacPath = aac->path();
+    Touch(stages.wavPath);
+    Touch(stages.aacPath);
+    encoding->wav = std::move(*wav);
+    encoding->aac = std::move(*aac);
+    encoding->encoder = platform::Process(EncoderHandle());
     stages.encoderRunning = true;
-    return &encoderProcess;
+    return outcome;
 }
 
-bool WaitAacEncoder(platform::ProcessHandle encoder, const char*, const platform::CancelCheck&,
-                    platform::StageFailure* failure) {
+Outcome WaitAacEncoder(platform::Process& encoder, const char*, const platform::CancelCheck&) {
     stages.calls.push_back("wait aac");
-    EXPECT_EQ(encoder, &encoderProcess);
+    EXPECT_EQ(encoder.get(), EncoderHandle());
+    encoder.Release();
     stages.encoderRunning = false;
-    return End(stages.waitAudio, "aac", failure);
+    return End(stages.waitAudio, "aac");
 }
 
-bool MuxMp4(const char*, const char*, double frameRate, const char* videoPath, const char* aacPath,
-            const platform::CancelCheck&, platform::StageFailure* failure) {
+Outcome MuxMp4(const char*, const char*, double frameRate, const char* videoPath, const char* aacPath,
+               const platform::CancelCheck&) {
     stages.calls.push_back(stages.encoderRunning ? "mux (aac running)" : "mux");
     stages.muxFrameRate = frameRate;
     stages.aacPassedToMux = aacPath != nullptr;
     stages.wavExistedAtMux = !stages.wavPath.empty() && fs::exists(stages.wavPath);
     stages.videoExistedAtMux = videoPath != nullptr && fs::exists(videoPath);
-    return End(stages.mux, "mux", failure);
+    return End(stages.mux, "mux");
 }
 
 namespace {
@@ -207,7 +209,22 @@ TEST_F(OutputProcedure, RefusedTrialShowsTheMessageOnceAndStops) {
     EXPECT_EQ(OutputEntry(&info_), 0);
     EXPECT_EQ(stages.calls, Calls({"validate"}));
     ASSERT_EQ(stages.messages.size(), 1u);
-    EXPECT_EQ(stages.messages[0], "Invalid encode parameter.");
+    EXPECT_EQ(stages.messages[0], "Invalid encode parameter.\nthe trial said no");
+    EXPECT_TRUE(FolderEmpty());
+}
+
+// During AviUtl's batch output nobody is there to dismiss a box: a failure
+// only returns 0; a cancel is still no failure.
+TEST_F(OutputProcedure, BatchOutputShowsNoBox) {
+    info_.flag |= kOutputInfoFlagBatch;
+    stages.validate = false;
+    EXPECT_EQ(OutputEntry(&info_), 0);
+    stages.validate = true;
+    stages.mux = Ends::kFailing;
+    EXPECT_EQ(OutputEntry(&info_), 0);
+    EXPECT_TRUE(stages.messages.empty());
+    stages.mux = Ends::kCancelled;
+    EXPECT_EQ(OutputEntry(&info_), 1);
     EXPECT_TRUE(FolderEmpty());
 }
 

@@ -110,19 +110,15 @@ TEST_P(StandIns, ExportAudioAndVideoIntoOneMp4) {
     job.settings = SettingsFor(temp, GetParam().encoder);
     job.settings.aacProfile = 1;
     job.settings.aacKbps = 128;
-    char* wav = nullptr;
-    char* aac = nullptr;
-    platform::ProcessHandle encoder = StartAacEncoder(&job, &wav, &aac);
-    ASSERT_NE(encoder, platform::kNoProcess);
+    AacEncoding encoding;
+    ASSERT_TRUE(StartAacEncoder(job, &encoding).done());
     std::string video = MakeVideo(dir);  // while the encoder runs, as in an export
-    EXPECT_TRUE(WaitAacEncoder(encoder, ""));
-    EXPECT_TRUE(platform::RemoveFile(wav));
+    EXPECT_TRUE(WaitAacEncoder(encoding.encoder, "").done());
+    encoding.wav.Remove();
 
     std::string output = dir.File("my movie.mp4");
-    EXPECT_TRUE(MuxMp4(GetParam().muxer, output.c_str(), 30000.0 / 1001.0, video.c_str(), aac));
-    EXPECT_TRUE(platform::RemoveFile(aac));
-    std::free(wav);
-    std::free(aac);
+    EXPECT_TRUE(MuxMp4(GetParam().muxer, output.c_str(), 30000.0 / 1001.0, video.c_str(), encoding.aac.c_str()).done());
+    encoding.aac.Remove();
 
     auto streams = Probe(output);
     ASSERT_EQ(streams.size(), 2u);
@@ -148,7 +144,7 @@ TEST_P(StandIns, FrameRatesArriveAsExactRationals) {
                              Case{30000.0 / 1001.0, "30000/1001", 1001 / 30000.0}}) {
         SCOPED_TRACE(FormatFrameRate(rate.rate));
         std::string output = dir.File("rate " + FormatFrameRate(rate.rate) + ".mp4");
-        ASSERT_TRUE(MuxMp4(GetParam().muxer, output.c_str(), rate.rate, video.c_str(), nullptr));
+        ASSERT_TRUE(MuxMp4(GetParam().muxer, output.c_str(), rate.rate, video.c_str(), nullptr).done());
         auto streams = Probe(output);
         ASSERT_EQ(streams.size(), 1u);
         EXPECT_EQ(streams["video"].frameRate, rate.rational);
@@ -162,7 +158,7 @@ TEST_P(StandIns, FailuresAreReportedAndLeaveNoOutput) {
     std::string output = dir.File("out.mp4");
     {
         SCOPED_TRACE("muxer given an AAC file that was never written");
-        EXPECT_FALSE(MuxMp4(GetParam().muxer, output.c_str(), 25.0, video.c_str(), dir.File("none.aac").c_str()));
+        EXPECT_TRUE(MuxMp4(GetParam().muxer, output.c_str(), 25.0, video.c_str(), dir.File("none.aac").c_str()).failed());
         EXPECT_FALSE(platform::PathExists(output.c_str()));
     }
     {
@@ -172,13 +168,14 @@ TEST_P(StandIns, FailuresAreReportedAndLeaveNoOutput) {
         ASSERT_NE(file, nullptr);
         std::fputs("not a video", file);
         std::fclose(file);
-        EXPECT_FALSE(MuxMp4(GetParam().muxer, output.c_str(), 25.0, junk.c_str(), nullptr));
+        EXPECT_TRUE(MuxMp4(GetParam().muxer, output.c_str(), 25.0, junk.c_str(), nullptr).failed());
         EXPECT_FALSE(platform::PathExists(output.c_str()));
     }
     {
         SCOPED_TRACE("encoder given a WAV file that does not exist");
         std::string line = AacEncoderCommandLine(1, 128, dir.File("none.wav").c_str(), dir.File("a.aac").c_str());
-        EXPECT_FALSE(WaitAacEncoder(RunProcess(GetParam().encoder, line.c_str()), ""));
+        platform::Process encoder(RunProcess(GetParam().encoder, line.c_str()));
+        EXPECT_TRUE(WaitAacEncoder(encoder, "").failed());
         EXPECT_FALSE(platform::PathExists(dir.File("a.aac").c_str()));
     }
 }

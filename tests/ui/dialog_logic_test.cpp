@@ -38,7 +38,7 @@ int RunThatCannotStart(CDialogSetting&) { return -1; }
 class DialogTest : public testing::Test {
 protected:
     void SetUp() override {
-        std::memset(&CurrentSettings(), 0, sizeof(SettingData));  // as loaded
+        std::memset(&PluginSettings(), 0, sizeof(SettingData));  // as loaded
         sdkCalls.clear();
         initStatus = MFX_ERR_NONE;
         encoderInitStatus = MFX_ERR_NONE;
@@ -51,7 +51,7 @@ protected:
             actions(dialog, controls);
             ASSERT_TRUE(controls.endCode.has_value()) << "the dialog is still open";
         };
-        RunConfiguration(RunWithFakeControls);
+        RunConfiguration(PluginSettings(), RunWithFakeControls);
     }
 
     static void Press(CDialogSetting& dialog, int id) { ASSERT_TRUE(dialog.OnCommand(id)); }
@@ -74,7 +74,7 @@ protected:
         return data;
     }
 
-    static SettingData Stored() { return CurrentSettings(); }
+    static SettingData Stored() { return PluginSettings(); }
     static bool SameBytes(const SettingData& a, const SettingData& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 };
 
@@ -111,7 +111,7 @@ TEST_F(DialogTest, FreshPluginShowsDefaultsAndCancelStoresThem) {
 
 TEST_F(DialogTest, CancelLeavesValidSettingsByteForByte) {
     SettingData valid = ValidSettings();
-    CurrentSettings() = valid;
+    PluginSettings() = valid;
     Configure([](CDialogSetting& dialog, FakeControls& c) {
         EXPECT_EQ(c.Selected(kHardware), "3");
         EXPECT_EQ(c.Selected(kCodecProfile), "HIGH");
@@ -128,7 +128,7 @@ TEST_F(DialogTest, CancelLeavesValidSettingsByteForByte) {
 
 TEST_F(DialogTest, OkUnchangedKeepsEveryByte) {
     SettingData valid = ValidSettings();
-    CurrentSettings() = valid;
+    PluginSettings() = valid;
     Configure([](CDialogSetting& dialog, FakeControls&) { Press(dialog, kOk); });
     EXPECT_TRUE(SameBytes(Stored(), valid));
 }
@@ -152,7 +152,7 @@ TEST_F(DialogTest, SixDigitStoredValueShownWholeAndStoredAsFirstFiveDigits) {
     SettingData valid = ValidSettings();
     valid.targetKbps = 123456;
     valid.maxKbps = -2147483647 - 1;
-    CurrentSettings() = valid;
+    PluginSettings() = valid;
     Configure([](CDialogSetting& dialog, FakeControls& c) {
         EXPECT_EQ(c.Text(kTargetKbps), "123456");
         EXPECT_EQ(c.Text(kMaxKbps), "-2147483648");
@@ -173,7 +173,7 @@ TEST_F(DialogTest, BitRateTextsWithoutANumberKeepTheOldValue) {
         {"99999", 99999}, {"-1234", -1234}, {"12 34", 12},
     };
     for (const Case& test : cases) {
-        CurrentSettings() = ValidSettings();
+        PluginSettings() = ValidSettings();
         Configure([&test](CDialogSetting& dialog, FakeControls& c) {
             c.SetText(kTargetKbps, test.text);  // as if typed (all within five keys or pasted)
             Press(dialog, kOk);
@@ -199,7 +199,7 @@ TEST_F(DialogTest, AudioPairsAndRowsTheListLacks) {
     SettingData restored = ValidSettings();
     restored.aacProfile = 2;
     restored.aacKbps = 128;
-    CurrentSettings() = restored;
+    PluginSettings() = restored;
     Configure([](CDialogSetting& dialog, FakeControls& c) {
         EXPECT_EQ(c.lists[kAudioBitRate].selected, -1);
         Press(dialog, kOk);
@@ -213,7 +213,7 @@ TEST_F(DialogTest, ListWithoutSelectionKeepsItsFieldAtOkAndInTheTest) {
     restored.hardwareImpl = 0;
     restored.codecProfile = 0;
     restored.rateControl = 3;
-    CurrentSettings() = restored;
+    PluginSettings() = restored;
     Configure([](CDialogSetting& dialog, FakeControls& c) {
         EXPECT_EQ(c.lists[kHardware].selected, -1);
         EXPECT_EQ(c.lists[kCodecProfile].selected, -1);
@@ -239,7 +239,7 @@ TEST_F(DialogTest, ListWithoutSelectionKeepsItsFieldAtOkAndInTheTest) {
 
 TEST_F(DialogTest, PathsAreCutAt259AndOldBytesAfterTheNulStay) {
     SettingData valid = ValidSettings();
-    CurrentSettings() = valid;
+    PluginSettings() = valid;
     const std::string longPath = "C:\\" + std::string(257, 'p');  // 260 characters
     Configure([&longPath](CDialogSetting& dialog, FakeControls& c) {
         c.SetText(kAacEncoderPath, longPath.c_str());
@@ -247,7 +247,7 @@ TEST_F(DialogTest, PathsAreCutAt259AndOldBytesAfterTheNulStay) {
         c.SetText(kTempFolder, "");
         Press(dialog, kOk);
     });
-    const SettingData& stored = CurrentSettings();
+    const SettingData& stored = PluginSettings();
     EXPECT_EQ(std::string(stored.aacEncoderPath, 259), longPath.substr(0, 259));
     EXPECT_EQ(stored.aacEncoderPath[259], '\0');
     EXPECT_STREQ(stored.muxerPath, "M.exe");
@@ -259,17 +259,17 @@ TEST_F(DialogTest, PathsAreCutAt259AndOldBytesAfterTheNulStay) {
 TEST_F(DialogTest, RestoredPathWithoutTerminatorIsShownCutAt259) {
     SettingData restored = ValidSettings();
     std::memset(restored.muxerPath, 'm', sizeof restored.muxerPath);
-    CurrentSettings() = restored;
+    PluginSettings() = restored;
     Configure([](CDialogSetting& dialog, FakeControls& c) {
         EXPECT_EQ(c.Text(kMuxerPath), std::string(259, 'm'));
         Press(dialog, kOk);
     });
-    EXPECT_EQ(std::string(CurrentSettings().muxerPath, 259), std::string(259, 'm'));
-    EXPECT_EQ(CurrentSettings().muxerPath[259], '\0');
+    EXPECT_EQ(std::string(PluginSettings().muxerPath, 259), std::string(259, 'm'));
+    EXPECT_EQ(PluginSettings().muxerPath[259], '\0');
 }
 
 TEST_F(DialogTest, BrowseButtonsReplaceTheTextOnlyWhenConfirmed) {
-    CurrentSettings() = ValidSettings();
+    PluginSettings() = ValidSettings();
     Configure([](CDialogSetting& dialog, FakeControls& c) {
         c.browseAnswers = {std::nullopt, std::string("/opt/nero/neroAacEnc.exe"), std::nullopt,
                            std::string("/opt/gpac/MP4Box.exe"), std::nullopt, std::string("/var/tmp")};
@@ -292,9 +292,9 @@ TEST_F(DialogTest, BrowseButtonsReplaceTheTextOnlyWhenConfirmed) {
                   (std::vector<std::string>{"Select temorary folder.", "Select temorary folder."}));
         Press(dialog, kOk);
     });
-    EXPECT_STREQ(CurrentSettings().aacEncoderPath, "/opt/nero/neroAacEnc.exe");
-    EXPECT_STREQ(CurrentSettings().muxerPath, "/opt/gpac/MP4Box.exe");
-    EXPECT_STREQ(CurrentSettings().tempFolder, "/var/tmp");
+    EXPECT_STREQ(PluginSettings().aacEncoderPath, "/opt/nero/neroAacEnc.exe");
+    EXPECT_STREQ(PluginSettings().muxerPath, "/opt/gpac/MP4Box.exe");
+    EXPECT_STREQ(PluginSettings().tempFolder, "/var/tmp");
 }
 
 TEST_F(DialogTest, UnknownCommandsAndTheStandardOnesDoNothing) {
@@ -308,18 +308,18 @@ TEST_F(DialogTest, UnknownCommandsAndTheStandardOnesDoNothing) {
 }
 
 TEST_F(DialogTest, RunThatCannotStartLeavesTheSettings) {
-    RunConfiguration(RunThatCannotStart);
+    RunConfiguration(PluginSettings(), RunThatCannotStart);
     SettingData zero{};
     EXPECT_TRUE(SameBytes(Stored(), zero));
     SettingData valid = ValidSettings();
-    CurrentSettings() = valid;
-    RunConfiguration(RunThatCannotStart);
+    PluginSettings() = valid;
+    RunConfiguration(PluginSettings(), RunThatCannotStart);
     EXPECT_TRUE(SameBytes(Stored(), valid));
 }
 
 TEST_F(DialogTest, VideoTestReadsTheControlsAndChangesNothing) {
     SettingData valid = ValidSettings();
-    CurrentSettings() = valid;
+    PluginSettings() = valid;
     Configure([](CDialogSetting& dialog, FakeControls& c) {
         c.Choose(kHardware, "2");
         c.Choose(kCodecProfile, "BASELINE");

@@ -149,7 +149,7 @@ int FocusId() { return Fl::focus() != nullptr ? static_cast<int>(IdOf(Fl::focus(
 class FltkDialogTest : public testing::Test {
 protected:
     void SetUp() override {
-        std::memset(&CurrentSettings(), 0, sizeof(SettingData));
+        std::memset(&PluginSettings(), 0, sizeof(SettingData));
         sdkCalls.clear();
         initStatus = MFX_ERR_NONE;
         encoderInitStatus = MFX_ERR_NONE;
@@ -250,7 +250,7 @@ TEST_F(FltkDialogTest, FreshDialogLayoutFocusKeysAndDefaults) {
         },
     });
     SettingData defaults = DefaultSettingData();
-    EXPECT_EQ(std::memcmp(&CurrentSettings(), &defaults, sizeof defaults), 0);
+    EXPECT_EQ(std::memcmp(&PluginSettings(), &defaults, sizeof defaults), 0);
 }
 
 TEST_F(FltkDialogTest, TypingIsLimitedAndOkStoresWhatIsShown) {
@@ -258,7 +258,7 @@ TEST_F(FltkDialogTest, TypingIsLimitedAndOkStoresWhatIsShown) {
     restored.targetKbps = 123456;
     restored.codecProfile = 0;  // no row holds it
     std::strcpy(restored.tempFolder, "/var/tmp/tarvo");
-    CurrentSettings() = restored;
+    PluginSettings() = restored;
     Configure({
         [] {
             EXPECT_EQ(Text(kTargetKbps), "123456");
@@ -277,7 +277,7 @@ TEST_F(FltkDialogTest, TypingIsLimitedAndOkStoresWhatIsShown) {
             Click(Control(kOk));
         },
     });
-    const SettingData& stored = CurrentSettings();
+    const SettingData& stored = PluginSettings();
     EXPECT_EQ(stored.targetKbps, 12345);
     EXPECT_EQ(stored.maxKbps, 12345);
     EXPECT_EQ(stored.codecProfile, 0);
@@ -291,7 +291,7 @@ TEST_F(FltkDialogTest, TestVideoShowsItsVerdictAndCancelKeepsTheSettings) {
     SettingData valid = DefaultSettingData();
     valid.hardwareImpl = 5;
     std::strcpy(valid.muxerPath, "/usr/bin/MP4Box.exe");
-    CurrentSettings() = valid;
+    PluginSettings() = valid;
     encoderInitStatus = MFX_WRN_INCOMPATIBLE_VIDEO_PARAM;
     std::string shown;
     Configure({
@@ -322,19 +322,19 @@ TEST_F(FltkDialogTest, TestVideoShowsItsVerdictAndCancelKeepsTheSettings) {
     ASSERT_EQ(sdkCalls.size(), 3u);
     EXPECT_EQ(sdkCalls[0].impl, 5);
     EXPECT_EQ(sdkCalls[1].param.mfx.TargetKbps, 2000);
-    EXPECT_EQ(std::memcmp(&CurrentSettings(), &valid, sizeof valid), 0);
+    EXPECT_EQ(std::memcmp(&PluginSettings(), &valid, sizeof valid), 0);
 }
 
 // Run with DISPLAY unset or naming no server: FLTK must not be reached.
 TEST(NoDisplay, EntryReturnsTrueAndLeavesTheSettings) {
     SettingData valid = DefaultSettingData();
     valid.targetKbps = 777;
-    CurrentSettings() = valid;
+    PluginSettings() = valid;
     EXPECT_EQ(ConfigEntry(nullptr, nullptr), 1);
-    EXPECT_EQ(std::memcmp(&CurrentSettings(), &valid, sizeof valid), 0);
-    std::memset(&CurrentSettings(), 0, sizeof(SettingData));
+    EXPECT_EQ(std::memcmp(&PluginSettings(), &valid, sizeof valid), 0);
+    std::memset(&PluginSettings(), 0, sizeof(SettingData));
     EXPECT_EQ(ConfigEntry(nullptr, nullptr), 1);
-    EXPECT_EQ(CurrentSettings().version, 0);
+    EXPECT_EQ(PluginSettings().version, 0);
 }
 
 }  // namespace

@@ -1,66 +1,34 @@
-// The export procedure owns the temporary files and the AAC encoder's
-// process; the stages do the work.
+// The export run owns the temporary files and the AAC encoder's process
+// (RAII: whatever it still holds goes when it returns); the stages do the work.
 //
 // Failure and cancel, as the user sees them:
-// - a failure returns false and shows exactly one line naming the cause; the
-//   muxer does not run after a failure of the video or of the AAC encoder,
-//   and no new file is left at the output path;
+// - a failure names its cause in one outcome; the muxer does not run after a
+//   failure of the video or of the AAC encoder, and no new file is left at
+//   the output path;
 // - a cancel (the host's isAbort, asked by every stage at least every 100 ms)
-//   returns true and shows nothing. It leaves nothing either: a cancelled
+//   is no failure: the editor shows nothing. It leaves nothing either: a cancelled
 //   export has no MP4 (the audio is compressed whole before the muxer runs,
 //   and the muxer's command line cannot shorten it to the frames so far).
 // Either way every temporary file goes and no program is left running.
-#include "core/export_procedure.h"
+#include "export/export_run.h"
 
+#include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <string>
 
 #include "audio/audio_export.h"
 #include "audio/command_text.h"
 #include "audio/mux.h"
-#include "encode/video_encoder.h"
 #include "core/setting_data.h"
 #include "core/temp_name.h"
+#include "encode/video_encoder.h"
 #include "platform/cancel.h"
 #include "platform/file.h"
-#include "platform/message.h"
 
 namespace {
-
-// What one export holds; everything it still holds goes when it does, also
-// when an exception unwinds the export.
-class ExportResources {
-public:
-    ExportResources() = default;
-    ExportResources(const ExportResources&) = delete;
-    ExportResources& operator=(const ExportResources&) = delete;
-    ~ExportResources() {
-        if (aacEncoder != platform::kNoProcess) {
-            platform::EndProcess(aacEncoder);
-            platform::CloseProcess(aacEncoder);
-        }
-        Discard(aacPath);
-        Discard(wavPath);
-        Discard(videoPath);
-    }
-
-    // Deletes a temporary file and releases its path; a failed delete is
-    // ignored, as there is nobody left to tell.
-    static void Discard(char*& path) {
-        if (path == nullptr) return;
-        platform::RemoveFile(path);
-        std::free(path);
-        path = nullptr;
-    }
-
-    char* videoPath = nullptr;
-    char* wavPath = nullptr;
-    char* aacPath = nullptr;
-    platform::ProcessHandle aacEncoder = platform::kNoProcess;
-};
 
 bool AskHost(void* context) {
     const auto* job = static_cast<const ExportJob*>(context);
@@ -72,7 +40,6 @@ std::string ProgramProblem(const char* what, const char* path) {
     if (!platform::PathExists(path)) return std::string(what) + " not found: " + path;
     return std::string(what) + " is not a program: " + path;
 }
-
 // Everything that can be checked before the first frame, so that a job that
 // cannot succeed fails at once, not after the whole video is encoded.
 // Returns the line to show, or "" when the job may start.
@@ -154,92 +121,135 @@ struct AudioWatch {
     }
 };
 
-// A failed job: its one message, and false.
-bool Failed(const std::string& message) {
-    platform::ShowWarning(message.c_str());
-    return false;
-}
-
-// A cancelled job: no message, and true (the editor shows no error).
-constexpr bool kCancelled = true;
-
-bool RunStages(const ExportJob& exportJob) {
-    const ExportJob* info = &exportJob;
-    const SettingData& settings = exportJob.settings;
-    const platform::CancelCheck cancel{AskHost, const_cast<ExportJob*>(info)};
-    ExportResources job;
-
-    const std::string problem = CheckJob(*info, settings);
-    if (!problem.empty()) return Failed(problem);
-
-    if (!MakeTempName("h264", settings.tempFolder, &job.videoPath)) {
-        return Failed(TempFileFailureText(settings.tempFolder));
+// Times the stages of one export for its log.
+class StageClock {
+public:
+    explicit StageClock(const ExportJob& job) : job_(job), start_(Now()) {}
+    // Logs how long the stage took since the last call (or the start).
+    void Lap(const char* stage) {
+        const auto now = Now();
+        const double seconds = std::chrono::duration<double>(now - start_).count();
+        start_ = now;
+        char text[96];
+        std::snprintf(text, sizeof text, "%s: %.2f s", stage, seconds);
+        LogLine(job_, text);
     }
-    if (!ValidateEncodeParameters(*info)) return Failed("Invalid encode parameter.");
+
+private:
+    static std::chrono::steady_clock::time_point Now() { return std::chrono::steady_clock::now(); }
+    const ExportJob& job_;
+    std::chrono::steady_clock::time_point start_;
+};
+
+Outcome RunStages(const ExportJob& job) {
+    const SettingData& settings = job.settings;
+    const platform::CancelCheck cancel{AskHost, const_cast<ExportJob*>(&job)};
+    StageClock clock(job);
+
+    const std::string problem = CheckJob(job, settings);
+    if (!problem.empty()) return Outcome::Failure(Stage::kCheck, problem);
+
+    std::optional<TempFile> video = TempFile::Claim("h264", settings.tempFolder);
+    if (!video) return Outcome::Failure(Stage::kCheck, TempFileFailureText(settings.tempFolder));
+    Outcome trial = ValidateEncodeParameters(job);
+    if (!trial.done()) return trial;
+    clock.Lap("trial set-up");
 
     // The WAV file is complete before the encoder starts and before the
     // first video frame is asked for; the encoder then runs beside the video.
-    const bool hasAudio = info->hasAudio;
     char aacEncoderPath[kSettingPathSize];
     ReadSettingText(settings.aacEncoderPath, aacEncoderPath);
-    if (hasAudio) {
-        platform::StageFailure audio;
-        job.aacEncoder = StartAacEncoder(info, &job.wavPath, &job.aacPath, &audio);
-        if (job.aacEncoder == platform::kNoProcess) return audio.cancelled ? kCancelled : Failed(audio.message);
+    AacEncoding audio;
+    if (job.hasAudio) {
+        Outcome started = StartAacEncoder(job, &audio);
+        if (!started.done()) return started;
+        clock.Lap("WAV file");
     }
 
-    VideoEncodeReport video{};
-    AudioWatch watch{info, job.aacEncoder};
-    const ExportJob videoJob = hasAudio ? watch.Watching(*info) : *info;
-    if (!EncodeVideoToFile(videoJob, job.videoPath, &video)) {
+    AudioWatch watch{&job, audio.encoder.get()};
+    const ExportJob videoJob = job.hasAudio ? watch.Watching(job) : job;
+    Outcome encoded = EncodeVideoToFile(videoJob, video->c_str());
+    if (!encoded.done()) {
         if (watch.died) {
-            return Failed("AAC encoder failed (exit code " + ExitCodeText(watch.exitCode) + "): " + aacEncoderPath);
+            Outcome failure = Outcome::Failure(
+                Stage::kAacEncoder, "AAC encoder failed (exit code " + ExitCodeText(watch.exitCode) + "): " + aacEncoderPath);
+            failure.path = aacEncoderPath;
+            return failure;
         }
-        // The AAC encoder is of no use any more: ExportResources ends it.
-        return video.aborted ? kCancelled : Failed(VideoFailureText(video, job.videoPath));
+        // The AAC encoder is of no use any more: `audio` ends it.
+        return encoded;
     }
+    clock.Lap("video encode");
 
-    if (hasAudio) {
-        platform::StageFailure audio;
-        // WaitAacEncoder closes the handle whatever happens in it.
-        const platform::ProcessHandle encoder = job.aacEncoder;
-        job.aacEncoder = platform::kNoProcess;
-        const bool encoded = WaitAacEncoder(encoder, aacEncoderPath, cancel, &audio);
-        if (!encoded) return audio.cancelled ? kCancelled : Failed(audio.message);
-        ExportResources::Discard(job.wavPath);
+    if (job.hasAudio) {
+        Outcome waited = WaitAacEncoder(audio.encoder, aacEncoderPath, cancel);
+        if (!waited.done()) return waited;
+        audio.wav.Remove();
         // An encoder that says it succeeded is taken at its word only when
         // its file holds AAC; otherwise the muxer would be blamed for it.
         std::string start;
-        if (!platform::ReadFileStart(job.aacPath, 1, &start) || start.empty()) {
-            return Failed(std::string("AAC encoder wrote no file: ") + aacEncoderPath);
+        auto failure = [&](const char* text) {
+            Outcome outcome = Outcome::Failure(Stage::kAacEncoder, text + std::string(aacEncoderPath));
+            outcome.path = aacEncoderPath;
+            return outcome;
+        };
+        if (!platform::ReadFileStart(audio.aac.c_str(), 1, &start) || start.empty()) {
+            return failure("AAC encoder wrote no file: ");
         }
-        if (!LooksLikeAac(job.aacPath)) return Failed(std::string("AAC encoder wrote no AAC file: ") + aacEncoderPath);
+        if (!LooksLikeAac(audio.aac.c_str())) return failure("AAC encoder wrote no AAC file: ");
+        clock.Lap("AAC encoder (after the video)");
     }
 
     char muxerPath[kSettingPathSize];
     ReadSettingText(settings.muxerPath, muxerPath);
-    const double frameRate = static_cast<double>(info->rate) / info->scale;
-    platform::StageFailure mux;
-    if (!MuxMp4(muxerPath, info->saveFile, frameRate, job.videoPath, job.aacPath, cancel, &mux)) {
-        return mux.cancelled ? kCancelled : Failed(mux.message);
-    }
-    return true;
+    const double frameRate = static_cast<double>(job.rate) / job.scale;
+    Outcome muxed = MuxMp4(muxerPath, job.saveFile, frameRate, video->c_str(),
+                           job.hasAudio ? audio.aac.c_str() : nullptr, cancel);
+    if (muxed.done()) clock.Lap("MP4 muxer");
+    return muxed;
 }
 
-}  // namespace
+// The outcome as one log line.
+std::string OutcomeLine(const Outcome& outcome) {
+    switch (outcome.kind) {
+        case Outcome::Kind::kDone: return "outcome: done";
+        case Outcome::Kind::kCancelled: return std::string("outcome: cancelled during ") + StageName(outcome.stage);
+        case Outcome::Kind::kFailed: break;
+    }
+    std::string line = std::string("outcome: failed in ") + StageName(outcome.stage) + ": " + outcome.message;
+    if (!outcome.cause.empty()) line += " (" + outcome.cause + ")";
+    return line;
+}
 
-bool RunExport(const ExportJob& job) {
+Outcome RunGuarded(const ExportJob& job) {
     // The host knows nothing of C++ exceptions: none may leave an export.
     // Unwinding has ended the programs and deleted the files by now.
     try {
         return RunStages(job);
     } catch (const std::exception& error) {
-        // No allocation here: the exception may be a bad_alloc.
+        // No allocation before the text is made: the exception may be a bad_alloc.
         char text[256];
         std::snprintf(text, sizeof text, "Export failed: %s", error.what());
-        platform::ShowWarning(text);
+        try {
+            return Outcome::Failure(Stage::kNone, text);
+        } catch (...) {
+        }
     } catch (...) {
-        platform::ShowWarning("Export failed.");
     }
-    return false;
+    Outcome outcome;  // no allocation: the message's literal fits the small-string buffer
+    outcome.kind = Outcome::Kind::kFailed;
+    outcome.message = "Export failed.";
+    return outcome;
+}
+
+}  // namespace
+
+Outcome RunExport(const ExportJob& job) {
+    Outcome outcome = RunGuarded(job);
+    try {
+        LogLine(job, OutcomeLine(outcome));
+    } catch (...) {
+        // Out of memory for the log line: the outcome still stands.
+    }
+    return outcome;
 }
