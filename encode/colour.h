@@ -4,6 +4,7 @@
 // too, so that players that read the tags and players that guess agree.
 #pragma once
 #include <cstdint>
+#include <string>
 
 enum class VideoMatrix : uint8_t { kBt601, kBt709 };
 
@@ -21,3 +22,11 @@ ColourCodes ColourCodesOf(VideoMatrix matrix);
 
 // "BT.709" or "BT.601", for logs and TestVideo's result.
 const char* MatrixName(VideoMatrix matrix);
+
+struct EncodePipeline;
+
+// One line on the colour of an opened pipeline's pixels and tags, for the
+// export log and TestVideo, e.g. "colour: BT.709, limited range, tagged in
+// the stream" or "colour: BT.601, limited range (the runtime refused
+// BT.709), tagged BT.601".
+std::string ColourLine(const EncodePipeline& pipeline, VideoMatrix wanted);

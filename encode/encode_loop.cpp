@@ -212,11 +212,11 @@ int32_t FillInputSurface(EncodePipeline* pipeline) {
 
 bool JobCancelled(EncodePipeline* pipeline) {
     if (pipeline->cancelRequested.load()) return true;
-    if (pipeline->cancelled == nullptr) return false;
+    if (pipeline->cancel.cancelled == nullptr) return false;
     const uint32_t now = platform::TickCountMs();
     if (now - pipeline->lastCancelPoll < kCancelPollIntervalMs) return false;
     pipeline->lastCancelPoll = now;
-    if (!pipeline->cancelled(pipeline->callbackContext)) return false;
+    if (!pipeline->cancel()) return false;
     pipeline->cancelRequested.store(true);
     return true;
 }

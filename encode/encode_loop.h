@@ -17,7 +17,7 @@ inline constexpr uint32_t kSyncSliceMs = 100;
 // Runs the whole loop and returns after the worker has ended: MFX_ERR_NONE
 // when the stream was encoded to its end; nullopt when the worker could not
 // be started (or the record has no events to wait on); MFX_ERR_ABORTED when the job
-// was cancelled (the `cancelled` callback said so; nothing more is encoded,
+// was cancelled (the `cancel` check said so; nothing more is encoded,
 // no drain) or a stage made no progress for `stallLimitMs` (`stallCall` /
 // `stallStatus` say which); otherwise the failing SDK status, VPP's first if
 // VPP failed, else the encoder's. A busy device or a sync still in execution
@@ -26,7 +26,7 @@ inline constexpr uint32_t kSyncSliceMs = 100;
 std::optional<mfxStatus> RunEncodeLoop(EncodePipeline* pipeline);
 
 // Job's thread: true once the user has cancelled. Asks the pipeline's
-// `cancelled` callback at most every 50 ms and remembers a yes in
+// `cancel` check at most every 50 ms and remembers a yes in
 // `cancelRequested`, where the worker sees it.
 bool JobCancelled(EncodePipeline* pipeline);
 

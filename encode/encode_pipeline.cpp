@@ -62,7 +62,7 @@ EncodePipeline::EncodePipeline()
       callbackContext(nullptr),
       frameSource(nullptr),
       bitstreamSink(nullptr),
-      cancelled(nullptr),
+      cancel{},
       vppExtParam{},
       vppDoNotUse{},
       vppDoNotUseAlgs{},
@@ -222,7 +222,7 @@ mfxStatus SetupPipeline(const PipelineCallbacks* callbacks, const mfxFrameInfo* 
     pipeline->callbackContext = callbacks->context;
     pipeline->frameSource = callbacks->source;
     pipeline->bitstreamSink = callbacks->sink;
-    pipeline->cancelled = callbacks->cancelled;
+    pipeline->cancel = callbacks->cancel;
 
     mfxVersion version{};
     version.Major = 1;

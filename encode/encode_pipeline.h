@@ -20,24 +20,22 @@
 #include "encode/colour.h"
 #include "encode/frame_allocator.h"
 #include "encode/frame_source.h"
+#include "platform/cancel.h"
 #include "platform/sync.h"
 #include "core/setting_data.h"
 
 struct ExportJob;
 
-// Asks whether the user has cancelled the job; called on the thread that
-// runs the encode loop only (it may call the host).
-using CancelFn = bool (*)(void* context);
-
 // What the owner of a pipeline hands to its set-up. `source` and `sink` must
-// not be null; `context` is passed back to all three untouched. `cancelled`
-// may be null: the job then cannot be cancelled, and the end of the frames
+// not be null; `context` is passed back to both untouched. `cancel` may be
+// empty: the job then cannot be cancelled, and the end of the frames
 // (an abort included) is encoded and drained as usual.
 struct PipelineCallbacks {
     void* context;
     FrameSourceFn source;
     BitstreamSinkFn sink;
-    CancelFn cancelled = nullptr;
+    // Asked on the thread that runs the encode loop only (it may call the host).
+    platform::CancelCheck cancel = {};
 };
 
 // How long a stage may make no progress (the runtime busy, a sync still in
@@ -85,7 +83,7 @@ struct EncodePipeline {
     void* callbackContext;
     FrameSourceFn frameSource;      // job's thread
     BitstreamSinkFn bitstreamSink;  // worker
-    CancelFn cancelled;             // job's thread; may be null
+    platform::CancelCheck cancel;   // job's thread; may be empty
     // The VPP parameters' extension array and what it points at: the
     // do-not-use list, then (when `signalAsked`) the colour conversion.
     mfxExtBuffer* vppExtParam[2];
@@ -123,10 +121,10 @@ struct EncodePipeline {
     // before it looks at `encInFree`.
     platform::EventHandle queueEvent;
     platform::EventHandle surfaceEvent;
-    // The user cancelled: set by the job's thread when `cancelled` says so,
+    // The user cancelled: set by the job's thread when `cancel` says so,
     // read by the worker, which then stops without draining.
     std::atomic<bool> cancelRequested;
-    // When the job's thread last asked `cancelled` (tick count). Job's thread only.
+    // When the job's thread last asked `cancel` (tick count). Job's thread only.
     uint32_t lastCancelPoll;
     // A stage that makes no progress for this long fails the encode. Set
     // before RunEncodeLoop; read by both threads.

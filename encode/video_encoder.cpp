@@ -1,5 +1,7 @@
 #include "encode/video_encoder.h"
 
+#include <cstdio>
+
 #include "encode/bitstream_writer.h"
 #include "encode/encode_loop.h"
 #include "encode/encode_pipeline.h"
@@ -23,6 +25,33 @@ Outcome ValidateEncodeParameters(const ExportJob& job) {
 }
 
 namespace {
+
+// The encoder fields an export log shows, as asked or as settled.
+std::string DescribeEncoder(const mfxInfoMFX& mfx) {
+    const uint32_t multiplier = mfx.BRCParamMultiplier == 0 ? 1 : mfx.BRCParamMultiplier;
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "profile %u, level %u, target usage %u, rate control %u, %u/%u kbps, GOP %u, B distance %u, "
+                  "IDR interval %u",
+                  mfx.CodecProfile, mfx.CodecLevel, mfx.TargetUsage, mfx.RateControlMethod,
+                  mfx.TargetKbps * multiplier, mfx.MaxKbps * multiplier, mfx.GopPicSize, mfx.GopRefDist,
+                  mfx.IdrInterval);
+    return text;
+}
+
+// The log's account of an opened pipeline: what was asked of the encoder and
+// what it settled on, the input format and the colour of the pixels.
+void LogPipeline(const ExportJob& job, const EncodePipeline& pipeline) {
+    if (job.log == nullptr) return;
+    LogLine(job, "encoder asked: " + DescribeEncoder(MakeEncoderInfo(job.settings)));
+    mfxVideoParam settled{};
+    const mfxStatus status = MFXVideoENCODE_GetVideoParam(pipeline.session, &settled);
+    LogLine(job, status == MFX_ERR_NONE ? "encoder settled: " + DescribeEncoder(settled.mfx)
+                                        : "encoder settled: GetVideoParam answered " + MfxStatusText(status));
+    LogLine(job, pipeline.vppInFourCC == MFX_FOURCC_RGB4 ? "VPP input: RGB4 (the runtime takes no RGB3)"
+                                                         : "VPP input: RGB3");
+    LogLine(job, ColourLine(pipeline, MatrixForFrame(job.width, job.height)));
+}
 
 // What the user is told of a failed encode: the stage and the runtime's
 // status name, or the path and system error of a failed write.
@@ -78,11 +107,12 @@ Outcome EncodeVideoToFile(const ExportJob& job, const char* path, VideoEncodeRep
     BitstreamWriter* writer = StartWriter();
     SetWriterFile(writer, file);
     EncodeJobContext context{&job, writer, 0, false, false};
-    const PipelineCallbacks callbacks{&context, ReadHostFrame, QueueBitstream, HostCancelled};
+    const PipelineCallbacks callbacks{&context, ReadHostFrame, QueueBitstream, {HostCancelled, &context}};
 
     result.pipelineOpened = OpenEncodePipeline(job.settings, job, pipeline, callbacks);
     context.inputFourCC = pipeline.vppInFourCC;
     if (result.pipelineOpened) {
+        LogPipeline(job, pipeline);
         const std::optional<mfxStatus> loop = RunEncodeLoop(&pipeline);
         result.workerNotStarted = !loop.has_value();
         result.loopStatus = loop.value_or(MFX_ERR_NONE);

@@ -27,6 +27,7 @@
 #include "encode/video_encoder.h"
 #include "platform/cancel.h"
 #include "platform/file.h"
+#include "platform/sync.h"
 
 namespace {
 
@@ -76,50 +77,91 @@ std::string CheckJob(const ExportJob& info, const SettingData& settings) {
     return "";
 }
 
-// The video's view of the job while the AAC encoder runs beside it: the
-// host's callbacks, with an encoder that has died counted as a cancel, so
-// the user hears of it within a frame rather than after the whole video.
-struct AudioWatch {
-    const ExportJob* host;
-    platform::ProcessHandle encoder;
-    bool died = false;
-    uint32_t exitCode = 0;
+// The stages' view of the host: its callbacks, with two additions. While the
+// AAC encoder runs beside the video, an encoder that has died counts as a
+// cancel, so the user hears of it within a frame rather than after the whole
+// video. And the host sees progress at least every 250 ms, also in stages
+// that deliver no frames (the WAV file, the waits for the programs), since
+// every stage asks whether to cancel more often than that.
+class HostWatch {
+public:
+    explicit HostWatch(const ExportJob& host) : host_(host), lastProgress_(platform::TickCountMs()) {}
+    HostWatch(const HostWatch&) = delete;
+    HostWatch& operator=(const HostWatch&) = delete;
 
-    static const AudioWatch& Of(void* watch) { return *static_cast<const AudioWatch*>(watch); }
-    static const void* GetVideo(void* watch, int32_t frame) {
-        const ExportJob& job = *Of(watch).host;
-        return job.getVideo != nullptr ? job.getVideo(job.host, frame) : nullptr;
-    }
-    static const void* GetAudio(void* watch, int32_t start, int32_t length, int32_t* read) {
-        const ExportJob& job = *Of(watch).host;
-        return job.getAudio != nullptr ? job.getAudio(job.host, start, length, read) : nullptr;
-    }
-    static void ShowProgress(void* watch, int32_t now, int32_t total) {
-        const ExportJob& job = *Of(watch).host;
-        if (job.showProgress != nullptr) job.showProgress(job.host, now, total);
-    }
-    static bool IsAbort(void* context) {
-        auto& watch = *static_cast<AudioWatch*>(context);
-        uint32_t code = 0;
-        if (!watch.died && platform::WaitProcessFor(watch.encoder, 0, &code) == platform::WaitResult::kEnded &&
-            code != 0) {
-            watch.died = true;
-            watch.exitCode = code;
-        }
-        return watch.died || AskHost(const_cast<ExportJob*>(watch.host));
-    }
+    // Counts the exit of `encoder` with a nonzero code as a cancel.
+    void WatchEncoder(platform::ProcessHandle encoder) { encoder_ = encoder; }
+    bool encoderDied() const { return died_; }
+    uint32_t encoderExitCode() const { return exitCode_; }
 
-    // `job` with its callbacks going through this watch.
-    ExportJob Watching(const ExportJob& job) {
-        ExportJob watched = job;
+    // `host` with its callbacks going through this watch.
+    ExportJob Job() {
+        ExportJob watched = host_;
         watched.host = this;
         watched.getVideo = GetVideo;
         watched.getAudio = GetAudio;
         watched.isAbort = IsAbort;
         watched.showProgress = ShowProgress;
+        watched.log = host_.log != nullptr ? Log : nullptr;
         return watched;
     }
+    platform::CancelCheck Cancel() { return {IsAbort, this}; }
+
+private:
+    static constexpr uint32_t kProgressIntervalMs = 250;
+    static HostWatch& Of(void* watch) { return *static_cast<HostWatch*>(watch); }
+
+    static const void* GetVideo(void* watch, int32_t frame) {
+        const ExportJob& job = Of(watch).host_;
+        return job.getVideo != nullptr ? job.getVideo(job.host, frame) : nullptr;
+    }
+    static const void* GetAudio(void* watch, int32_t start, int32_t length, int32_t* read) {
+        const ExportJob& job = Of(watch).host_;
+        return job.getAudio != nullptr ? job.getAudio(job.host, start, length, read) : nullptr;
+    }
+    static void ShowProgress(void* context, int32_t now, int32_t total) {
+        HostWatch& watch = Of(context);
+        watch.framesDone_ = now;
+        watch.lastProgress_ = platform::TickCountMs();
+        const ExportJob& job = watch.host_;
+        if (job.showProgress != nullptr) job.showProgress(job.host, now, total);
+    }
+    static void Log(void* watch, const char* line) {
+        const ExportJob& job = Of(watch).host_;
+        job.log(job.host, line);
+    }
+    static bool IsAbort(void* context) {
+        HostWatch& watch = Of(context);
+        uint32_t code = 0;
+        if (watch.encoder_ != platform::kNoProcess && !watch.died_ &&
+            platform::WaitProcessFor(watch.encoder_, 0, &code) == platform::WaitResult::kEnded && code != 0) {
+            watch.died_ = true;
+            watch.exitCode_ = code;
+        }
+        if (platform::TickCountMs() - watch.lastProgress_ >= kProgressIntervalMs) {
+            ShowProgress(context, watch.framesDone_, watch.host_.frameCount);
+        }
+        return watch.died_ || AskHost(const_cast<ExportJob*>(&watch.host_));
+    }
+
+    const ExportJob& host_;
+    platform::ProcessHandle encoder_ = platform::kNoProcess;
+    bool died_ = false;
+    uint32_t exitCode_ = 0;
+    int32_t framesDone_ = 0;
+    uint32_t lastProgress_;  // tick count of the last progress shown
 };
+
+// The job as the log's first line.
+std::string JobLine(const ExportJob& job) {
+    std::string line = "job: " + std::to_string(job.width) + "x" + std::to_string(job.height) + " at " +
+                       std::to_string(job.rate) + "/" + std::to_string(job.scale) + " fps, " +
+                       std::to_string(job.frameCount) + " frames";
+    if (job.hasAudio) {
+        line += ", audio " + std::to_string(job.audioRate) + " Hz, " + std::to_string(job.audioChannels) + " channels";
+    }
+    return line + ", to " + (job.saveFile != nullptr ? job.saveFile : "");
+}
 
 // Times the stages of one export for its log.
 class StageClock {
@@ -141,10 +183,13 @@ private:
     std::chrono::steady_clock::time_point start_;
 };
 
-Outcome RunStages(const ExportJob& job) {
+Outcome RunStages(const ExportJob& host) {
+    HostWatch watch(host);
+    const ExportJob job = watch.Job();
     const SettingData& settings = job.settings;
-    const platform::CancelCheck cancel{AskHost, const_cast<ExportJob*>(&job)};
+    const platform::CancelCheck cancel = watch.Cancel();
     StageClock clock(job);
+    LogLine(job, JobLine(job));
 
     const std::string problem = CheckJob(job, settings);
     if (!problem.empty()) return Outcome::Failure(Stage::kCheck, problem);
@@ -166,13 +211,14 @@ Outcome RunStages(const ExportJob& job) {
         clock.Lap("WAV file");
     }
 
-    AudioWatch watch{&job, audio.encoder.get()};
-    const ExportJob videoJob = job.hasAudio ? watch.Watching(job) : job;
-    Outcome encoded = EncodeVideoToFile(videoJob, video->c_str());
+    if (job.hasAudio) watch.WatchEncoder(audio.encoder.get());
+    Outcome encoded = EncodeVideoToFile(job, video->c_str());
+    watch.WatchEncoder(platform::kNoProcess);
     if (!encoded.done()) {
-        if (watch.died) {
-            Outcome failure = Outcome::Failure(
-                Stage::kAacEncoder, "AAC encoder failed (exit code " + ExitCodeText(watch.exitCode) + "): " + aacEncoderPath);
+        if (watch.encoderDied()) {
+            Outcome failure = Outcome::Failure(Stage::kAacEncoder, "AAC encoder failed (exit code " +
+                                                                       ExitCodeText(watch.encoderExitCode()) +
+                                                                       "): " + aacEncoderPath);
             failure.path = aacEncoderPath;
             return failure;
         }

@@ -63,7 +63,7 @@ done
 # No frames at all: the muxer refuses the empty stream, a failure.
 out=$TARVO_WORK/out/zero.mp4
 run_export --settings "$settings" --size 320x180 --frames 0 -o "$out"
-check "zero frames: no picture asked for" [ "$(stat_of frames)/$(stat_of progress_calls)" = "0/0" ]
+check "zero frames: no picture asked for" [ "$(stat_of frames)" = 0 ]
 check "zero frames: export fails" [ "$rc" -eq 1 ]
 check "zero frames: one message" [ "$(plugin_messages | wc -l)" = 1 ]
 check "zero frames: no file" [ ! -e "$out" ]

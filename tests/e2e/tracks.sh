@@ -18,8 +18,8 @@ check "audio keeps 48000 Hz stereo" [ "$(probe "$out" a:0 sample_rate)/$(probe "
 check "every frame asked for once, in order" [ "$(stat_of frames)/$(stat_of frames_out_of_order)" = "45/0" ]
 check "all audio asked for, 1000 at a time" [ "$(stat_of audio_samples)/$(stat_of audio_length_asked)" = "72000/1000" ]
 check "callbacks on the host's thread only" [ "$(stat_of foreign_thread_calls)/$(stat_of bad_requests)" = "0/0" ]
-# Progress every 2 x 30 frames: frames 0 and 60 -> only frame 0 here.
-check "progress shown" [ "$(stat_of progress_calls)" = 1 ]
+# Progress at frame 0 and then at least every 250 ms, whatever the stage.
+check "progress shown" [ "$(stat_of progress_calls)" -ge 1 ]
 check "temporary folder empty" temp_is_empty
 check "the host names the file it wrote" grep -qF "tarvo-host: wrote $TARVO_WORK/out/demo.mp4" "$TARVO_WORK/err"
 

@@ -39,7 +39,8 @@ struct Job {
         return true;
     }
     PipelineCallbacks Callbacks() {
-        return PipelineCallbacks{&context, ReadHostFrame, Sink, cancellable ? HostCancelled : nullptr};
+        return PipelineCallbacks{&context, ReadHostFrame, Sink,
+                                 cancellable ? platform::CancelCheck{HostCancelled, &context} : platform::CancelCheck{}};
     }
     bool cancellable = false;  // the host's isAbort cancels the job
 };
