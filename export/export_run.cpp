@@ -36,6 +36,14 @@ bool AskHost(void* context) {
     return job->isAbort != nullptr && job->isAbort(job->host);
 }
 
+// The sampling rates AAC defines.
+bool IsAacSampleRate(int32_t rate) {
+    for (int32_t aac : {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000, 64000, 88200, 96000}) {
+        if (rate == aac) return true;
+    }
+    return false;
+}
+
 std::string ProgramProblem(const char* what, const char* path) {
     if (path[0] == '\0') return std::string("No ") + what + " is set in the settings.";
     if (!platform::PathExists(path)) return std::string(what) + " not found: " + path;
@@ -53,8 +61,16 @@ std::string CheckJob(const ExportJob& info, const SettingData& settings) {
     if (info.rate <= 0 || info.scale <= 0) {
         return "Invalid frame rate: rate " + std::to_string(info.rate) + ", scale " + std::to_string(info.scale);
     }
+    if (info.frameCount <= 0) return "Nothing to export: the job has no frames.";
+    if (platform::IsFolder(info.saveFile)) return "Output path is a folder: " + std::string(info.saveFile);
+    // The muxer writes beside the output and moves its file over it: a folder
+    // that takes no new file fails now, not after the whole encode.
+    if (!TempFile::ClaimBeside(info.saveFile, "mp4")) {
+        return "Cannot create a file in the output folder of " + std::string(info.saveFile);
+    }
     char text[kSettingPathSize];
     ReadSettingText(settings.tempFolder, text);
+    if (text[0] == '\0') platform::GetTempFolder(text);
     // The folder is followed by a file name on the command lines, so only a
     // double quote in it would break them.
     if (std::strchr(text, '"') != nullptr) {
@@ -67,6 +83,11 @@ std::string CheckJob(const ExportJob& info, const SettingData& settings) {
         if (!platform::IsProgramFile(text)) return ProgramProblem("AAC encoder", text);
         if (settings.aacKbps < 0 || settings.aacKbps > 4294967) {
             return "Invalid AAC bit rate: " + std::to_string(settings.aacKbps) + " kbps";
+        }
+        if (!IsAacSampleRate(info.audioRate)) {
+            return "Audio rate " + std::to_string(info.audioRate) +
+                   " Hz cannot be encoded as AAC (8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000, "
+                   "64000, 88200 or 96000 Hz)";
         }
         if (!IsWavDescribable(info)) {
             return "Audio format cannot be written as 16-bit PCM WAV: " + std::to_string(info.audioRate) + " Hz, " +

@@ -44,6 +44,9 @@ bool IsProgramFile(const char* path);
 // True when `path` names a regular file.
 bool IsRegularFile(const char* path);
 
+// True when `path` names a folder.
+bool IsFolder(const char* path);
+
 // Fills `buffer` from the system's random source. False when it cannot.
 bool OsRandom(void* buffer, uint32_t size);
 

@@ -92,6 +92,11 @@ bool IsRegularFile(const char* path) {
     return path != nullptr && ::stat(path, &info) == 0 && S_ISREG(info.st_mode);
 }
 
+bool IsFolder(const char* path) {
+    struct stat info;
+    return path != nullptr && ::stat(path, &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 bool OsRandom(void* buffer, uint32_t size) {
     auto* bytes = static_cast<uint8_t*>(buffer);
     while (size > 0) {

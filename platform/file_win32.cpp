@@ -108,6 +108,12 @@ bool IsRegularFile(const char* path) {
 
 bool IsProgramFile(const char* path) { return IsRegularFile(path); }
 
+bool IsFolder(const char* path) {
+    if (path == nullptr) return false;
+    DWORD attributes = AttributesOf(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 bool OsRandom(void* buffer, uint32_t size) {
     auto* bytes = static_cast<unsigned char*>(buffer);
     for (uint32_t i = 0; i < size; ++i) {

@@ -51,13 +51,16 @@ rm -f "$out"
 early_failure() {  # description, message, output path, settings edits...
     local what=$1 message=$2 target=$3; shift 3
     make_settings "$settings" "$@"
-    run_export --settings "$settings" --size 176x144 --frames 30 -o "$target"
+    # shellcheck disable=SC2086  # extra_args: words on purpose
+    run_export --settings "$settings" --size 176x144 --frames 30 ${extra_args:-} -o "$target"
     check "$what: export fails" [ "$rc" -eq 1 ]
     one_message "$what" "$message"
     check "$what: no frame or audio asked for" [ "$(stat_of frames)/$(stat_of audio_calls)" = "0/0" ]
-    check "$what: nothing written" [ ! -e "$target" ]
+    check "$what: nothing written" nothing_at "$target"
     check "$what: temporary folder empty" temp_is_empty
 }
+# No file at $1: nothing, or a folder that stayed empty.
+nothing_at() { [ ! -e "$1" ] || { [ -d "$1" ] && [ -z "$(ls -A "$1")" ]; }; }
 early_failure "missing muxer" "MP4 muxer not found: $bin/missing" "$out" "muxerPath=$bin/missing"
 early_failure "muxer is a folder" "MP4 muxer is not a program: $bin" "$out" "muxerPath=$bin"
 check "muxer is a folder: tarvo-host does not call it usable" grep -qF "'$bin' is missing or not an executable file" \
@@ -66,6 +69,18 @@ early_failure "a double quote in the output path" "Output path cannot be put on 
     "$TARVO_WORK/out/a\"b.mp4"
 early_failure "temporary folder missing" "Cannot create a temporary file in $TARVO_WORK/missing" "$out" \
     "tempFolder=$TARVO_WORK/missing"
+early_failure "output folder missing" "Cannot create a file in the output folder of $TARVO_WORK/gone/a.mp4" \
+    "$TARVO_WORK/gone/a.mp4"
+mkdir -p "$TARVO_WORK/out/folder.mp4"
+early_failure "output path is a folder" "Output path is a folder: $TARVO_WORK/out/folder.mp4" \
+    "$TARVO_WORK/out/folder.mp4/"
+rmdir "$TARVO_WORK/out/folder.mp4"
+extra_args="--frames 0" early_failure "no frames" "Nothing to export: the job has no frames." "$out"
+extra_args="--audio-rate 10000" early_failure "audio rate AAC cannot take" "Audio rate 10000 Hz cannot be encoded as AAC" \
+    "$out"
+mkdir -p "$TARVO_WORK/sys\"quoted"
+TMPDIR="$TARVO_WORK/sys\"quoted" early_failure "system temporary folder with a double quote" \
+    "Temporary folder cannot be put on a command line (it holds a double quote)" "$out" "tempFolder="
 
 # A sync that answers "still in execution" is asked again: no frame lost.
 make_settings "$settings"
