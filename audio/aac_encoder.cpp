@@ -6,8 +6,7 @@
 #include "core/temp_name.h"
 #include "platform/file.h"
 
-std::string AacEncoderCommandLine(int32_t aacProfile, int32_t aacKbps, const char* wavPath,
-                                  const char* aacPath) {
+std::string AacEncoderCommandLine(int32_t aacProfile, int32_t aacKbps, const char* wavPath, const char* aacPath) {
     std::ostringstream text = audio_detail::ClassicStream();
     // The bit rate is computed in 32 bits and written unsigned, as the settings
     // record has always been read.
@@ -18,7 +17,8 @@ std::string AacEncoderCommandLine(int32_t aacProfile, int32_t aacKbps, const cha
         case 3: text << " -hev2"; break;
         default: break;
     }
-    text << " -if \"" << wavPath << "\"" << " -of \"" << aacPath << "\"";
+    text << " -if \"" << wavPath << "\""
+         << " -of \"" << aacPath << "\"";
     return std::move(text).str();
 }
 
@@ -39,7 +39,8 @@ Outcome StartAacEncoder(const ExportJob& job, AacEncoding* encoding) {
     if (!audio_detail::IsQuotablePath(wav->c_str()) || !audio_detail::IsQuotablePath(aac->c_str())) {
         return fail("Temporary folder cannot be put on the AAC encoder's command line: " + wav->path(), wav->path());
     }
-    const std::string commandLine = AacEncoderCommandLine(setting.aacProfile, setting.aacKbps, wav->c_str(), aac->c_str());
+    const std::string commandLine =
+        AacEncoderCommandLine(setting.aacProfile, setting.aacKbps, wav->c_str(), aac->c_str());
 
     // Whatever a failed write left of the file goes with it.
     bool cancelled = false;

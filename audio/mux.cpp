@@ -15,13 +15,17 @@ std::string FormatFrameRate(double frameRate) {
     return std::move(text).str();
 }
 
-std::string MuxerCommandLine(const char* outputPath, double frameRate, const char* videoPath,
-                             const char* aacPath) {
+std::string MuxerCommandLine(const char* outputPath, double frameRate, const char* videoPath, const char* aacPath) {
     std::ostringstream text = audio_detail::ClassicStream();
     // The selectors follow the closing quote without a blank so that the
     // command-line splitting keeps them in one argument with their path.
-    if (videoPath != nullptr) text << " -add \"" << videoPath << "\"" << "#video" << ":fps=" << frameRate;
-    if (aacPath != nullptr) text << " -add \"" << aacPath << "\"" << "#audio";
+    if (videoPath != nullptr)
+        text << " -add \"" << videoPath << "\""
+             << "#video"
+             << ":fps=" << frameRate;
+    if (aacPath != nullptr)
+        text << " -add \"" << aacPath << "\""
+             << "#audio";
     text << " -new \"" << outputPath << "\"";
     return std::move(text).str();
 }

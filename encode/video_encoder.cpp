@@ -16,7 +16,8 @@ Outcome ValidateEncodeParameters(const ExportJob& job) {
     // The callbacks are never called during a trial; they have no context.
     const PipelineCallbacks callbacks{nullptr, ReadHostFrame, QueueBitstream};
     if (OpenEncodePipeline(job.settings, job, pipeline, callbacks)) return Outcome::Done();
-    Outcome outcome = Outcome::Failure(Stage::kVideoSetup, "Invalid encode parameter.", SetupFailureCause(job, pipeline));
+    Outcome outcome =
+        Outcome::Failure(Stage::kVideoSetup, "Invalid encode parameter.", SetupFailureCause(job, pipeline));
     if (pipeline.failedCall != nullptr) {
         outcome.sdkCall = pipeline.failedCall;
         outcome.sdkStatus = pipeline.failedStatus;
@@ -33,9 +34,8 @@ std::string DescribeEncoder(const mfxInfoMFX& mfx) {
     std::snprintf(text, sizeof text,
                   "profile %u, level %u, target usage %u, rate control %u, %u/%u kbps, GOP %u, B distance %u, "
                   "IDR interval %u",
-                  mfx.CodecProfile, mfx.CodecLevel, mfx.TargetUsage, mfx.RateControlMethod,
-                  mfx.TargetKbps * multiplier, mfx.MaxKbps * multiplier, mfx.GopPicSize, mfx.GopRefDist,
-                  mfx.IdrInterval);
+                  mfx.CodecProfile, mfx.CodecLevel, mfx.TargetUsage, mfx.RateControlMethod, mfx.TargetKbps * multiplier,
+                  mfx.MaxKbps * multiplier, mfx.GopPicSize, mfx.GopRefDist, mfx.IdrInterval);
     return text;
 }
 
@@ -79,8 +79,8 @@ Outcome VideoFailure(const VideoEncodeReport& report, const char* path) {
     }
     if (report.frameMissing) return fail("The editor gave no picture for frame " + std::to_string(report.framesRead));
     if (report.writeError != 0) {
-        Outcome outcome =
-            fail("Cannot write the temporary video file " + file + " (error " + std::to_string(report.writeError) + ")");
+        Outcome outcome = fail("Cannot write the temporary video file " + file + " (error " +
+                               std::to_string(report.writeError) + ")");
         outcome.osError = report.writeError;
         outcome.path = file;
         return outcome;

@@ -56,7 +56,8 @@ std::string CheckJob(const ExportJob& info, const SettingData& settings) {
     if (info.saveFile == nullptr || info.saveFile[0] == '\0') return "No output file was given.";
     if (!audio_detail::IsQuotablePath(info.saveFile)) {
         return "Output path cannot be put on the MP4 muxer's command line (a double quote, or a backslash at "
-               "its end): " + std::string(info.saveFile);
+               "its end): " +
+               std::string(info.saveFile);
     }
     if (info.rate <= 0 || info.scale <= 0) {
         return "Invalid frame rate: rate " + std::to_string(info.rate) + ", scale " + std::to_string(info.scale);
@@ -237,9 +238,9 @@ Outcome RunStages(const ExportJob& host) {
     watch.WatchEncoder(platform::kNoProcess);
     if (!encoded.done()) {
         if (watch.encoderDied()) {
-            Outcome failure = Outcome::Failure(Stage::kAacEncoder, "AAC encoder failed (exit code " +
-                                                                       ExitCodeText(watch.encoderExitCode()) +
-                                                                       "): " + aacEncoderPath);
+            Outcome failure = Outcome::Failure(
+                Stage::kAacEncoder,
+                "AAC encoder failed (exit code " + ExitCodeText(watch.encoderExitCode()) + "): " + aacEncoderPath);
             failure.path = aacEncoderPath;
             return failure;
         }
@@ -270,8 +271,8 @@ Outcome RunStages(const ExportJob& host) {
     char muxerPath[kSettingPathSize];
     ReadSettingText(settings.muxerPath, muxerPath);
     const double frameRate = static_cast<double>(job.rate) / job.scale;
-    Outcome muxed = MuxMp4(muxerPath, job.saveFile, frameRate, video->c_str(),
-                           job.hasAudio ? audio.aac.c_str() : nullptr, cancel);
+    Outcome muxed =
+        MuxMp4(muxerPath, job.saveFile, frameRate, video->c_str(), job.hasAudio ? audio.aac.c_str() : nullptr, cancel);
     if (muxed.done()) clock.Lap("MP4 muxer");
     return muxed;
 }

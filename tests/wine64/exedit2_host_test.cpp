@@ -464,7 +464,9 @@ void CheckExports() {
     paths = Prepare(L"refused", MFX_IMPL_HARDWARE2);  // a second adapter does not exist
     CHECK(!Export(paths, &boxes));
     CHECK_EQ(boxes.count, 1);
-    CHECK_EQ(boxes.first.text, "Invalid encode parameter.");
+    // The first line as it always was, then the cause.
+    CHECK_EQ(boxes.first.text.substr(0, boxes.first.text.find('\n')), "Invalid encode parameter.");
+    CHECK(boxes.first.text.find("\nMFXInit answered MFX_ERR_UNSUPPORTED for HARDWARE2") != std::string::npos);
     CHECK(boxes.first.warningIcon);
     CHECK_EQ(g_host.framesRead, 0);
     CHECK(!Exists(paths.save));

@@ -334,10 +334,10 @@ SettingData Settings(const Folders& folders) {
 
 // Runs one export as the editor does; the message boxes it shows are read
 // and dismissed, and returned in *boxes.
-int32_t RunExport(const Folders& folders, SettingData settings, WatchResult* boxes) {
+int32_t RunExport(const Folders& folders, SettingData settings, WatchResult* boxes, int32_t extraFlags = 0) {
   CHECK_EQ(g_table->configSet(&settings, sizeof settings), 820);
   OutputInfo info{};
-  info.flag = g_host.audio ? kOutputInfoFlagAudio : 0;
+  info.flag = (g_host.audio ? kOutputInfoFlagAudio : 0) | extraFlags;
   info.width = g_host.width;
   info.height = g_host.height;
   info.rate = g_host.rate;
@@ -364,10 +364,13 @@ int32_t RunExport(const Folders& folders, SettingData settings, WatchResult* box
   return result;
 }
 
-// The one message of a refused export, shown the plug-in's way.
-void CheckRefusalBox(const WatchResult& boxes) {
+// The one message of a refused export, shown the plug-in's way: the first
+// line as it always was, then the cause, which starts with `cause`.
+void CheckRefusalBox(const WatchResult& boxes, const std::string& cause) {
   CHECK_EQ(boxes.count, 1);
-  CHECK_EQ(boxes.first.text, "Invalid encode parameter.");
+  const std::string firstLine = "Invalid encode parameter.\n";
+  CHECK_EQ(boxes.first.text.substr(0, firstLine.size()), firstLine);
+  CHECK_EQ(boxes.first.text.substr(firstLine.size(), cause.size()), cause);
   CHECK(boxes.first.warningIcon);
   CHECK(boxes.first.okOnly);
   CHECK(!boxes.first.hasOwner);
@@ -488,7 +491,7 @@ void RefusedDirect3D9() {
   settings.hardwareImpl = MFX_IMPL_HARDWARE | MFX_IMPL_VIA_D3D9;
   WatchResult boxes;
   CHECK_EQ(RunExport(folders, settings, &boxes), 0);
-  CheckRefusalBox(boxes);
+  CheckRefusalBox(boxes, "MFXInit answered MFX_ERR_UNSUPPORTED for HARDWARE|VIA_D3D9");
   CHECK_EQ(g_framesRead, 0);
   CheckNoTemporaryFiles(folders);
 }
@@ -535,17 +538,24 @@ void RefusedTrialSetUp() {
   settings.hardwareImpl = MFX_IMPL_HARDWARE2;
   WatchResult boxes;
   CHECK_EQ(RunExport(folders, settings, &boxes), 0);
-  CheckRefusalBox(boxes);
+  CheckRefusalBox(boxes, "MFXInit answered MFX_ERR_UNSUPPORTED for HARDWARE2");
   CHECK_EQ(g_framesRead, 0);
   CHECK(!Exists(folders.record + "\\neroAacEnc.cmdline"));
   CHECK(!Exists(folders.record + "\\MP4Box.cmdline"));
   CHECK(!Exists(folders.save));
   CheckNoTemporaryFiles(folders);
 
+  // During AviUtl's batch output the failure shows no box: nobody would
+  // dismiss it, and the batch would stop there.
+  folders = PrepareJob("refused-in-batch", job, "");
+  CHECK_EQ(RunExport(folders, settings, &boxes, kOutputInfoFlagBatch), 0);
+  CHECK_EQ(boxes.count, 0);
+  CheckNoTemporaryFiles(folders);
+
   // The same for parameters the encoder refuses.
   folders = PrepareJob("refused-by-encoder", job, "enc_init=-15");
   CHECK_EQ(RunExport(folders, Settings(folders), &boxes), 0);
-  CheckRefusalBox(boxes);
+  CheckRefusalBox(boxes, "MFXVideoENCODE_Init answered MFX_ERR_INVALID_VIDEO_PARAM");
   CHECK(!Exists(folders.record + "\\neroAacEnc.cmdline"));
   CheckNoTemporaryFiles(folders);
 }
