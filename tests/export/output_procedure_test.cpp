@@ -3,6 +3,7 @@
 // to, the message, and that no temporary file outlives the call.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -18,6 +19,7 @@
 #include "encode/video_encoder.h"
 #include "platform/file.h"
 #include "platform/message.h"
+#include "platform/sync.h"
 #include "plugin/plugin_entries.h"
 #include "core/setting_data.h"
 #include "core/temp_name.h"
@@ -47,6 +49,7 @@ struct Stages {
     bool encoderRunning = false;
     bool aacDiesDuringVideo = false;  // the encoder's process ends with code 3
     bool aacWritesAac = true;         // what its output looks like
+    int muxAsksCancelFor = 0;         // ms the muxer stand-in keeps asking whether to cancel
 };
 
 Stages stages;
@@ -132,7 +135,13 @@ Outcome WaitAacEncoder(platform::Process& encoder, const char*, const platform::
 }
 
 Outcome MuxMp4(const char*, const char*, double frameRate, const char* videoPath, const char* aacPath,
-               const platform::CancelCheck&) {
+               const platform::CancelCheck& cancel) {
+    // As the real wait does: asks every few milliseconds while the program runs.
+    for (const uint32_t start = platform::TickCountMs();
+         platform::TickCountMs() - start < static_cast<uint32_t>(stages.muxAsksCancelFor);) {
+        if (cancel()) return Outcome::Cancelled(Stage::kMuxer);
+        platform::SleepMs(10);
+    }
     stages.calls.push_back(stages.encoderRunning ? "mux (aac running)" : "mux");
     stages.muxFrameRate = frameRate;
     stages.aacPassedToMux = aacPath != nullptr;
@@ -211,6 +220,32 @@ TEST_F(OutputProcedure, RefusedTrialShowsTheMessageOnceAndStops) {
     ASSERT_EQ(stages.messages.size(), 1u);
     EXPECT_EQ(stages.messages[0], "Invalid encode parameter.\nthe trial said no");
     EXPECT_TRUE(FolderEmpty());
+}
+
+// A stage that gives no frames still shows the host progress, at least every
+// 250 ms, at the frame count reached; the log tells the job, each stage's
+// time and the outcome.
+int restTimeCalls = 0;
+std::vector<std::string> logLines;
+TEST_F(OutputProcedure, ProgressAndLogReachTheHostInEveryStage) {
+    restTimeCalls = 0;
+    logLines.clear();
+    info_.showRestTime = [](int32_t, int32_t total) -> int32_t {
+        ++restTimeCalls;
+        EXPECT_EQ(total, 10);
+        return 1;
+    };
+    ExportLogTarget() = [](const char* line) { logLines.emplace_back(line); };
+    stages.muxAsksCancelFor = 700;
+    EXPECT_EQ(OutputEntry(&info_), 1);
+    ExportLogTarget() = nullptr;
+    EXPECT_GE(restTimeCalls, 2);
+    ASSERT_FALSE(logLines.empty());
+    EXPECT_EQ(logLines.front().rfind("job: 320x240 at 30000/1001 fps, 10 frames, audio 48000 Hz, 2 channels", 0), 0u);
+    EXPECT_EQ(logLines.back(), "outcome: done");
+    EXPECT_NE(std::find_if(logLines.begin(), logLines.end(),
+                           [](const std::string& line) { return line.rfind("MP4 muxer: ", 0) == 0; }),
+              logLines.end());
 }
 
 // During AviUtl's batch output nobody is there to dismiss a box: a failure
