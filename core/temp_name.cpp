@@ -24,9 +24,7 @@ constexpr int kMaxAttempts = 1000;
 
 }  // namespace
 
-char* MakeRandomStem() {
-    char* stem = static_cast<char*>(std::malloc(kStemLength + 1));
-    if (stem == nullptr) return nullptr;
+std::string MakeRandomStem() {
     // 32 random bits per letter keep the bias of "% 26" below 1e-8.
     uint32_t values[kStemLength];
     if (!platform::OsRandom(values, sizeof values)) {
@@ -36,70 +34,51 @@ char* MakeRandomStem() {
         }
         for (uint32_t& value : values) value = static_cast<uint32_t>(std::rand());
     }
+    std::string stem(kStemLength, 'A');
     for (int i = 0; i < kStemLength; ++i) stem[i] = static_cast<char>('A' + values[i] % 26);
-    stem[kStemLength] = '\0';
     return stem;
 }
 
-bool MakeTempName(const char* extension, const char* folder, char** path) {
-    return MakeTempNameFrom(MakeRandomStem, extension, folder, path);
+namespace {
+
+// Claims the first free name that `nameFor` makes of a stem from `makeStem`:
+// creates the empty file exclusively, drawing again while the name is taken.
+template <typename NameFor>
+std::optional<std::string> ClaimName(StemSource makeStem, const NameFor& nameFor) {
+    for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
+        std::string candidate = nameFor(makeStem());
+        const platform::CreateResult created = platform::CreateNewFile(candidate.c_str());
+        if (created == platform::CreateResult::kCreated) return candidate;
+        if (created == platform::CreateResult::kFailed) return std::nullopt;
+    }
+    return std::nullopt;
 }
 
-bool MakeTempNameFrom(char* (*makeStem)(), const char* extension, const char* folder, char** path) {
+}  // namespace
+
+std::optional<std::string> MakeTempName(const char* extension, const char* folder) {
+    return MakeTempNameFrom(MakeRandomStem, extension, folder);
+}
+
+std::optional<std::string> MakeTempNameFrom(StemSource makeStem, const char* extension, const char* folder) {
     std::string base;
     size_t folderLength = folder != nullptr ? strnlen(folder, kSettingPathSize - 1) : 0;
     if (folderLength == 0) {
         char system[kSettingPathSize];
-        if (platform::GetTempFolder(system) == 0) return false;
+        if (platform::GetTempFolder(system) == 0) return std::nullopt;
         base = system;
     } else {
         base.assign(folder, folderLength);
     }
     if (base.back() != '\\' && base.back() != '/') base += platform::PathSeparator();
-
-    std::string candidate;
-    for (int attempt = 0;; ++attempt) {
-        if (attempt == kMaxAttempts) return false;
-        char* stem = makeStem();
-        if (stem == nullptr) return false;
-        candidate = base + stem + "." + extension;
-        std::free(stem);
-        const platform::CreateResult created = platform::CreateNewFile(candidate.c_str());
-        if (created == platform::CreateResult::kCreated) break;
-        if (created == platform::CreateResult::kFailed) return false;
-    }
-
-    char* copy = static_cast<char*>(std::malloc(candidate.size() + 1));
-    if (copy == nullptr) {
-        platform::RemoveFile(candidate.c_str());
-        return false;
-    }
-    std::memcpy(copy, candidate.c_str(), candidate.size() + 1);
-    *path = copy;
-    return true;
+    return ClaimName(makeStem, [&](const std::string& stem) { return base + stem + "." + extension; });
 }
 
-bool MakeSiblingName(const char* path, const char* extension, char** sibling) {
-    if (path == nullptr || path[0] == '\0' || extension == nullptr) return false;
-    std::string candidate;
-    for (int attempt = 0;; ++attempt) {
-        if (attempt == kMaxAttempts) return false;
-        char* stem = MakeRandomStem();
-        if (stem == nullptr) return false;
-        candidate = std::string(path) + "." + std::string(stem, kSiblingStemLength) + "." + extension;
-        std::free(stem);
-        const platform::CreateResult created = platform::CreateNewFile(candidate.c_str());
-        if (created == platform::CreateResult::kCreated) break;
-        if (created == platform::CreateResult::kFailed) return false;
-    }
-    char* copy = static_cast<char*>(std::malloc(candidate.size() + 1));
-    if (copy == nullptr) {
-        platform::RemoveFile(candidate.c_str());
-        return false;
-    }
-    std::memcpy(copy, candidate.c_str(), candidate.size() + 1);
-    *sibling = copy;
-    return true;
+std::optional<std::string> MakeSiblingName(const char* path, const char* extension) {
+    if (path == nullptr || path[0] == '\0' || extension == nullptr) return std::nullopt;
+    return ClaimName(MakeRandomStem, [&](const std::string& stem) {
+        return std::string(path) + "." + stem.substr(0, kSiblingStemLength) + "." + extension;
+    });
 }
 
 std::string TempFileFailureText(const char* folder) {
@@ -117,27 +96,16 @@ TempFile& TempFile::operator=(TempFile&& other) noexcept {
     return *this;
 }
 
-namespace {
-
-std::optional<TempFile> Adopt(bool claimed, char* path, TempFile (*make)(std::string)) {
-    if (!claimed) return std::nullopt;
-    std::string owned = path;
-    std::free(path);
-    return make(std::move(owned));
-}
-
-}  // namespace
-
 std::optional<TempFile> TempFile::Claim(const char* extension, const char* folder) {
-    char* path = nullptr;
-    const bool claimed = MakeTempName(extension, folder, &path);
-    return Adopt(claimed, path, [](std::string owned) { return TempFile(std::move(owned)); });
+    std::optional<std::string> path = MakeTempName(extension, folder);
+    if (!path) return std::nullopt;
+    return TempFile(std::move(*path));
 }
 
 std::optional<TempFile> TempFile::ClaimBeside(const char* path, const char* extension) {
-    char* sibling = nullptr;
-    const bool claimed = MakeSiblingName(path, extension, &sibling);
-    return Adopt(claimed, sibling, [](std::string owned) { return TempFile(std::move(owned)); });
+    std::optional<std::string> sibling = MakeSiblingName(path, extension);
+    if (!sibling) return std::nullopt;
+    return TempFile(std::move(*sibling));
 }
 
 void TempFile::Remove() {

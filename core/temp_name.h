@@ -1,6 +1,9 @@
 // Fresh temporary files of an export.
 #pragma once
 
+#include <optional>
+#include <string>
+
 // Makes a path "<folder><separator><7 capital letters>.<extension>" and
 // claims it: creates an empty file there exclusively (never through an
 // existing name or link), drawing another stem while the name is taken. The
@@ -8,30 +11,26 @@
 // waiting, so nobody else can put anything at that name in between. An empty
 // folder means the system's temporary folder. The folder is read up to 259
 // characters, so a field without a terminator is never read past its end.
-// Gives up (false) after 1000 names in a row that are all taken, or at once
-// when the file cannot be created (a missing or unwritable folder).
-// On success stores a malloc'ed text in *path (the caller frees it and
-// deletes the file) and returns true; on failure leaves *path untouched.
-bool MakeTempName(const char* extension, const char* folder, char** path);
+// Gives up (nullopt) after 1000 names in a row that are all taken, or at once
+// when the file cannot be created (a missing or unwritable folder). The
+// caller deletes the file (TempFile does).
+std::optional<std::string> MakeTempName(const char* extension, const char* folder);
 
-// MakeTempName with the stems drawn from `stem` (tests steer the names).
-bool MakeTempNameFrom(char* (*stem)(), const char* extension, const char* folder, char** path);
+// Seven random capital letters. They come from the system's random source,
+// so a stem tells nothing about the next one; only where that source fails,
+// from the C runtime's generator, seeded once per loaded library with the
+// tick count.
+std::string MakeRandomStem();
 
-// Seven random capital letters, malloc'ed. They come from the system's random
-// source, so a stem tells nothing about the next one; only where that source
-// fails, from the C runtime's generator, seeded once per loaded library with
-// the tick count.
-char* MakeRandomStem();
+// MakeTempName with the stems drawn from `makeStem` (tests steer the names).
+using StemSource = std::string (*)();
+std::optional<std::string> MakeTempNameFrom(StemSource makeStem, const char* extension, const char* folder);
 
 // Claims "<path>.<6 random capital letters>.<extension>" beside `path` in
 // the same way (created empty and exclusively, another draw while the name
 // is taken), so that a program can write there and the result can be moved
-// over `path` in one rename on the same file system. Same ownership of
-// *sibling and the same giving up as MakeTempName.
-bool MakeSiblingName(const char* path, const char* extension, char** sibling);
-
-#include <optional>
-#include <string>
+// over `path` in one rename on the same file system.
+std::optional<std::string> MakeSiblingName(const char* path, const char* extension);
 
 // A claimed temporary file: deleted when the object goes, unless kept.
 class TempFile {

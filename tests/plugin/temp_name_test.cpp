@@ -1,7 +1,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <filesystem>
 #include <memory>
+#include <optional>
 #include <regex>
 #include <set>
 #include <sys/stat.h>
@@ -16,21 +18,12 @@ namespace {
 // A stem source that hands out the stems of `script` in order, then "ZZZZZZZ".
 std::vector<std::string> script;
 size_t scriptNext = 0;
-char* ScriptedStem() {
-    std::string stem = scriptNext < script.size() ? script[scriptNext++] : "ZZZZZZZ";
-    return strdup(stem.c_str());
-}
-
-std::string Take(char* text) {
-    std::string copy = text != nullptr ? text : "(null)";
-    std::free(text);
-    return copy;
-}
+std::string ScriptedStem() { return scriptNext < script.size() ? script[scriptNext++] : "ZZZZZZZ"; }
 
 std::string TempName(const char* extension, const char* folder) {
-    char* path = nullptr;
-    EXPECT_TRUE(MakeTempName(extension, folder, &path));
-    return Take(path);
+    std::optional<std::string> path = MakeTempName(extension, folder);
+    EXPECT_TRUE(path.has_value());
+    return path.value_or("(none)");
 }
 
 TEST(TempName, AppendsOneSeparatorWhereNeeded) {
@@ -54,9 +47,7 @@ TEST(TempName, ClaimsTheNameAsAnEmptyFileOfItsOwn) {
     EXPECT_EQ(info.st_mode & 0777, 0600u);  // nobody else may read or write it
 
     // A folder that does not exist (or cannot be written) gives no name.
-    char* missing = nullptr;
-    EXPECT_FALSE(MakeTempName("h264", (dir / "no/such").c_str(), &missing));
-    EXPECT_EQ(missing, nullptr);
+    EXPECT_FALSE(MakeTempName("h264", (dir / "no/such").c_str()));
     EXPECT_EQ(TempFileFailureText((dir / "no").c_str()), "Cannot create a temporary file in " + (dir / "no"));
 }
 
@@ -67,12 +58,10 @@ TEST(TempName, EmptyFolderMeansTheSystemTemporaryFolder) {
     EXPECT_TRUE(std::regex_match(TempName("h264", ""), expected));
     EXPECT_TRUE(std::regex_match(TempName("h264", nullptr), expected));
 
-    // No usable temporary folder: false, and the place for the path untouched.
+    // No usable temporary folder: no name.
     std::string tooLong(300, 'a');
     test::ScopedEnv bad("TMPDIR", tooLong.c_str());
-    char* path = reinterpret_cast<char*>(0x1);
-    EXPECT_FALSE(MakeTempName("h264", "", &path));
-    EXPECT_EQ(path, reinterpret_cast<char*>(0x1));
+    EXPECT_FALSE(MakeTempName("h264", ""));
 }
 
 // A name that is taken by anything (a file, a folder, a link planted by
@@ -87,9 +76,7 @@ TEST(TempName, DrawsANewStemWhileTheNameIsTaken) {
     ASSERT_EQ(symlink((dir / "target").c_str(), (dir / "DDDDDDD.wav").c_str()), 0);
     script = {"AAAAAAA", "BBBBBBB", "CCCCCCC", "DDDDDDD", "EEEEEEE"};
     scriptNext = 0;
-    char* path = nullptr;
-    ASSERT_TRUE(MakeTempNameFrom(ScriptedStem, "wav", dir.path().c_str(), &path));
-    EXPECT_EQ(Take(path), dir / "EEEEEEE.wav");
+    EXPECT_EQ(MakeTempNameFrom(ScriptedStem, "wav", dir.path().c_str()), dir / "EEEEEEE.wav");
     struct stat info;
     EXPECT_NE(lstat((dir / "victim").c_str(), &info), 0);
     EXPECT_EQ(test::ReadFile(dir / "target"), "keep");
@@ -97,15 +84,13 @@ TEST(TempName, DrawsANewStemWhileTheNameIsTaken) {
     // A folder where every name drawn is taken does not hang the host.
     test::WriteFile(dir / "ZZZZZZZ.wav", "");
     script.clear();
-    path = nullptr;
-    EXPECT_FALSE(MakeTempNameFrom(ScriptedStem, "wav", dir.path().c_str(), &path));
-    EXPECT_EQ(path, nullptr);
+    EXPECT_FALSE(MakeTempNameFrom(ScriptedStem, "wav", dir.path().c_str()));
 }
 
 TEST(TempName, StemsAreSevenCapitalLettersFromTheWholeAlphabet) {
     std::set<char> seen;
     for (int i = 0; i < 1000; ++i) {
-        std::string stem = Take(MakeRandomStem());
+        std::string stem = MakeRandomStem();
         ASSERT_TRUE(std::regex_match(stem, std::regex("[A-Z]{7}"))) << stem;
         seen.insert(stem.begin(), stem.end());
     }
@@ -119,7 +104,28 @@ TEST(TempName, StemsDoNotFollowTheCRuntimesGenerator) {
     std::string predicted;
     for (int i = 0; i < 7; ++i) predicted += static_cast<char>('A' + std::rand() % 26);
     std::srand(1);
-    EXPECT_NE(Take(MakeRandomStem()), predicted);
+    EXPECT_NE(MakeRandomStem(), predicted);
+}
+
+// A claimed file goes with its TempFile, also after a move, unless kept.
+TEST(TempName, ATempFileDeletesItsFileUnlessKept) {
+    test::TempDir dir;
+    std::string kept;
+    {
+        std::optional<TempFile> first = TempFile::Claim("wav", dir.path().c_str());
+        std::optional<TempFile> second = TempFile::ClaimBeside((dir / "out.mp4").c_str(), "mp4");
+        ASSERT_TRUE(first && second);
+        EXPECT_TRUE(std::regex_match(second->path(), std::regex(dir / R"(out\.mp4\.[A-Z]{6}\.mp4)")));
+        TempFile moved = std::move(*first);
+        EXPECT_TRUE(first->empty());
+        struct stat info;
+        EXPECT_EQ(stat(moved.c_str(), &info), 0);
+        kept = second->path();
+        second->Keep();
+    }
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) left.push_back(entry.path().string());
+    EXPECT_EQ(left, std::vector<std::string>{kept});
 }
 
 TEST(TempName, ReadsAnUnterminatedFolderFieldAs259Characters) {
