@@ -235,6 +235,15 @@ mfxStatus SetupPipeline(const PipelineCallbacks* callbacks, const mfxFrameInfo* 
     };
     mfxStatus status = MFXInit(impl, &version, &pipeline->session);
     if (status != MFX_ERR_NONE) return failed("MFXInit", status);
+    // Every later failure gives up what the set-up made so far: the surface
+    // records (the allocator's frames stay with the allocator) and the session,
+    // which closes whatever was initialised in it.
+    auto abandon = [pipeline](mfxStatus answer) {
+        DeleteSurfaces(pipeline->encInFree);
+        DeleteSurfaces(pipeline->vppInFree);
+        MFXClose(pipeline->session);
+        return answer;
+    };
 
     mfxFrameAllocator* allocatorRecord = pipeline->allocator;
     mfxVideoParam vppParams{};
@@ -243,10 +252,7 @@ mfxStatus SetupPipeline(const PipelineCallbacks* callbacks, const mfxFrameInfo* 
     mfxFrameAllocRequest encodeRequest{};
 
     status = MFXVideoCORE_SetFrameAllocator(pipeline->session, allocatorRecord);
-    if (status != MFX_ERR_NONE) {
-        failed("MFXVideoCORE_SetFrameAllocator", status);
-        goto exit3;
-    }
+    if (status != MFX_ERR_NONE) return abandon(failed("MFXVideoCORE_SetFrameAllocator", status));
 
     vppParams.AsyncDepth = 0;
     vppParams.Protected = 0;
@@ -277,10 +283,9 @@ mfxStatus SetupPipeline(const PipelineCallbacks* callbacks, const mfxFrameInfo* 
 
     status = MFXVideoVPP_QueryIOSurf(pipeline->session, &vppParams, vppRequests);
     if (status < MFX_ERR_NONE) {
-        failed("MFXVideoVPP_QueryIOSurf", status);
         pipeline->vppInputRefused = RefusesInput(status);
         pipeline->signalRefused = pipeline->signalAsked && RefusesInput(status);
-        goto exit3;
+        return abandon(failed("MFXVideoVPP_QueryIOSurf", status));
     }
     // VPP has nothing else to correct: a warning here says it changed the
     // conversion asked for.
@@ -298,9 +303,8 @@ mfxStatus SetupPipeline(const PipelineCallbacks* callbacks, const mfxFrameInfo* 
     }
     status = MFXVideoENCODE_QueryIOSurf(pipeline->session, &encodeParams, &encodeRequest);
     if (status < MFX_ERR_NONE) {
-        failed("MFXVideoENCODE_QueryIOSurf", status);
         pipeline->signalRefused = pipeline->encodeSignalAsked && RefusesInput(status);
-        goto exit3;
+        return abandon(failed("MFXVideoENCODE_QueryIOSurf", status));
     }
 
     // Room for the host to fill ahead and for frames the encoder holds back;
@@ -310,32 +314,20 @@ mfxStatus SetupPipeline(const PipelineCallbacks* callbacks, const mfxFrameInfo* 
         static_cast<mfxU16>(encodeRequest.NumFrameSuggested + 3 * vppRequests[1].NumFrameSuggested);
 
     status = allocatorRecord->Alloc(allocatorRecord->pthis, &vppRequests[0], &pipeline->vppInResponse);
-    if (status < MFX_ERR_NONE) {
-        failed("the frame allocator", status);
-        goto exit3;
-    }
+    if (status < MFX_ERR_NONE) return abandon(failed("the frame allocator", status));
     for (mfxU16 i = 0; i < pipeline->vppInResponse.NumFrameActual; ++i) {
         auto* surface = new (std::nothrow) mfxFrameSurface1{};
-        if (surface == nullptr) {
-            status = MFX_ERR_MEMORY_ALLOC;
-            goto exit2;
-        }
+        if (surface == nullptr) return abandon(MFX_ERR_MEMORY_ALLOC);
         surface->Info = vppParams.vpp.In;
         surface->Data.MemId = pipeline->vppInResponse.mids[i];
         pipeline->vppInFree.push_back(surface);
     }
 
     status = allocatorRecord->Alloc(allocatorRecord->pthis, &encodeRequest, &pipeline->encInResponse);
-    if (status < MFX_ERR_NONE) {
-        failed("the frame allocator", status);
-        goto exit2;
-    }
+    if (status < MFX_ERR_NONE) return abandon(failed("the frame allocator", status));
     for (mfxU16 i = 0; i < pipeline->encInResponse.NumFrameActual; ++i) {
         auto* surface = new (std::nothrow) mfxFrameSurface1{};
-        if (surface == nullptr) {
-            status = MFX_ERR_MEMORY_ALLOC;
-            goto exit1;
-        }
+        if (surface == nullptr) return abandon(MFX_ERR_MEMORY_ALLOC);
         surface->Info = encodeParams.mfx.FrameInfo;
         surface->Data.MemId = pipeline->encInResponse.mids[i];
         pipeline->encInFree.push_back(surface);
@@ -345,10 +337,9 @@ mfxStatus SetupPipeline(const PipelineCallbacks* callbacks, const mfxFrameInfo* 
 
     status = MFXVideoVPP_Init(pipeline->session, &vppParams);
     if (status < MFX_ERR_NONE) {
-        failed("MFXVideoVPP_Init", status);
         pipeline->vppInputRefused = RefusesInput(status);
         pipeline->signalRefused = pipeline->signalAsked && RefusesInput(status);
-        goto exit1;
+        return abandon(failed("MFXVideoVPP_Init", status));
     }
     if (status > MFX_ERR_NONE && pipeline->signalAsked) pipeline->signalChanged = true;
     status = MFXVideoENCODE_Init(pipeline->session, &encodeParams);
@@ -356,17 +347,9 @@ mfxStatus SetupPipeline(const PipelineCallbacks* callbacks, const mfxFrameInfo* 
     if (status < MFX_ERR_NONE) {
         pipeline->signalRefused = pipeline->encodeSignalAsked && RefusesInput(status);
         MFXVideoVPP_Close(pipeline->session);
-        goto exit1;
+        return abandon(status);
     }
     pipeline->initialized = true;
-    return status;
-
-exit1:
-    DeleteSurfaces(pipeline->encInFree);
-exit2:
-    DeleteSurfaces(pipeline->vppInFree);
-exit3:
-    MFXClose(pipeline->session);
     return status;
 }
 
