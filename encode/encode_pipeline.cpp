@@ -4,7 +4,6 @@
 #include <new>
 
 #include "core/export_job.h"
-#include "encode/bit_rate.h"
 
 namespace {
 
@@ -118,17 +117,6 @@ mfxFrameInfo AsRgb4Input(const mfxFrameInfo& rgb3) {
     rgb4.FourCC = MFX_FOURCC_RGB4;
     rgb4.ChromaFormat = MFX_CHROMAFORMAT_YUV444;  // how Intel's samples describe RGB4
     return rgb4;
-}
-
-mfxInfoMFX MakeEncoderInfo(const SettingData& settings) {
-    mfxInfoMFX encode{};
-    encode.CodecId = MFX_CODEC_AVC;
-    encode.CodecProfile = Low16(settings.codecProfile);
-    encode.CodecLevel = Low16(settings.codecLevel);
-    encode.TargetUsage = Low16(settings.targetUsage);
-    encode.RateControlMethod = Low16(settings.rateControl);
-    SetBitRates(encode, settings.targetKbps, settings.maxKbps);
-    return encode;
 }
 
 bool OpenEncodePipeline(const SettingData& settings, const ExportJob& job, EncodePipeline& pipeline,

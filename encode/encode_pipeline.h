@@ -1,5 +1,5 @@
 // One encode job's Media SDK pipeline: a session whose pre-processing stage
-// (VPP) converts the host's RGB frames to NV12 and whose AVC encoder
+// (VPP) converts the host's RGB frames to NV12 and whose encoder (H.264)
 // compresses them, both on system-memory frames of the pipeline's allocator.
 // VPP gets 24-bit RGB3 frames, or 32-bit RGB4 frames from runtimes that
 // refuse RGB3 (the VPL GPU runtime, the open-source Linux runtime).
@@ -169,10 +169,11 @@ mfxFrameInfo MakeVppInputInfo(const ExportJob& job);
 // else as in `rgb3`.
 mfxFrameInfo AsRgb4Input(const mfxFrameInfo& rgb3);
 
-// The encoder description of the settings: AVC, the settings' profile, level,
-// target usage and rate control (their low 16 bits), the bit rates with
-// BRCParamMultiplier where they exceed 65535 kbps (SetBitRates); everything
-// else 0, left to the SDK. FrameInfo is filled in by the set-up.
+// The encoder description of the settings: their codec (SettingsCodec), the
+// settings' profile, level, target usage and rate control (their low 16
+// bits), the bit rates with BRCParamMultiplier where they exceed 65535 kbps
+// (SetBitRates); everything else 0, left to the SDK. FrameInfo is filled in
+// by the set-up.
 mfxInfoMFX MakeEncoderInfo(const SettingData& settings);
 
 // Builds the VPP-input and encoder descriptions from the settings and the job

@@ -63,7 +63,30 @@ struct LoadedSession {
   mfxSession runtimeSession = nullptr;  // the runtime's own session
   void* library = nullptr;              // freed after the runtime closed the session
   IRuntimeLibraries* libraries = nullptr;
+  std::string path;                     // the candidate the library was loaded from
 };
+
+// Where one candidate of a search ended.
+enum class CandidateOutcome {
+  kNotLoadable,      // absent, or the system would not load it
+  kMissingFunction,  // loaded, but lacks a required function (`missing`)
+  kUnsupported,      // its MFXInit answered MFX_ERR_UNSUPPORTED: on to the next
+  kFailed,           // its MFXInit answered another error (`status`): the search ends
+  kOpened,           // it opened the session (`status` is MFX_ERR_NONE or a warning)
+};
+
+struct CandidateAttempt {
+  std::string path;
+  CandidateOutcome outcome = CandidateOutcome::kNotLoadable;
+  mfxStatus status = MFX_ERR_NONE;
+  const char* missing = nullptr;  // the first required function it lacks
+};
+
+// What a user reads when a search opened nothing: one line naming every
+// candidate tried, and for each how it ended unless none of them loaded
+// ("No Intel media runtime found; tried: A, B"). Empty when the search
+// opened a session or tried no candidate.
+std::string SearchFailureText(const std::vector<CandidateAttempt>& attempts);
 
 // Opens a session for `impl` on the first candidate that serves it. Only the
 // hardware values (MFX_IMPL_HARDWARE to MFX_IMPL_HARDWARE4, with any VIA bits)
@@ -77,9 +100,11 @@ struct LoadedSession {
 // runtime gets Direct3D 11 unless `impl` names an interface). Whatever API
 // version the runtime then reports (the VPL runtime's 1.255) is accepted.
 // A success or a warning stores the wrapped session into *session; with no
-// candidate left the result is MFX_ERR_UNSUPPORTED.
+// candidate left the result is MFX_ERR_UNSUPPORTED. `attempts`, when given,
+// is replaced by the candidates tried, in order, each with where it ended.
 mfxStatus OpenSession(const std::vector<std::string>& candidates, IRuntimeLibraries& libraries,
-                      mfxIMPL impl, mfxVersion* version, mfxSession* session);
+                      mfxIMPL impl, mfxVersion* version, mfxSession* session,
+                      std::vector<CandidateAttempt>* attempts = nullptr);
 
 // Closes the runtime's session. When the runtime confirms, its library is
 // freed and the handle is gone; when it refuses, the session stays open and

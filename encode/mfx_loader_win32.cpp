@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "encode/mfx_dispatch.h"
+#include "encode/runtime_report.h"
 #include "encode/runtime_search.h"
 
 namespace tarvo::mfxload {
@@ -235,8 +236,59 @@ std::vector<std::string> CandidatesFor(int adapterIndex) {
   return RuntimeCandidates(facts, kRuntimeNames);
 }
 
+// The candidates of the process's last MFXInit and where each ended, for
+// RuntimeSearchText. MFXInit and the report run on the host's thread; the
+// lock only keeps a second caller from tearing the list.
+SRWLOCK g_searchLock = SRWLOCK_INIT;
+std::vector<CandidateAttempt> g_lastSearch;
+
+void RememberSearch(std::vector<CandidateAttempt> attempts) {
+  AcquireSRWLockExclusive(&g_searchLock);
+  g_lastSearch.swap(attempts);
+  ReleaseSRWLockExclusive(&g_searchLock);
+}
+
+// Paths come from the system's ANSI calls; the .auo2 shows UTF-8 texts.
+std::string ForDisplay(const std::string& text) {
+#ifdef TARVO_UTF8_PATHS
+  if (text.empty()) return text;
+  int wideLength = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  if (wideLength <= 0) return text;
+  std::wstring wide(static_cast<size_t>(wideLength), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), wideLength);
+  int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
+  if (length <= 0) return text;
+  std::string utf8(static_cast<size_t>(length), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, utf8.data(), length, nullptr, nullptr);
+  return utf8;
+#else
+  return text;
+#endif
+}
+
 }  // namespace
 }  // namespace tarvo::mfxload
+
+RuntimeReport DescribeRuntime(mfxSession session) {
+  using namespace tarvo::mfxload;
+  RuntimeReport report;
+  const LoadedSession* loaded = Unwrap(session);
+  if (loaded == nullptr) return report;
+  report.file = ForDisplay(loaded->path);
+  // The loader treats a runtime by its file's name; so does the report.
+  report.kind = KindOfRuntime(loaded->path) == RuntimeKind::kVpl ? kVplRuntimeKind : kMediaSdkRuntimeKind;
+  if (Forward(session, &RuntimeFunctions::MFXQueryVersion, &report.api) != MFX_ERR_NONE) report.api = {};
+  if (Forward(session, &RuntimeFunctions::MFXQueryIMPL, &report.impl) != MFX_ERR_NONE) report.impl = 0;
+  return report;
+}
+
+std::string RuntimeSearchText() {
+  using namespace tarvo::mfxload;
+  AcquireSRWLockShared(&g_searchLock);
+  std::string text = ForDisplay(SearchFailureText(g_lastSearch));
+  ReleaseSRWLockShared(&g_searchLock);
+  return text;
+}
 
 using tarvo::mfxload::Forward;
 using tarvo::mfxload::RuntimeFunctions;
@@ -246,9 +298,14 @@ extern "C" {
 mfxStatus MFX_CDECL MFXInit(mfxIMPL impl, mfxVersion* ver, mfxSession* session) {
   std::optional<int> adapter = tarvo::mfxload::AdapterIndexFromImpl(impl);
   if (session == nullptr) return MFX_ERR_NULL_PTR;
-  if (!adapter) return MFX_ERR_UNSUPPORTED;
-  return tarvo::mfxload::OpenSession(tarvo::mfxload::CandidatesFor(*adapter), tarvo::mfxload::g_libraries, impl,
-                                     ver, session);
+  std::vector<tarvo::mfxload::CandidateAttempt> attempts;
+  mfxStatus status = MFX_ERR_UNSUPPORTED;  // a value naming no adapter: nothing to search
+  if (adapter) {
+    status = tarvo::mfxload::OpenSession(tarvo::mfxload::CandidatesFor(*adapter), tarvo::mfxload::g_libraries, impl,
+                                         ver, session, &attempts);
+  }
+  tarvo::mfxload::RememberSearch(std::move(attempts));
+  return status;
 }
 
 mfxStatus MFX_CDECL MFXClose(mfxSession session) { return tarvo::mfxload::CloseSession(session); }

@@ -9,6 +9,7 @@
 #include <strings.h>
 #include <sys/stat.h>
 
+#include "encode/codec.h"
 #include "platform/file.h"
 #include "ui/choice_tables.h"
 
@@ -27,12 +28,19 @@ struct Named {
     const char* name;
 };
 
-// What the numbers of the record mean (the Media SDK's values).
+// What the numbers of the record mean (the Media SDK's values); the codec's
+// from its table, by key and by level name.
 const Named kImpl[] = {{2, "HARDWARE"}, {5, "HARDWARE2"}, {6, "HARDWARE3"}, {7, "HARDWARE4"}};
-const Named kProfile[] = {{66, "baseline"}, {77, "main"}, {100, "high"}};
-const Named kLevel[] = {{10, "1"},   {9, "1b"},  {11, "1.1"}, {12, "1.2"}, {13, "1.3"}, {20, "2"},
-                        {21, "2.1"}, {22, "2.2"}, {30, "3"},   {31, "3.1"}, {32, "3.2"}, {40, "4"},
-                        {41, "4.1"}, {42, "4.2"}, {50, "5"},   {51, "5.1"}, {52, "5.2"}};
+const std::vector<Named> kProfile = [] {
+    std::vector<Named> names;
+    for (const CodecProfile& profile : AvcCodec().profiles) names.push_back({profile.value, profile.key});
+    return names;
+}();
+const std::vector<Named> kLevel = [] {
+    std::vector<Named> names;
+    for (const CodecLevel& level : AvcCodec().levels) names.push_back({level.value, level.name});
+    return names;
+}();
 const Named kUsage[] = {{1, "quality"}, {4, "balanced"}, {7, "speed"}};
 const Named kRateControl[] = {{1, "CBR"}, {2, "VBR"}};
 const Named kAacProfile[] = {{1, "LC"}, {2, "HE"}, {3, "HEv2"}};
@@ -52,6 +60,9 @@ struct Field {
 template <size_t N>
 Field Number(const char* key, int32_t SettingData::* member, const Named (&names)[N]) {
     return Field{key, member, nullptr, names, N, 0, -1};
+}
+Field Number(const char* key, int32_t SettingData::* member, const std::vector<Named>& names) {
+    return Field{key, member, nullptr, names.data(), names.size(), 0, -1};
 }
 Field Number(const char* key, int32_t SettingData::* member, int32_t min, int32_t max) {
     return Field{key, member, nullptr, nullptr, 0, min, max};

@@ -3,6 +3,7 @@
 #include <locale>
 #include <sstream>
 
+#include "encode/codec.h"
 #include "ui/choice_tables.h"
 
 namespace {
@@ -13,7 +14,6 @@ struct Name {
     int32_t value;
     const char* text;
 };
-const Name kProfiles[] = {{66, "Baseline"}, {77, "Main"}, {100, "High"}};
 const Name kAacProfiles[] = {{1, "LC"}, {2, "HE"}, {3, "HEv2"}};
 
 template <size_t N>
@@ -22,13 +22,6 @@ std::string NameOf(const Name (&names)[N], int32_t value, const char* unknown) {
         if (name.value == value) return name.text;
     }
     return std::string(unknown) + " " + std::to_string(value);
-}
-
-std::string LevelOf(int32_t value) {
-    for (const ChoiceRow* row = kCodecLevelChoices; row->label != nullptr; ++row) {
-        if (row->value == value) return row->label;
-    }
-    return "level " + std::to_string(value);
 }
 
 std::string RateControlOf(int32_t value) {
@@ -43,7 +36,9 @@ std::string RateControlOf(int32_t value) {
 std::string ConfigText(const SettingData& settings) {
     std::ostringstream text;
     text.imbue(std::locale::classic());
-    text << "H.264 " << NameOf(kProfiles, settings.codecProfile, "profile") << " " << LevelOf(settings.codecLevel)
+    const CodecInfo& codec = SettingsCodec(settings);
+    text << codec.name << " " << ProfileName(codec, settings.codecProfile) << " "
+         << LevelName(codec, settings.codecLevel)
          << kSeparator << RateControlOf(settings.rateControl) << " " << settings.targetKbps << "/"
          << settings.maxKbps << " kbps" << kSeparator << "TU" << settings.targetUsage << kSeparator << "AAC "
          << NameOf(kAacProfiles, settings.aacProfile, "profile") << " " << settings.aacKbps << " kbps";

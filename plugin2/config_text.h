@@ -6,6 +6,6 @@
 
 // For example "H.264 High 4.1 · VBR 1400/1400 kbps · TU4 · AAC HE 64 kbps"
 // (UTF-8): profile, level, rate control with target and maximum bit rate,
-// target usage, AAC profile and bit rate. A value no dialog list offers
-// shows as its number.
+// target usage, AAC profile and bit rate. A value the codec table or the
+// dialog's lists do not name shows as its number.
 std::string ConfigText(const SettingData& settings);

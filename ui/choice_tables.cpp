@@ -1,19 +1,14 @@
 #include "ui/choice_tables.h"
 
+#include <cctype>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "encode/codec.h"
+
 const ChoiceRow kHardwareChoices[] = {
     {"1", 2}, {"2", 5}, {"3", 6}, {"4", 7},  // MFX_IMPL_HARDWARE .. MFX_IMPL_HARDWARE4
-    {nullptr, 0},
-};
-
-const ChoiceRow kCodecProfileChoices[] = {
-    {"BASELINE", 66}, {"MAIN", 77}, {"HIGH", 100},
-    {nullptr, 0},
-};
-
-const ChoiceRow kCodecLevelChoices[] = {
-    {"1", 10},   {"1b", 9},   {"1.1", 11}, {"1.2", 12}, {"1.3", 13}, {"2", 20},
-    {"2.1", 21}, {"2.2", 22}, {"3", 30},   {"3.1", 31}, {"3.2", 32}, {"4", 40},
-    {"4.1", 41}, {"4.2", 42}, {"5", 50},   {"5.1", 51},
     {nullptr, 0},
 };
 
@@ -38,3 +33,56 @@ const AudioChoiceRow kAudioBitRateChoices[] = {
     {"HEv2 16[kbps]", 3, 16},
     {nullptr, 0, 0},
 };
+
+namespace {
+
+// The rows of one list and the texts their labels point at.
+struct CodecRows {
+    std::vector<std::string> labels;
+    std::vector<ChoiceRow> rows;
+
+    void Add(std::string label, int32_t value) {
+        labels.push_back(std::move(label));
+        values.push_back(value);
+    }
+    // Points the rows at the labels once no label moves any more.
+    const ChoiceRow* Finish() {
+        for (size_t i = 0; i < labels.size(); ++i) rows.push_back({labels[i].c_str(), values[i]});
+        rows.push_back({nullptr, 0});
+        return rows.data();
+    }
+
+private:
+    std::vector<int32_t> values;
+};
+
+// The dialog lists the levels up to 5.1, as it always has; tarvo-host's
+// settings take 5.2 as well.
+constexpr const char* kLastListedLevel = "5.1";
+
+}  // namespace
+
+const ChoiceRow* CodecProfileChoices() {
+    static CodecRows list;
+    static const ChoiceRow* rows = [] {
+        for (const CodecProfile& profile : AvcCodec().profiles) {
+            std::string label = profile.name;
+            for (char& c : label) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            list.Add(std::move(label), profile.value);
+        }
+        return list.Finish();
+    }();
+    return rows;
+}
+
+const ChoiceRow* CodecLevelChoices() {
+    static CodecRows list;
+    static const ChoiceRow* rows = [] {
+        for (const CodecLevel& level : AvcCodec().levels) {
+            list.Add(level.name, level.value);
+            if (std::strcmp(level.name, kLastListedLevel) == 0) break;
+        }
+        return list.Finish();
+    }();
+    return rows;
+}

@@ -1,5 +1,5 @@
-// The constant tables behind the dialog's lists: the n-th row of a list is
-// the n-th row of its table. Each table ends with a row without a label.
+// The tables behind the dialog's lists: the n-th row of a list is the n-th
+// row of its table. Each table ends with a row without a label.
 #pragma once
 #include <cstdint>
 
@@ -15,8 +15,12 @@ struct AudioChoiceRow {
 };
 
 extern const ChoiceRow kHardwareChoices[];
-extern const ChoiceRow kCodecProfileChoices[];
-extern const ChoiceRow kCodecLevelChoices[];
 extern const ChoiceRow kTargetUsageChoices[];
 extern const ChoiceRow kRateControlChoices[];
 extern const AudioChoiceRow kAudioBitRateChoices[];
+
+// The codec's lists, made on first use from the codec table (encode/codec.h),
+// which holds their values: the profiles labelled in capitals ("MAIN"), the
+// levels by name up to 5.1, as the dialog has always listed them.
+const ChoiceRow* CodecProfileChoices();
+const ChoiceRow* CodecLevelChoices();

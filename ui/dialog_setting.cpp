@@ -13,16 +13,16 @@ constexpr int kKbpsTypingLimit = 5;
 
 struct ValueList {
     int id;
-    const ChoiceRow* rows;
+    const ChoiceRow* (*rows)();
     int32_t SettingData::*field;
 };
 
 constexpr ValueList kValueLists[] = {
-    {dialog_id::kHardware, kHardwareChoices, &SettingData::hardwareImpl},
-    {dialog_id::kCodecProfile, kCodecProfileChoices, &SettingData::codecProfile},
-    {dialog_id::kCodecLevel, kCodecLevelChoices, &SettingData::codecLevel},
-    {dialog_id::kTargetUsage, kTargetUsageChoices, &SettingData::targetUsage},
-    {dialog_id::kRateControl, kRateControlChoices, &SettingData::rateControl},
+    {dialog_id::kHardware, [] { return +kHardwareChoices; }, &SettingData::hardwareImpl},
+    {dialog_id::kCodecProfile, CodecProfileChoices, &SettingData::codecProfile},
+    {dialog_id::kCodecLevel, CodecLevelChoices, &SettingData::codecLevel},
+    {dialog_id::kTargetUsage, [] { return +kTargetUsageChoices; }, &SettingData::targetUsage},
+    {dialog_id::kRateControl, [] { return +kRateControlChoices; }, &SettingData::rateControl},
 };
 
 int TableRows(const ChoiceRow* rows) {
@@ -78,11 +78,7 @@ void ReadText(IDialogControls& controls, int id, char (&field)[kSettingPathSize]
 
 bool CDialogSetting::OnInitDialog() {
     using namespace dialog_id;
-    FillList(*controls, kHardware, kHardwareChoices);
-    FillList(*controls, kCodecProfile, kCodecProfileChoices);
-    FillList(*controls, kCodecLevel, kCodecLevelChoices);
-    FillList(*controls, kTargetUsage, kTargetUsageChoices);
-    FillList(*controls, kRateControl, kRateControlChoices);
+    for (const ValueList& list : kValueLists) FillList(*controls, list.id, list.rows());
     controls->LimitText(kTargetKbps, kKbpsTypingLimit);
     controls->LimitText(kMaxKbps, kKbpsTypingLimit);
     for (const AudioChoiceRow* row = kAudioBitRateChoices; row->label != nullptr; ++row) {
@@ -111,8 +107,9 @@ bool CDialogSetting::OnCommand(int id) {
 
 void CDialogSetting::SettingToControls(const SettingData& data) {
     for (const ValueList& list : kValueLists) {
-        for (int row = 0; list.rows[row].label != nullptr; ++row) {
-            if (list.rows[row].value == data.*list.field) {
+        const ChoiceRow* rows = list.rows();
+        for (int row = 0; rows[row].label != nullptr; ++row) {
+            if (rows[row].value == data.*list.field) {
                 controls->SetCurSel(list.id, row);
                 break;
             }
@@ -136,8 +133,9 @@ void CDialogSetting::ControlsToSetting(SettingData& data) {
     // A list without a selection (a restored value no row holds) leaves its
     // field as it was rather than inventing one the user never saw chosen.
     for (const ValueList& list : kValueLists) {
+        const ChoiceRow* rows = list.rows();
         int row = controls->GetCurSel(list.id);
-        if (row >= 0 && row < TableRows(list.rows)) data.*list.field = list.rows[row].value;
+        if (row >= 0 && row < TableRows(rows)) data.*list.field = rows[row].value;
     }
     ReadNumber(*controls, dialog_id::kTargetKbps, data.targetKbps);
     ReadNumber(*controls, dialog_id::kMaxKbps, data.maxKbps);

@@ -1,12 +1,20 @@
 #include "ui/video_test.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
-#include "encode/bit_rate.h"
+#include "encode/codec.h"
+#include "encode/colour.h"
+#include "encode/encode_pipeline.h"
+#include "encode/mfx_status.h"
+#include "encode/runtime_report.h"
+#include "ui/choice_tables.h"
 #include "ui/dialog_setting.h"
 
 namespace {
+
+static_assert(kTestVideoRateN % kTestVideoRateD == 0, "the texts give the test's rate as whole frames per second");
 
 std::string FormatStatus(const char* format, mfxStatus status) {
     char text[64];
@@ -25,32 +33,102 @@ std::string EncoderInitText(mfxStatus status) {
     }
 }
 
+void AddLine(std::string& text, const std::string& line) {
+    if (!line.empty()) text += "\n" + line;
+}
+
+std::string LevelText(const CodecInfo& codec, int32_t level) {
+    // LevelName says "level N" itself for a value the table does not hold.
+    return FindLevel(codec, level) != nullptr ? "level " + LevelName(codec, level) : LevelName(codec, level);
+}
+
+std::string RateControlText(int32_t value) {
+    for (const ChoiceRow* row = kRateControlChoices; row->label != nullptr; ++row) {
+        if (row->value == value) return row->label;
+    }
+    return "rate control " + std::to_string(value);
+}
+
+// The highest bit rate the stream may reach, which the level must allow: a
+// CBR stream runs at its target, the encoder ignoring the maximum.
+int32_t PeakKbps(const SettingData& data) {
+    if (data.rateControl == MFX_RATECONTROL_CBR) return data.targetKbps;
+    return std::max(data.targetKbps, data.maxKbps);
+}
+
+std::string TestFormatText(int32_t kbps) {
+    return std::to_string(kTestVideoWidth) + "x" + std::to_string(kTestVideoHeight) + " at " +
+           std::to_string(kTestVideoRateN / kTestVideoRateD) + " fps and " + std::to_string(kbps) + " kbps";
+}
+
+// What the encoder was asked for, in the settings' words.
+std::string AskedText(const CodecInfo& codec, const SettingData& data) {
+    return codec.name + std::string(" ") + ProfileName(codec, data.codecProfile) + ", " +
+           LevelText(codec, data.codecLevel) + ", " + RateControlText(data.rateControl) + " " +
+           std::to_string(data.targetKbps) + "/" + std::to_string(data.maxKbps) + " kbps, " +
+           std::to_string(kTestVideoWidth) + "x" + std::to_string(kTestVideoHeight) + " at " +
+           std::to_string(kTestVideoRateN / kTestVideoRateD) + " fps";
+}
+
+// Empty unless the chosen level is one the table holds and is below the
+// lowest that fits the test's frames and bit rate.
+std::string LevelTooLowText(const CodecInfo& codec, const SettingData& data) {
+    const int32_t kbps = PeakKbps(data);
+    const std::optional<mfxU16> lowest =
+        LowestLevelThatFits(codec, kTestVideoWidth, kTestVideoHeight, kTestVideoRateN, kTestVideoRateD, kbps,
+                            static_cast<mfxU16>(data.codecProfile & 0xFFFF));
+    if (!lowest) return std::string("No ") + codec.name + " level holds " + TestFormatText(kbps);
+    const std::optional<size_t> chosen = LevelRank(codec, data.codecLevel);
+    if (!chosen || *chosen >= *LevelRank(codec, *lowest)) return {};
+    return "Level " + LevelName(codec, data.codecLevel) + " is too low for " + TestFormatText(kbps) +
+           "; the lowest level that fits is " + LevelName(codec, *lowest);
+}
+
+std::string RuntimeText(const RuntimeReport& runtime) {
+    char api[32];
+    std::snprintf(api, sizeof api, "API %u.%u", runtime.api.Major, runtime.api.Minor);
+    return "Runtime: " + runtime.file + " (" + (runtime.kind.empty() ? "API not reported" : runtime.kind + ", " + api) +
+           ")";
+}
+
+std::string ColourText() {
+    const VideoMatrix sd = MatrixForFrame(kTestVideoWidth, kTestVideoHeight);
+    const VideoMatrix hd = MatrixForFrame(1920, 1080);
+    return std::string("Colour: ") + MatrixName(sd) + " for SD frames such as this test's " +
+           std::to_string(kTestVideoWidth) + "x" + std::to_string(kTestVideoHeight) + ", " + MatrixName(hd) +
+           " for HD (from 1280 wide or 577 lines), limited range";
+}
+
+// The level the initialised encoder settled on, or empty when it does not
+// say.
+std::string SettledLevelText(mfxSession session, const CodecInfo& codec, const SettingData& data) {
+    mfxVideoParam settled;
+    std::memset(&settled, 0, sizeof settled);
+    if (MFXVideoENCODE_GetVideoParam(session, &settled) != MFX_ERR_NONE) return {};
+    const mfxU16 level = settled.mfx.CodecLevel;
+    std::string text = "Level: " + LevelName(codec, level);
+    if (level != (data.codecLevel & 0xFFFF)) text += " (the settings ask for " + LevelName(codec, data.codecLevel) + ")";
+    return text;
+}
+
 }  // namespace
 
 mfxVideoParam MakeTestVideoParam(const SettingData& data) {
     mfxVideoParam param;
     std::memset(&param, 0, sizeof param);
+    param.mfx = MakeEncoderInfo(data);
     mfxFrameInfo& frame = param.mfx.FrameInfo;
     frame.FourCC = MFX_FOURCC_NV12;
-    frame.Width = 320;
-    frame.Height = 240;
+    frame.Width = kTestVideoWidth;
+    frame.Height = kTestVideoHeight;
     frame.CropX = 0;
     frame.CropY = 0;
-    frame.CropW = 320;
-    frame.CropH = 240;
-    frame.FrameRateExtN = 30;
-    frame.FrameRateExtD = 1;
+    frame.CropW = kTestVideoWidth;
+    frame.CropH = kTestVideoHeight;
+    frame.FrameRateExtN = kTestVideoRateN;
+    frame.FrameRateExtD = kTestVideoRateD;
     frame.PicStruct = MFX_PICSTRUCT_PROGRESSIVE;
     frame.ChromaFormat = MFX_CHROMAFORMAT_YUV420;
-    param.mfx.CodecId = MFX_CODEC_AVC;
-    // The SDK's fields are 16 bits wide; only the low bits of a stored value
-    // take effect.
-    param.mfx.CodecProfile = static_cast<mfxU16>(data.codecProfile);
-    param.mfx.CodecLevel = static_cast<mfxU16>(data.codecLevel);
-    param.mfx.TargetUsage = static_cast<mfxU16>(data.targetUsage);
-    param.mfx.RateControlMethod = static_cast<mfxU16>(data.rateControl);
-    // The rates the user typed, up to 99999 kbps, through BRCParamMultiplier.
-    SetBitRates(param.mfx, data.targetKbps, data.maxKbps);
     param.IOPattern = MFX_IOPATTERN_IN_SYSTEM_MEMORY;
     return param;
 }
@@ -60,15 +138,32 @@ std::string RunVideoParamTest(const SettingData& data) {
     version.Major = 1;
     version.Minor = 1;
     mfxSession session = nullptr;
-    mfxStatus status = MFXInit(static_cast<mfxIMPL>(data.hardwareImpl), &version, &session);
+    const mfxIMPL impl = static_cast<mfxIMPL>(data.hardwareImpl);
+    mfxStatus status = MFXInit(impl, &version, &session);
     if (status != MFX_ERR_NONE) {
-        if (status == MFX_ERR_UNSUPPORTED) return "MFXInit: MFX_ERR_UNSUPPORTED";
-        return FormatStatus("MFXInit: ErrorCode %d", status);
+        std::string text = status == MFX_ERR_UNSUPPORTED ? std::string("MFXInit: MFX_ERR_UNSUPPORTED")
+                                                          : FormatStatus("MFXInit: ErrorCode %d", status);
+        AddLine(text, "MFXInit answered " + MfxStatusText(status) + " for " + ImplName(impl));
+        AddLine(text, RuntimeSearchText());
+        return text;
     }
+    const CodecInfo& codec = SettingsCodec(data);
     mfxVideoParam param = MakeTestVideoParam(data);
     status = MFXVideoENCODE_Init(session, &param);
+    std::string text = EncoderInitText(status);
+    if (status != MFX_ERR_NONE) {
+        AddLine(text, "MFXVideoENCODE_Init answered " + MfxStatusText(status) + " to " + AskedText(codec, data));
+        AddLine(text, LevelTooLowText(codec, data));
+    }
+    const RuntimeReport runtime = DescribeRuntime(session);
+    AddLine(text, RuntimeText(runtime));
+    AddLine(text, "Adapter: " + (runtime.impl != 0 ? ImplName(runtime.impl) : std::string("not reported")));
+    if (status >= MFX_ERR_NONE) {
+        AddLine(text, ColourText());
+        AddLine(text, SettledLevelText(session, codec, data));
+    }
     MFXClose(session);  // closes the encoder with the session
-    return EncoderInitText(status);
+    return text;
 }
 
 void CDialogSetting::TestVideoParam() {

@@ -12,6 +12,8 @@ TEST(ConfigText, NamesEveryChoiceAndShowsOtherValuesAsNumbers) {
         {100, 41, 2, 1400, 1400, 4, 2, 64, "H.264 High 4.1 · VBR 1400/1400 kbps · TU4 · AAC HE 64 kbps"},
         {66, 9, 1, 800, 0, 1, 1, 320, "H.264 Baseline 1b · CBR 800/0 kbps · TU1 · AAC LC 320 kbps"},
         {77, 51, 2, 12000, 20000, 7, 3, 16, "H.264 Main 5.1 · VBR 12000/20000 kbps · TU7 · AAC HEv2 16 kbps"},
+        // Named by the codec table, which holds the level tarvo-host can set beyond the dialog's list.
+        {100, 52, 1, 50000, 0, 4, 1, 128, "H.264 High 5.2 · CBR 50000/0 kbps · TU4 · AAC LC 128 kbps"},
         // A restored record can hold anything; the line still says what it holds.
         {0, 0, 3, -1, 99999, 0, 9, 0, "H.264 profile 0 level 0 · RC 3 -1/99999 kbps · TU0 · AAC profile 9 0 kbps"},
     };

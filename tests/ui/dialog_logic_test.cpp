@@ -221,7 +221,7 @@ TEST_F(DialogTest, ListWithoutSelectionKeepsItsFieldAtOkAndInTheTest) {
         Press(dialog, kTestVideo);
         Press(dialog, kOk);
     });
-    ASSERT_EQ(sdkCalls.size(), 3u);
+    ASSERT_EQ(sdkCalls.size(), 6u);
     EXPECT_EQ(sdkCalls[0].impl, 0);
     EXPECT_EQ(sdkCalls[1].param.mfx.CodecProfile, 0);
     EXPECT_EQ(sdkCalls[1].param.mfx.RateControlMethod, 3);
@@ -332,18 +332,19 @@ TEST_F(DialogTest, VideoTestReadsTheControlsAndChangesNothing) {
         SettingData before = dialog.setting;
         Press(dialog, kTestVideo);
         EXPECT_TRUE(SameBytes(dialog.setting, before));
-        EXPECT_EQ(c.messages, std::vector<std::string>{"Success TestVideoParam"});
+        ASSERT_EQ(c.messages.size(), 1u);
+        EXPECT_EQ(c.messages[0].substr(0, c.messages[0].find('\n')), "Success TestVideoParam");
+        EXPECT_NE(c.messages[0].find("\nAdapter: HARDWARE2\n"), std::string::npos);
         EXPECT_EQ(c.Selected(kHardware), "2");
         EXPECT_EQ(c.Text(kTargetKbps), "70000");
         EXPECT_FALSE(c.endCode.has_value());
         Press(dialog, kCancel);
     });
     EXPECT_TRUE(SameBytes(Stored(), valid));
-    ASSERT_EQ(sdkCalls.size(), 3u);
-    EXPECT_EQ(sdkCalls[0].name, "MFXInit");
+    EXPECT_EQ(SdkCallNames(), (std::vector<std::string>{"MFXInit", "MFXVideoENCODE_Init", "MFXQueryVersion",
+                                                         "MFXQueryIMPL", "MFXVideoENCODE_GetVideoParam", "MFXClose"}));
+    ASSERT_GE(sdkCalls.size(), 2u);
     EXPECT_EQ(sdkCalls[0].impl, 5);
-    EXPECT_EQ(sdkCalls[1].name, "MFXVideoENCODE_Init");
-    EXPECT_EQ(sdkCalls[2].name, "MFXClose");
     const mfxVideoParam& p = sdkCalls[1].param;
     EXPECT_EQ(p.mfx.CodecProfile, 66);
     EXPECT_EQ(p.mfx.CodecLevel, 31);

@@ -1,5 +1,5 @@
-// A stand-in for the three SDK functions the video test calls: it records
-// each call and answers with the statuses a test sets. Host thread only.
+// A stand-in for the SDK functions the video test calls: it records each
+// call and answers with the statuses a test sets. Host thread only.
 #pragma once
 #include <string>
 #include <vector>
@@ -15,3 +15,6 @@ struct SdkCall {
 extern std::vector<SdkCall> sdkCalls;
 extern mfxStatus initStatus;         // what MFXInit answers
 extern mfxStatus encoderInitStatus;  // what MFXVideoENCODE_Init answers
+
+// The names of the recorded calls, in order.
+std::vector<std::string> SdkCallNames();

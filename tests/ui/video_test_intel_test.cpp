@@ -3,6 +3,8 @@
 // with one, the first adapter accepts the defaults.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "core/setting_data.h"
 #include "tests/intel_adapter.h"
 #include "ui/video_test.h"
@@ -11,11 +13,16 @@ TEST(IntelVideoTest, TheVerdictFollowsTheHardware) {
     SettingData data = DefaultSettingData();
     if (tarvo_test::IntelAdapterPresent()) {
         data.hardwareImpl = 2;
-        EXPECT_EQ(RunVideoParamTest(data), "Success TestVideoParam");
+        const std::string text = RunVideoParamTest(data);
+        EXPECT_EQ(text.substr(0, text.find('\n')), "Success TestVideoParam");
+        EXPECT_NE(text.find("\nRuntime: system libmfx dispatcher ("), std::string::npos) << text;
         return;
     }
-    for (int32_t impl : {2, 5, 6, 7}) {
+    const std::pair<int32_t, const char*> adapters[] = {
+        {2, "HARDWARE"}, {5, "HARDWARE2"}, {6, "HARDWARE3"}, {7, "HARDWARE4"}};
+    for (const auto& [impl, name] : adapters) {
         data.hardwareImpl = impl;
-        EXPECT_EQ(RunVideoParamTest(data), "MFXInit: MFX_ERR_UNSUPPORTED") << impl;
+        EXPECT_EQ(RunVideoParamTest(data),
+                  std::string("MFXInit: MFX_ERR_UNSUPPORTED\nMFXInit answered MFX_ERR_UNSUPPORTED for ") + name);
     }
 }

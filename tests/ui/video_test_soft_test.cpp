@@ -1,5 +1,5 @@
 // The TestVideo button against the soft runtime, its answers steered with
-// the runtime's fault knobs. The three SDK entries are wrapped at link time
+// the runtime's fault knobs. The SDK entries are wrapped at link time
 // (--wrap) to count the calls the test makes.
 #include <gtest/gtest.h>
 
@@ -17,6 +17,7 @@ namespace {
 int initCalls = 0;
 int encoderInitCalls = 0;
 int closeCalls = 0;
+int queryCalls = 0;  // MFXQueryVersion, MFXQueryIMPL, MFXVideoENCODE_GetVideoParam
 }  // namespace
 
 extern "C" {
@@ -36,18 +37,43 @@ mfxStatus __wrap_MFXClose(mfxSession session) {
     ++closeCalls;
     return __real_MFXClose(session);
 }
+// The calls that only ask the runtime about itself.
+#define COUNTED_QUERY(name, Param)                                                  \
+    mfxStatus __real_##name(mfxSession session, Param* out);                         \
+    mfxStatus __wrap_##name(mfxSession session, Param* out) {                        \
+        ++queryCalls;                                                                \
+        return __real_##name(session, out);                                          \
+    }
+COUNTED_QUERY(MFXQueryVersion, mfxVersion)
+COUNTED_QUERY(MFXQueryIMPL, mfxIMPL)
+COUNTED_QUERY(MFXVideoENCODE_GetVideoParam, mfxVideoParam)
 }
 
 namespace {
 
 using namespace dialog_id;
 
+const char kRuntime[] = "Runtime: built-in soft runtime (Media SDK runtime, API 1.35)";
+const char kColour[] =
+    "Colour: BT.601 for SD frames such as this test's 320x240, BT.709 for HD (from 1280 wide or 577 lines), "
+    "limited range";
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines(1);
+    for (char c : text) {
+        if (c == '\n') lines.emplace_back();
+        else lines.back().push_back(c);
+    }
+    return lines;
+}
+using Texts = std::vector<std::string>;
+
 class SoftVideoTest : public testing::Test {
 protected:
     void SetUp() override {
         unsetenv("MFXSOFT_FAULTS");
         unsetenv("MFXSOFT_ADAPTERS");
-        initCalls = encoderInitCalls = closeCalls = 0;
+        initCalls = encoderInitCalls = closeCalls = queryCalls = 0;
         dialog.Attach(&controls);
         dialog.OnInitDialog();
     }
@@ -55,6 +81,7 @@ protected:
         dialog.Attach(nullptr);
         unsetenv("MFXSOFT_FAULTS");
         unsetenv("MFXSOFT_ADAPTERS");
+        unsetenv("MFXSOFT_RUNTIME");
     }
 
     // Presses TestVideo once and returns the one message it showed.
@@ -75,50 +102,85 @@ protected:
     CDialogSetting dialog;
 };
 
-TEST_F(SoftVideoTest, DefaultChoicesSucceed) {
-    EXPECT_EQ(Press(), "Success TestVideoParam");
+TEST_F(SoftVideoTest, SuccessTellsRuntimeAdapterColourAndLevel) {
+    EXPECT_EQ(Lines(Press()), (Texts{"Success TestVideoParam", kRuntime, "Adapter: HARDWARE", kColour, "Level: 4"}));
     EXPECT_EQ(initCalls, 1);
     EXPECT_EQ(encoderInitCalls, 1);
     EXPECT_EQ(closeCalls, 1);
-    // A level far too low for 320x240 is corrected by the runtime with a warning.
+    // A level far too low for 320x240 is corrected by the runtime with a
+    // warning; the message says why and what it settled on.
     controls.Choose(kCodecLevel, "1");
-    EXPECT_EQ(Press(), "MFXVideoENCODE_Init: MFX_WRN_INCOMPATIBLE_VIDEO_PARAM");
+    EXPECT_EQ(Lines(Press()),
+              (Texts{"MFXVideoENCODE_Init: MFX_WRN_INCOMPATIBLE_VIDEO_PARAM",
+                     "MFXVideoENCODE_Init answered MFX_WRN_INCOMPATIBLE_VIDEO_PARAM to H.264 Main, level 1, VBR "
+                     "1400/1400 kbps, 320x240 at 30 fps",
+                     "Level 1 is too low for 320x240 at 30 fps and 1400 kbps; the lowest level that fits is 2",
+                     kRuntime, "Adapter: HARDWARE", kColour, "Level: 2 (the settings ask for 1)"}));
     EXPECT_EQ(closeCalls, 2);
+    // The VPL runtime is told by its API version.
+    setenv("MFXSOFT_RUNTIME", "vpl", 1);
+    controls.Choose(kCodecLevel, "4");
+    EXPECT_EQ(Lines(Press())[1], "Runtime: built-in soft runtime (VPL GPU runtime, API 1.255)");
 }
 
 TEST_F(SoftVideoTest, FailedInitIsTheLastSdkCall) {
-    EXPECT_EQ(PressWithFaults("init=-3"), "MFXInit: MFX_ERR_UNSUPPORTED");
-    EXPECT_EQ(PressWithFaults("init=-2"), "MFXInit: ErrorCode -2");
-    EXPECT_EQ(PressWithFaults("init=-17"), "MFXInit: ErrorCode -17");
-    unsetenv("MFXSOFT_FAULTS");
+    struct Case {
+        const char* faults;
+        const char* hardware;
+        Texts lines;
+    };
+    const Case cases[] = {
+        {"init=-3", "1", {"MFXInit: MFX_ERR_UNSUPPORTED", "MFXInit answered MFX_ERR_UNSUPPORTED for HARDWARE"}},
+        {"init=-2", "1", {"MFXInit: ErrorCode -2", "MFXInit answered MFX_ERR_NULL_PTR for HARDWARE"}},
+        {"init=-17", "4", {"MFXInit: ErrorCode -17", "MFXInit answered MFX_ERR_DEVICE_FAILED for HARDWARE4"}},
+        // A third adapter does not exist.
+        {"", "3", {"MFXInit: MFX_ERR_UNSUPPORTED", "MFXInit answered MFX_ERR_UNSUPPORTED for HARDWARE3"}},
+    };
     setenv("MFXSOFT_ADAPTERS", "2", 1);
-    controls.Choose(kHardware, "3");  // a third adapter does not exist
-    EXPECT_EQ(Press(), "MFXInit: MFX_ERR_UNSUPPORTED");
+    for (const Case& c : cases) {
+        controls.Choose(kHardware, c.hardware);
+        EXPECT_EQ(Lines(PressWithFaults(c.faults)), c.lines) << c.faults;
+    }
     EXPECT_EQ(initCalls, 4);
-    EXPECT_EQ(encoderInitCalls, 0);
-    EXPECT_EQ(closeCalls, 0);
+    EXPECT_EQ(encoderInitCalls + queryCalls + closeCalls, 0);
+    unsetenv("MFXSOFT_FAULTS");
     controls.Choose(kHardware, "2");
-    EXPECT_EQ(Press(), "Success TestVideoParam");
+    EXPECT_EQ(Lines(Press())[0], "Success TestVideoParam");
     EXPECT_EQ(closeCalls, 1);
 }
 
 TEST_F(SoftVideoTest, EncoderAnswersAndTheSessionIsAlwaysClosed) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"enc_init=0", "Success TestVideoParam"},
-        {"enc_init=4", "MFXVideoENCODE_Init: MFX_WRN_PARTIAL_ACCELERATION"},
-        {"enc_init=5", "MFXVideoENCODE_Init: MFX_WRN_INCOMPATIBLE_VIDEO_PARAM"},
-        {"enc_init=-15", "MFXVideoENCODE_Init: MFX_ERR_INVALID_VIDEO_PARAM"},
-        {"enc_init=-16", "MFXVideoENCODE_Init: MFX_ERR_UNDEFINED_BEHAVIOR"},
-        {"enc_init=-14", "MFXVideoENCODE_Init: ErrorCode -14"},
-        {"enc_init=-3", "MFXVideoENCODE_Init: ErrorCode -3"},
+    const std::string asked = " to H.264 Main, level 4, VBR 1400/1400 kbps, 320x240 at 30 fps";
+    struct Case {
+        const char* faults;
+        const char* verdict;  // the first line, as it has always read
+        const char* status;   // the status named on the next line; null when none follows
+        bool settled;         // the encoder runs: colour and level follow the runtime
+    };
+    const Case cases[] = {
+        {"enc_init=0", "Success TestVideoParam", nullptr, true},
+        {"enc_init=4", "MFXVideoENCODE_Init: MFX_WRN_PARTIAL_ACCELERATION", "MFX_WRN_PARTIAL_ACCELERATION", true},
+        {"enc_init=5", "MFXVideoENCODE_Init: MFX_WRN_INCOMPATIBLE_VIDEO_PARAM", "MFX_WRN_INCOMPATIBLE_VIDEO_PARAM",
+         true},
+        {"enc_init=-15", "MFXVideoENCODE_Init: MFX_ERR_INVALID_VIDEO_PARAM", "MFX_ERR_INVALID_VIDEO_PARAM", false},
+        {"enc_init=-16", "MFXVideoENCODE_Init: MFX_ERR_UNDEFINED_BEHAVIOR", "MFX_ERR_UNDEFINED_BEHAVIOR", false},
+        {"enc_init=-14", "MFXVideoENCODE_Init: ErrorCode -14", "MFX_ERR_INCOMPATIBLE_VIDEO_PARAM", false},
+        {"enc_init=-3", "MFXVideoENCODE_Init: ErrorCode -3", "MFX_ERR_UNSUPPORTED", false},
     };
     int expected = 0;
-    for (const auto& [faults, text] : cases) {
-        EXPECT_EQ(PressWithFaults(faults), text) << faults;
+    for (const Case& c : cases) {
+        Texts lines = {c.verdict};
+        if (c.status != nullptr) lines.push_back(std::string("MFXVideoENCODE_Init answered ") + c.status + asked);
+        lines.insert(lines.end(), {kRuntime, "Adapter: HARDWARE"});
+        if (c.settled) lines.insert(lines.end(), {kColour, "Level: 4"});
+        EXPECT_EQ(Lines(PressWithFaults(c.faults)), lines) << c.faults;
         ++expected;
-        EXPECT_EQ(encoderInitCalls, expected) << faults;
-        EXPECT_EQ(closeCalls, expected) << faults;
+        EXPECT_EQ(encoderInitCalls, expected) << c.faults;
+        EXPECT_EQ(closeCalls, expected) << c.faults;
     }
+    // A runtime that will not tell its parameters leaves the level out.
+    EXPECT_EQ(Lines(PressWithFaults("enc_getparam=-3")),
+              (Texts{"Success TestVideoParam", kRuntime, "Adapter: HARDWARE", kColour}));
 }
 
 TEST_F(SoftVideoTest, TestChangesNeitherTheRecordNorTheControls) {
@@ -126,7 +188,7 @@ TEST_F(SoftVideoTest, TestChangesNeitherTheRecordNorTheControls) {
     controls.Type(kTargetKbps, "abc");
     controls.Choose(kRateControl, "CBR");
     SettingData before = dialog.setting;
-    EXPECT_EQ(Press(), "Success TestVideoParam");
+    EXPECT_EQ(Lines(Press())[0], "Success TestVideoParam");
     EXPECT_EQ(std::memcmp(&before, &dialog.setting, sizeof before), 0);
     EXPECT_EQ(controls.Text(kTargetKbps), "abc");
     EXPECT_EQ(controls.Selected(kRateControl), "CBR");

@@ -397,7 +397,16 @@ void Run() {
             std::string text = TextOf(GetDlgItem(box, 0xFFFF));
             // The Windows build's runtime loader finds no Intel runtime in the
             // Wine prefix; with one, the test succeeds.
-            CHECK(text == "MFXInit: MFX_ERR_UNSUPPORTED" || text == "Success TestVideoParam");
+            // The verdict comes first; the lines after it tell the runtime
+            // found, or what MFXInit answered and which files it tried.
+            const std::string verdict = text.substr(0, text.find('\n'));
+            if (verdict == "MFXInit: MFX_ERR_UNSUPPORTED") {
+                CHECK(text.find("\nMFXInit answered MFX_ERR_UNSUPPORTED for HARDWARE") != std::string::npos);
+                CHECK(text.find("Intel media runtime") != std::string::npos);
+            } else if (CHECK(verdict == "Success TestVideoParam")) {
+                CHECK(text.find("\nRuntime: ") != std::string::npos);
+                CHECK(text.find("libmfx") != std::string::npos);
+            }
             std::printf("TestVideo said: %s\n", text.c_str());
             CHECK_EQ(TextOf(box), "");
             CHECK(GetWindow(box, GW_OWNER) == dialog);

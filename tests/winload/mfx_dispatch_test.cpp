@@ -277,6 +277,60 @@ TEST_F(MfxDispatch, CallsReachTheLoadedRuntimeWithItsOwnSession) {
   EXPECT_EQ(g_runtimes[1].calls.back(), "MFXClose");
 }
 
+// What each candidate came to, and the line a user reads when none opened.
+TEST_F(MfxDispatch, TheSearchIsReportedCandidateByCandidate) {
+  using O = CandidateOutcome;
+  struct Case {
+    const char* name;
+    void (*setUp)();
+    mfxStatus result;
+    std::vector<std::pair<std::string, O>> attempts;
+    const char* text;
+    bool endsEarly;  // a later candidate must not be tried
+  };
+  const Case cases[] = {
+      {"nothing installed", [] {}, MFX_ERR_UNSUPPORTED,
+       {{"C:\\a\\libmfx32-gen.dll", O::kNotLoadable}, {"C:\\b\\libmfxhw32.dll", O::kNotLoadable}},
+       "No Intel media runtime found; tried: C:\\a\\libmfx32-gen.dll, C:\\b\\libmfxhw32.dll", false},
+      {"every runtime refuses",
+       [] {
+         g_runtimes[0].initResult = MFX_ERR_UNSUPPORTED;
+         g_runtimes[1].missing = {"MFXVideoENCODE_Init", "MFXClose"};
+       },
+       MFX_ERR_UNSUPPORTED,
+       {{"rt0-gen.dll", O::kUnsupported}, {"C:\\b\\libmfxhw32.dll", O::kNotLoadable}, {"rt1", O::kMissingFunction}},
+       "No Intel media runtime opened a session; tried: rt0-gen.dll (answered MFX_ERR_UNSUPPORTED), "
+       "C:\\b\\libmfxhw32.dll (not loadable), rt1 (lacks MFXClose)", false},
+      {"another error ends the search", [] { g_runtimes[0].initResult = MFX_ERR_DEVICE_FAILED; },
+       MFX_ERR_DEVICE_FAILED, {{"rt0-gen.dll", O::kFailed}},
+       "No Intel media runtime opened a session; tried: rt0-gen.dll (answered MFX_ERR_DEVICE_FAILED)", true},
+      {"the second opens", [] { g_runtimes[0].initResult = MFX_ERR_UNSUPPORTED; }, MFX_ERR_NONE,
+       {{"rt0-gen.dll", O::kUnsupported}, {"C:\\b\\libmfxhw32.dll", O::kNotLoadable}, {"rt1", O::kOpened}}, "", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    c.setUp();
+    std::vector<std::string> candidates;
+    for (const auto& attempt : c.attempts) candidates.push_back(attempt.first);
+    if (c.endsEarly) candidates.push_back("rt2");
+    std::vector<CandidateAttempt> attempts = {{"stale", O::kOpened}};
+    session = nullptr;
+    EXPECT_EQ(OpenSession(candidates, libraries, MFX_IMPL_HARDWARE, &version, &session, &attempts), c.result);
+    ASSERT_EQ(attempts.size(), c.attempts.size());
+    for (size_t i = 0; i < attempts.size(); ++i) {
+      EXPECT_EQ(attempts[i].path, c.attempts[i].first);
+      EXPECT_EQ(attempts[i].outcome, c.attempts[i].second) << i;
+    }
+    EXPECT_EQ(SearchFailureText(attempts), c.text);
+    if (session != nullptr) {
+      // The session knows the file it came from.
+      EXPECT_EQ(Unwrap(session)->path, c.attempts.back().first);
+      ASSERT_EQ(CloseSession(session), MFX_ERR_NONE);
+    }
+  }
+}
+
 TEST_F(MfxDispatch, TheLibraryStaysUntilTheRuntimeHasClosedItsSession) {
   ASSERT_EQ(OpenSession({"rt0"}, libraries, MFX_IMPL_HARDWARE, &version, &session), MFX_ERR_NONE);
   g_runtimes[0].results["MFXClose"] = MFX_ERR_UNDEFINED_BEHAVIOR;
