@@ -2,8 +2,21 @@
 
 #include "encode/encode_pipeline.h"
 
+namespace {
+
+// HD starts where SD's largest frame (720x576) ends.
+constexpr int kHdMinWidth = 1280;
+constexpr int kSdMaxHeight = 576;
+
+}  // namespace
+
 VideoMatrix MatrixForFrame(int width, int height) {
-    return width >= 1280 || height > 576 ? VideoMatrix::kBt709 : VideoMatrix::kBt601;
+    return width >= kHdMinWidth || height > kSdMaxHeight ? VideoMatrix::kBt709 : VideoMatrix::kBt601;
+}
+
+std::string ColourRuleText() {
+    return std::string(MatrixName(VideoMatrix::kBt709)) + " from " + std::to_string(kHdMinWidth) + " wide or " +
+           std::to_string(kSdMaxHeight + 1) + " lines, " + MatrixName(VideoMatrix::kBt601) + " below, limited range";
 }
 
 ColourCodes ColourCodesOf(VideoMatrix matrix) {

@@ -12,6 +12,10 @@ enum class VideoMatrix : uint8_t { kBt601, kBt709 };
 // BT.601 (SMPTE 170M) otherwise. Always limited range (16-235 / 16-240).
 VideoMatrix MatrixForFrame(int width, int height);
 
+// The rule in words, for TestVideo and the config text: "BT.709 from 1280
+// wide or 577 lines, BT.601 below, limited range".
+std::string ColourRuleText();
+
 // The H.264 VUI code points of a matrix: colour primaries, transfer
 // characteristics and matrix coefficients (1/1/1 for BT.709, 6/6/6 for
 // SMPTE 170M), as also written in an MP4 `colr` box.

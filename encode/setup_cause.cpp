@@ -1,16 +1,85 @@
 #include "encode/setup_cause.h"
 
+#include <algorithm>
+#include <cstdio>
+
 #include "core/export_job.h"
+#include "encode/codec.h"
 #include "encode/mfx_status.h"
+#include "encode/runtime_report.h"
 
 namespace {
 
 // The largest frame side that survives the SDK's 16-bit, 16-aligned fields.
 constexpr int32_t kMaxFrameSide = 0xFFF0;
 
-std::string ImplText(int32_t impl) { return "implementation " + std::to_string(impl); }
+// "30", "29.97": frames per second as a user reads them.
+std::string FpsText(uint32_t rateN, uint32_t rateD) {
+    if (rateD != 0 && rateN % rateD == 0) return std::to_string(rateN / rateD);
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", rateD != 0 ? static_cast<double>(rateN) / rateD : 0.0);
+    return text;
+}
+
+// The highest bit rate the stream may reach, which the level must allow: a
+// CBR stream runs at its target, the encoder ignoring the maximum.
+int32_t PeakKbps(const SettingData& settings) {
+    if (settings.rateControl == MFX_RATECONTROL_CBR) return settings.targetKbps;
+    return std::max(settings.targetKbps, settings.maxKbps);
+}
+
+std::string ProfileList(const CodecInfo& codec) {
+    std::string list;
+    for (const CodecProfile& profile : codec.profiles) {
+        list += (list.empty() ? "" : ", ") + std::string(profile.name) + " " + std::to_string(profile.value);
+    }
+    return list;
+}
 
 }  // namespace
+
+std::string InitFailureCause(mfxStatus status, mfxIMPL impl) {
+    std::string cause = "MFXInit answered " + MfxStatusText(status) + " for " + ImplName(impl);
+    const std::string search = RuntimeSearchText();
+    return search.empty() ? cause : cause + "; " + search;
+}
+
+std::string UnlistedSetting(const SettingData& settings) {
+    const CodecInfo& codec = SettingsCodec(settings);
+    const std::string codecName = codec.name;
+    if (FindProfile(codec, settings.codecProfile) == nullptr) {
+        return "codecProfile " + std::to_string(settings.codecProfile) + " is not an " + codecName +
+               " profile (" + ProfileList(codec) + ")";
+    }
+    if (FindLevel(codec, settings.codecLevel) == nullptr) {
+        return "codecLevel " + std::to_string(settings.codecLevel) + " is not an " + codecName + " level (" +
+               codec.levels.front().name + " to " + codec.levels.back().name + ")";
+    }
+    if (settings.targetUsage < MFX_TARGETUSAGE_BEST_QUALITY || settings.targetUsage > MFX_TARGETUSAGE_BEST_SPEED) {
+        return "targetUsage " + std::to_string(settings.targetUsage) + " is not 1 (quality) to 7 (speed)";
+    }
+    if (settings.rateControl != MFX_RATECONTROL_CBR && settings.rateControl != MFX_RATECONTROL_VBR) {
+        return "rateControl " + std::to_string(settings.rateControl) + " is not CBR (1) or VBR (2)";
+    }
+    return "";
+}
+
+std::string SettingsProblem(const SettingData& settings, int width, int height, uint32_t rateN, uint32_t rateD) {
+    const std::string unlisted = UnlistedSetting(settings);
+    if (!unlisted.empty()) return unlisted;
+    const CodecInfo& codec = SettingsCodec(settings);
+    const std::string codecName = codec.name;
+    if (settings.targetKbps < 1) return "targetKbps " + std::to_string(settings.targetKbps) + " is below 1 kbps";
+    const int32_t kbps = PeakKbps(settings);
+    const std::string format = std::to_string(width) + "x" + std::to_string(height) + " at " +
+                               FpsText(rateN, rateD) + " fps and " + std::to_string(kbps) + " kbps";
+    const auto profile = static_cast<mfxU16>(settings.codecProfile);
+    const std::optional<mfxU16> lowest = LowestLevelThatFits(codec, width, height, rateN, rateD, kbps, profile);
+    if (!lowest) return "No " + codecName + " level holds " + format;
+    if (*LevelRank(codec, settings.codecLevel) >= *LevelRank(codec, *lowest)) return "";
+    return "Level " + LevelName(codec, settings.codecLevel) + " is too low for " + format +
+           "; the lowest level that fits is " + LevelName(codec, *lowest);
+}
 
 std::string SetupFailureCause(const ExportJob& job, const EncodePipeline& pipeline) {
     if (job.width <= 0 || job.width > kMaxFrameSide || job.height <= 0 || job.height > kMaxFrameSide) {
@@ -23,7 +92,11 @@ std::string SetupFailureCause(const ExportJob& job, const EncodePipeline& pipeli
                " kbps: a bit rate cannot be negative";
     }
     if (pipeline.failedCall == nullptr) return "The video pipeline could not be set up (out of memory).";
-    std::string cause = std::string(pipeline.failedCall) + " answered " + MfxStatusText(pipeline.failedStatus);
-    if (std::string_view(pipeline.failedCall) == "MFXInit") return cause + " for " + ImplText(settings.hardwareImpl);
-    return cause;
+    if (std::string_view(pipeline.failedCall) == "MFXInit") {
+        return InitFailureCause(pipeline.failedStatus, static_cast<mfxIMPL>(settings.hardwareImpl));
+    }
+    const std::string answer = std::string(pipeline.failedCall) + " answered " + MfxStatusText(pipeline.failedStatus);
+    const std::string problem = SettingsProblem(settings, job.width, job.height, static_cast<uint32_t>(job.rate),
+                                                static_cast<uint32_t>(job.scale));
+    return problem.empty() ? answer : problem + " (" + answer + ")";
 }

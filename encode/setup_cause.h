@@ -1,15 +1,37 @@
-// Why a set-up of the pipeline failed, in one line the user can act on.
+// Why a set-up of the pipeline, or TestVideo's encoder, was refused, in one
+// line the user can act on.
 #pragma once
+#include <cstdint>
 #include <string>
+
+#include <mfxvideo.h>
 
 #include "encode/encode_pipeline.h"
 
 struct ExportJob;
+struct SettingData;
 
 // The cause line of a failed OpenEncodePipeline for `job`: a frame size or
-// bit rate refused before the runtime was asked; otherwise the SDK call that
-// ended the set-up and what it answered ("MFXInit answered
-// MFX_ERR_UNSUPPORTED for HARDWARE2"), followed by the setting to blame
-// where one can be named (a value no list holds, a level too low for the
-// frame size, rate and bit rate, with the lowest level that fits).
+// bit rate refused before the runtime was asked; for MFXInit,
+// InitFailureCause; otherwise the setting to blame where one can be named
+// (SettingsProblem), followed by the SDK call that ended the set-up and what
+// it answered in brackets, or that call and answer alone.
 std::string SetupFailureCause(const ExportJob& job, const EncodePipeline& pipeline);
+
+// "MFXInit answered MFX_ERR_UNSUPPORTED for HARDWARE2", followed by where the
+// Windows loader looked when it found no runtime that opened a session.
+std::string InitFailureCause(mfxStatus status, mfxIMPL impl);
+
+// A profile, level, target usage or rate control that no list of the
+// dialog holds ("codecProfile 65536 is not an H.264 profile (...)"), or "".
+// The SDK's fields are 16 bits wide, so such a value could reach the runtime
+// as another one (65536 as 0, "the runtime's choice").
+std::string UnlistedSetting(const SettingData& settings);
+
+// The setting to blame when a runtime refuses `settings` for frames of
+// `width` x `height` at rateN/rateD per second, or "" when none stands out:
+// a profile, level, target usage or rate control no list holds, a bit rate
+// below 1 kbps, or a level too low for the frame size, rate and peak bit rate
+// ("Level 4 is too low for 3840x2160 at 30 fps and 1400 kbps; the lowest
+// level that fits is 5.1").
+std::string SettingsProblem(const SettingData& settings, int width, int height, uint32_t rateN, uint32_t rateD);

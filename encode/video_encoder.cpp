@@ -7,11 +7,15 @@
 #include "encode/encode_pipeline.h"
 #include "encode/frame_source.h"
 #include "encode/mfx_status.h"
+#include "encode/runtime_report.h"
 #include "encode/setup_cause.h"
 #include "platform/file.h"
 #include "platform/sync.h"
 
 Outcome ValidateEncodeParameters(const ExportJob& job) {
+    // A stored value no list holds is refused, not cut to 16 bits and sent.
+    const std::string unlisted = UnlistedSetting(job.settings);
+    if (!unlisted.empty()) return Outcome::Failure(Stage::kVideoSetup, "Invalid encode parameter.", unlisted);
     EncodePipeline pipeline;
     // The callbacks are never called during a trial; they have no context.
     const PipelineCallbacks callbacks{nullptr, ReadHostFrame, QueueBitstream};
@@ -43,6 +47,10 @@ std::string DescribeEncoder(const mfxInfoMFX& mfx) {
 // what it settled on, the input format and the colour of the pixels.
 void LogPipeline(const ExportJob& job, const EncodePipeline& pipeline) {
     if (job.log == nullptr) return;
+    const RuntimeReport runtime = DescribeRuntime(pipeline.session);
+    char api[24];
+    std::snprintf(api, sizeof api, "API %u.%u", runtime.api.Major, runtime.api.Minor);
+    LogLine(job, "runtime: " + runtime.file + " (" + runtime.kind + ", " + api + "), adapter " + ImplName(runtime.impl));
     LogLine(job, "encoder asked: " + DescribeEncoder(MakeEncoderInfo(job.settings)));
     mfxVideoParam settled{};
     const mfxStatus status = MFXVideoENCODE_GetVideoParam(pipeline.session, &settled);

@@ -14,8 +14,9 @@
 // MFX_ERR_NONE (a warning counts as failure). A failure says "Invalid encode
 // parameter." and, as its cause, the SDK call and what it answered, with the
 // setting to blame where one can be named (a level too low for the frame
-// size and rate, a value no list holds). Creates no file and starts no
-// thread; the host's callbacks are never called.
+// size and rate). A profile, level, target usage or rate control no list
+// holds is refused before the runtime is asked. Creates no file and starts
+// no thread; the host's callbacks are never called.
 Outcome ValidateEncodeParameters(const ExportJob& job);
 
 // What became of one EncodeVideoToFile call, for callers that want to know

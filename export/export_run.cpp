@@ -24,6 +24,7 @@
 #include "audio/mux.h"
 #include "core/setting_data.h"
 #include "core/temp_name.h"
+#include "encode/codec.h"
 #include "encode/video_encoder.h"
 #include "platform/cancel.h"
 #include "platform/file.h"
@@ -216,7 +217,7 @@ Outcome RunStages(const ExportJob& host) {
     const std::string problem = CheckJob(job, settings);
     if (!problem.empty()) return Outcome::Failure(Stage::kCheck, problem);
 
-    std::optional<TempFile> video = TempFile::Claim("h264", settings.tempFolder);
+    std::optional<TempFile> video = TempFile::Claim(SettingsCodec(settings).extension, settings.tempFolder);
     if (!video) return Outcome::Failure(Stage::kCheck, TempFileFailureText(settings.tempFolder));
     Outcome trial = ValidateEncodeParameters(job);
     if (!trial.done()) return trial;

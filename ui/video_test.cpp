@@ -1,6 +1,5 @@
 #include "ui/video_test.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -9,6 +8,7 @@
 #include "encode/encode_pipeline.h"
 #include "encode/mfx_status.h"
 #include "encode/runtime_report.h"
+#include "encode/setup_cause.h"
 #include "ui/choice_tables.h"
 #include "ui/dialog_setting.h"
 
@@ -49,18 +49,6 @@ std::string RateControlText(int32_t value) {
     return "rate control " + std::to_string(value);
 }
 
-// The highest bit rate the stream may reach, which the level must allow: a
-// CBR stream runs at its target, the encoder ignoring the maximum.
-int32_t PeakKbps(const SettingData& data) {
-    if (data.rateControl == MFX_RATECONTROL_CBR) return data.targetKbps;
-    return std::max(data.targetKbps, data.maxKbps);
-}
-
-std::string TestFormatText(int32_t kbps) {
-    return std::to_string(kTestVideoWidth) + "x" + std::to_string(kTestVideoHeight) + " at " +
-           std::to_string(kTestVideoRateN / kTestVideoRateD) + " fps and " + std::to_string(kbps) + " kbps";
-}
-
 // What the encoder was asked for, in the settings' words.
 std::string AskedText(const CodecInfo& codec, const SettingData& data) {
     return codec.name + std::string(" ") + ProfileName(codec, data.codecProfile) + ", " +
@@ -68,20 +56,6 @@ std::string AskedText(const CodecInfo& codec, const SettingData& data) {
            std::to_string(data.targetKbps) + "/" + std::to_string(data.maxKbps) + " kbps, " +
            std::to_string(kTestVideoWidth) + "x" + std::to_string(kTestVideoHeight) + " at " +
            std::to_string(kTestVideoRateN / kTestVideoRateD) + " fps";
-}
-
-// Empty unless the chosen level is one the table holds and is below the
-// lowest that fits the test's frames and bit rate.
-std::string LevelTooLowText(const CodecInfo& codec, const SettingData& data) {
-    const int32_t kbps = PeakKbps(data);
-    const std::optional<mfxU16> lowest =
-        LowestLevelThatFits(codec, kTestVideoWidth, kTestVideoHeight, kTestVideoRateN, kTestVideoRateD, kbps,
-                            static_cast<mfxU16>(data.codecProfile & 0xFFFF));
-    if (!lowest) return std::string("No ") + codec.name + " level holds " + TestFormatText(kbps);
-    const std::optional<size_t> chosen = LevelRank(codec, data.codecLevel);
-    if (!chosen || *chosen >= *LevelRank(codec, *lowest)) return {};
-    return "Level " + LevelName(codec, data.codecLevel) + " is too low for " + TestFormatText(kbps) +
-           "; the lowest level that fits is " + LevelName(codec, *lowest);
 }
 
 std::string RuntimeText(const RuntimeReport& runtime) {
@@ -92,11 +66,8 @@ std::string RuntimeText(const RuntimeReport& runtime) {
 }
 
 std::string ColourText() {
-    const VideoMatrix sd = MatrixForFrame(kTestVideoWidth, kTestVideoHeight);
-    const VideoMatrix hd = MatrixForFrame(1920, 1080);
-    return std::string("Colour: ") + MatrixName(sd) + " for SD frames such as this test's " +
-           std::to_string(kTestVideoWidth) + "x" + std::to_string(kTestVideoHeight) + ", " + MatrixName(hd) +
-           " for HD (from 1280 wide or 577 lines), limited range";
+    return std::string("Colour: ") + MatrixName(MatrixForFrame(kTestVideoWidth, kTestVideoHeight)) + " for this test's " +
+           std::to_string(kTestVideoWidth) + "x" + std::to_string(kTestVideoHeight) + "; " + ColourRuleText();
 }
 
 // The level the initialised encoder settled on, or empty when it does not
@@ -143,8 +114,7 @@ std::string RunVideoParamTest(const SettingData& data) {
     if (status != MFX_ERR_NONE) {
         std::string text = status == MFX_ERR_UNSUPPORTED ? std::string("MFXInit: MFX_ERR_UNSUPPORTED")
                                                           : FormatStatus("MFXInit: ErrorCode %d", status);
-        AddLine(text, "MFXInit answered " + MfxStatusText(status) + " for " + ImplName(impl));
-        AddLine(text, RuntimeSearchText());
+        AddLine(text, InitFailureCause(status, impl));
         return text;
     }
     const CodecInfo& codec = SettingsCodec(data);
@@ -153,7 +123,7 @@ std::string RunVideoParamTest(const SettingData& data) {
     std::string text = EncoderInitText(status);
     if (status != MFX_ERR_NONE) {
         AddLine(text, "MFXVideoENCODE_Init answered " + MfxStatusText(status) + " to " + AskedText(codec, data));
-        AddLine(text, LevelTooLowText(codec, data));
+        AddLine(text, SettingsProblem(data, kTestVideoWidth, kTestVideoHeight, kTestVideoRateN, kTestVideoRateD));
     }
     const RuntimeReport runtime = DescribeRuntime(session);
     AddLine(text, RuntimeText(runtime));

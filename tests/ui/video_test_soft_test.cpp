@@ -54,9 +54,8 @@ namespace {
 using namespace dialog_id;
 
 const char kRuntime[] = "Runtime: built-in soft runtime (Media SDK runtime, API 1.35)";
-const char kColour[] =
-    "Colour: BT.601 for SD frames such as this test's 320x240, BT.709 for HD (from 1280 wide or 577 lines), "
-    "limited range";
+const char kColour[] = "Colour: BT.601 for this test's 320x240; BT.709 from 1280 wide or 577 lines, BT.601 below, "
+                       "limited range";
 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines(1);

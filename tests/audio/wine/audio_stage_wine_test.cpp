@@ -130,12 +130,11 @@ int main(int argc, char** argv) {
     setting.aacKbps = 64;
 
     // The encoder gets its line whole, without a console, after the WAV is complete.
-    char* wav = nullptr;
-    char* aac = nullptr;
-    platform::ProcessHandle process = StartAacEncoder(&job, &wav, &aac);
-    CHECK(process != platform::kNoProcess);
-    if (process != platform::kNoProcess) {
-        CHECK(WaitAacEncoder(process, ""));
+    {
+        AacEncoding encoding;
+        CHECK(StartAacEncoder(job, &encoding).done());
+        const std::string wav = encoding.wav.path(), aac = encoding.aac.path();
+        CHECK(WaitAacEncoder(encoding.encoder, "").done());
         std::vector<std::string> record = Lines(ReadFile(encoderRecord));
         std::string expected = std::string("-2pass -br 64000 -hev2 -if \"") + wav + "\" -of \"" + aac + "\"";
         CHECK(!record.empty() && record[0] == expected);
@@ -160,32 +159,23 @@ int main(int argc, char** argv) {
             samplesMatch = left == Sample(i, 0) && right == Sample(i, 1);
         }
         CHECK(samplesMatch);
-        CHECK(DeleteFileA(wav) != FALSE);
-        CHECK(DeleteFileA(aac) != FALSE);
-        std::free(wav);
-        std::free(aac);
     }
 
     // An encoder that ends with an error is not a success.
     SetEnvironmentVariableA("TARVO_FAKE_EXIT", "2");
-    wav = aac = nullptr;
-    process = StartAacEncoder(&job, &wav, &aac);
-    CHECK(process != platform::kNoProcess);
-    if (process != platform::kNoProcess) {
-        CHECK(!WaitAacEncoder(process, ""));
-        DeleteFileA(wav);
-        DeleteFileA(aac);
-        std::free(wav);
-        std::free(aac);
+    {
+        AacEncoding encoding;
+        CHECK(StartAacEncoder(job, &encoding).done());
+        CHECK(WaitAacEncoder(encoding.encoder, "").failed());
     }
     SetEnvironmentVariableA("TARVO_FAKE_EXIT", nullptr);
 
     // An empty or wrong encoder path fails with nothing left behind.
     for (const char* program : {"", "C:\\no such folder\\neroAacEnc.exe"}) {
         CopyField(setting.aacEncoderPath, program);
-        wav = aac = nullptr;
-        CHECK(StartAacEncoder(&job, &wav, &aac) == platform::kNoProcess);
-        CHECK(wav == nullptr && aac == nullptr);
+        AacEncoding encoding;
+        CHECK(StartAacEncoder(job, &encoding).failed());
+        CHECK(encoding.wav.empty() && encoding.aac.empty() && !encoding.encoder.started());
     }
     CHECK(CountFiles(folder + "\\*.wav") == 0);
     CHECK(CountFiles(folder + "\\*.aac") == 0);
@@ -198,7 +188,7 @@ int main(int argc, char** argv) {
         std::ofstream(video, std::ios::binary) << "video bytes";
         std::ofstream(audio, std::ios::binary) << "audio";
     }
-    CHECK(MuxMp4(muxer.c_str(), output.c_str(), 30000.0 / 1001.0, video.c_str(), audio.c_str()));
+    CHECK(MuxMp4(muxer.c_str(), output.c_str(), 30000.0 / 1001.0, video.c_str(), audio.c_str()).done());
     std::vector<std::string> record = Lines(ReadFile(muxerRecord));
     // The muxer is told to write a sibling of the output, moved over it after.
     const std::string newPrefix = "argv[6]=";
@@ -217,7 +207,7 @@ int main(int argc, char** argv) {
     CHECK(GetFileAttributesA(sibling.c_str()) == INVALID_FILE_ATTRIBUTES);
 
     // An old file at the output path is replaced.
-    CHECK(MuxMp4(muxer.c_str(), output.c_str(), 25.0, video.c_str(), nullptr));
+    CHECK(MuxMp4(muxer.c_str(), output.c_str(), 25.0, video.c_str(), nullptr).done());
     record = Lines(ReadFile(muxerRecord));
     const std::string videoOnly = " -add \"" + video + "\"#video:fps=25 -new \"";
     CHECK(!record.empty() && record[0].compare(0, videoOnly.size(), videoOnly) == 0 &&
@@ -226,15 +216,15 @@ int main(int argc, char** argv) {
 
     // A muxer that fails or writes nothing leaves the old file as it was.
     SetEnvironmentVariableA("TARVO_FAKE_EXIT", "1");
-    CHECK(!MuxMp4(muxer.c_str(), output.c_str(), 25.0, video.c_str(), audio.c_str()));
+    CHECK(MuxMp4(muxer.c_str(), output.c_str(), 25.0, video.c_str(), audio.c_str()).failed());
     SetEnvironmentVariableA("TARVO_FAKE_EXIT", nullptr);
     CHECK(ReadFile(output) == kFakeMp4Header + "video bytes");
     DeleteFileA(output.c_str());
 
     SetEnvironmentVariableA("TARVO_FAKE_NO_OUTPUT", "1");
-    CHECK(!MuxMp4(muxer.c_str(), output.c_str(), 25.0, video.c_str(), audio.c_str()));
+    CHECK(MuxMp4(muxer.c_str(), output.c_str(), 25.0, video.c_str(), audio.c_str()).failed());
     SetEnvironmentVariableA("TARVO_FAKE_NO_OUTPUT", nullptr);
-    CHECK(!MuxMp4("", output.c_str(), 25.0, video.c_str(), audio.c_str()));
+    CHECK(MuxMp4("", output.c_str(), 25.0, video.c_str(), audio.c_str()).failed());
 
     DeleteFileA(video.c_str());
     DeleteFileA(audio.c_str());
