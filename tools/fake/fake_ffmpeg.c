@@ -7,7 +7,8 @@
  *   kept as "ffmpeg.stdin" beside the record).
  * Then it acts as %TARVO_FAKE_FFMPEG% says on its output file (its last
  * argument without "file:"):
- *   ok (default)  writes "fake output" there, exit 0
+ *   ok (default)  writes "fakeftyp output" there (it starts like an MP4,
+ *                 the type box second), exit 0
  *   fail          writes part of it, two lines on standard error, exit 3
  *   nooutput      writes nothing, exit 0
  *   hang          writes part of it, then waits to be ended */
@@ -82,7 +83,7 @@ int main(void) {
     const char* mode = getenv("TARVO_FAKE_FFMPEG");
     if (mode == NULL) mode = "ok";
     if (strcmp(mode, "ok") == 0) {
-        WriteOutput(output, "fake output");
+        WriteOutput(output, "fakeftyp output");
     } else if (strcmp(mode, "fail") == 0) {
         WriteOutput(output, "fake");
         fputs("first complaint\nlast words\n", stderr);

@@ -174,7 +174,7 @@ int main(int argc, char** argv) {
     CHECK(record.argv == expected);
     CHECK_EQ(record.argv.size(), expected.size());
     for (size_t i = 0; i < record.argv.size() && i < expected.size(); ++i) CHECK_EQ(record.argv[i], expected[i]);
-    CHECK_EQ(ReadAll(m4a), std::string("fake output"));
+    CHECK_EQ(ReadAll(m4a), std::string("fakeftyp output"));
 
     check::Group("tarvo-aac: ffmpeg fails");
     Remove(m4a);
@@ -218,7 +218,7 @@ int main(int argc, char** argv) {
         if ((ts[at + 1] & 0x40) && (ts[at + 1] & 0x1F) == 0x01 && ts[at + 2] == 0x00) ++pictures;
     }
     CHECK_EQ(pictures, 12);
-    CHECK_EQ(ReadAll(mp4), std::string("fake output"));
+    CHECK_EQ(ReadAll(mp4), std::string("fakeftyp output"));
 
     check::Group("tarvo-mux: ffmpeg fails, the MP4 goes");
     Remove(mp4);
@@ -284,15 +284,17 @@ int main(int argc, char** argv) {
     SetEnv("TARVO_FAKE_FFMPEG", "ok");
     std::string plainAac = plain + "\\a b.aac", plainMp4 = plain + "\\out put.mp4";
     std::string text = AacEncoderCommandLine(1, 128, (plain + "\\a b.wav").c_str(), plainAac.c_str());
-    CHECK(WaitAacEncoder(RunProcess((plain + "\\tarvo-aac.exe").c_str(), text.c_str()), ""));
+    platform::Process encoder(RunProcess((plain + "\\tarvo-aac.exe").c_str(), text.c_str()));
+    CHECK(WaitAacEncoder(encoder, "").done());
     CHECK(Exists(plainAac));
     CHECK(MuxMp4((plain + "\\tarvo-mux.exe").c_str(), plainMp4.c_str(), 24000.0 / 1001.0, plainVideo.c_str(),
-                 plainAac.c_str()));
+                 plainAac.c_str())
+              .done());
     record = ReadRecord(plain);
     CHECK(record.argv.size() > 20 && record.argv[20] == "24000");  // -video_track_timescale
     SetEnv("TARVO_FAKE_FFMPEG", "fail");
     Remove(plainMp4);
-    CHECK(!MuxMp4((plain + "\\tarvo-mux.exe").c_str(), plainMp4.c_str(), 25.0, plainVideo.c_str(), nullptr));
+    CHECK(MuxMp4((plain + "\\tarvo-mux.exe").c_str(), plainMp4.c_str(), 25.0, plainVideo.c_str(), nullptr).failed());
     CHECK(!Exists(plainMp4));
 
     SetEnv("TARVO_FAKE_FFMPEG", "");
