@@ -50,6 +50,7 @@ std::string ProgramProblem(const char* what, const char* path) {
     if (!platform::PathExists(path)) return std::string(what) + " not found: " + path;
     return std::string(what) + " is not a program: " + path;
 }
+
 // Everything that can be checked before the first frame, so that a job that
 // cannot succeed fails at once, not after the whole video is encoded.
 // Returns the line to show, or "" when the job may start.
