@@ -50,7 +50,7 @@ make_settings "$settings" "aacEncoderPath=$bin/hang"
 cancel_export TERM 2 --settings "$settings" --size 176x144 --frames 10 -o "$out"
 cancelled "AAC encoder wait (SIGTERM)"; quick "AAC encoder wait"; none_left "AAC encoder wait"
 make_settings "$settings" "muxerPath=$bin/hang"
-cancel_export HUP 2 --settings "$settings" --size 176x144 --frames 10 -o "$out"
+cancel_export HUP "file:$pids" --settings "$settings" --size 176x144 --frames 10 -o "$out"
 cancelled "muxer wait (SIGHUP)"; quick "muxer wait"; none_left "muxer wait"
 
 # A runtime that answers "busy" for ever does not make the export deaf.

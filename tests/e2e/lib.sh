@@ -94,19 +94,27 @@ intel_adapter_present() { grep -qsx 0x8086 /sys/class/drm/*/device/vendor; }
 # signal goes to tarvo-host alone (`timeout` would send it twice: to the
 # process and to its group); an export that does not end within $LIMIT
 # seconds is killed.
+# delay: seconds; "wav" (once the WAV file is being written); or "file:PATH"
+# (once PATH exists, e.g. written by a program the export started), so that a
+# slow build (a sanitizer's) cancels in the stage meant, not before it.
 cancel_export() {  # signal, delay, export arguments...
     local sig=$1 delay=$2; shift 2
     "$TARVO_HOST" export --plugin "$TARVO_PLUGIN" --stats --quiet "$@" >"$TARVO_WORK/stats" 2>"$TARVO_WORK/err" &
     local pid=$!
-    if [ "$delay" = wav ]; then
-        local tries=0
-        until [ -n "$(find "$TARVO_WORK/tmp" -name '*.wav' -size +1k 2>/dev/null)" ] || [ "$tries" -ge $((LIMIT * 20)) ]; do
-            sleep 0.05
-            tries=$((tries + 1))
-        done
-    else
-        sleep "$delay"
-    fi
+    local tries=0
+    case $delay in
+        wav)
+            until [ -n "$(find "$TARVO_WORK/tmp" -name '*.wav' -size +1k 2>/dev/null)" ] || [ "$tries" -ge $((LIMIT * 20)) ]; do
+                sleep 0.05
+                tries=$((tries + 1))
+            done ;;
+        file:*)
+            until [ -s "${delay#file:}" ] || [ "$tries" -ge $((LIMIT * 20)) ]; do
+                sleep 0.05
+                tries=$((tries + 1))
+            done ;;
+        *) sleep "$delay" ;;
+    esac
     local t0; t0=$(date +%s.%N)
     kill -s "$sig" "$pid"
     local waited=0
