@@ -235,6 +235,12 @@ mfxStatus MFX_CDECL MFXVideoVPP_RunFrameVPPAsync(mfxSession session, mfxFrameSur
     return session->vpp.Run(in, out, syncp);
 }
 
+mfxStatus MFX_CDECL MFXVideoENCODE_Query(mfxSession session, mfxVideoParam* in, mfxVideoParam* out) {
+    if (session == nullptr) return MFX_ERR_INVALID_HANDLE;
+    // enc_query stands for both of the encoder's query calls.
+    return WithSetupFault(session, FaultPoint::kEncQuery, [&] { return session->encoder.Query(in, out); });
+}
+
 mfxStatus MFX_CDECL MFXVideoENCODE_QueryIOSurf(mfxSession session, mfxVideoParam* par, mfxFrameAllocRequest* request) {
     if (session == nullptr) return MFX_ERR_INVALID_HANDLE;
     if (par == nullptr || request == nullptr) return MFX_ERR_NULL_PTR;
