@@ -80,7 +80,7 @@ ParamPtr BuildParams(const x265_api* api, const CodecConfig& c, std::string* poo
     ParamPtr p(api->param_alloc(), ParamDeleter{api});
     if (!p || api->param_default_preset(p.get(), PresetFor(c.targetUsage), nullptr) < 0) return nullptr;
     x265_param* q = p.get();
-    q->logLevel = X265_LOG_NONE;
+    q->logLevel = X265_LOG_ERROR;  // like SVT-AV1: a refused configuration says why on stderr
     q->internalCsp = X265_CSP_I420;
     q->internalBitDepth = c.bitDepth;
     q->maxCUSize = kCtuSize;
@@ -135,7 +135,9 @@ ParamPtr BuildParams(const x265_api* api, const CodecConfig& c, std::string* poo
     q->bOpenGOP = c.idrInterval > 0 ? 1 : 0;
     q->maxNumReferences = std::clamp(c.numRef, 1, 16);
     q->maxSlices = static_cast<unsigned>(std::max(1, c.numSlice));
-    q->levelIdc = c.level;
+    // x265 refuses a level with constant QP (no bit rate to hold to it); it
+    // then writes the lowest level its picture size and rate fit.
+    q->levelIdc = c.rateControl == MFX_RATECONTROL_CQP ? 0 : c.level;
     q->bHighTier = 0;
     SetRateControl(c, q);
     if (api->param_apply_profile(q, c.bitDepth > 8 ? "main10" : "main") != 0) return nullptr;
