@@ -61,10 +61,11 @@ void SetRateControl(const CodecConfig& c, EbSvtAv1EncConfiguration* s) {
             s->rate_control_mode = SVT_AV1_RC_MODE_CQP_OR_CRF;
             s->enable_adaptive_quantization = 0;
             s->qp = static_cast<uint32_t>(std::clamp((c.qpP + 2) / 4, 1, 63));
+            // Offsets beyond SVT-AV1's -64..63 are held at its bounds.
             s->use_fixed_qindex_offsets = 1;
-            s->key_frame_qindex_offset = c.qpI - c.qpP;
+            s->key_frame_qindex_offset = std::clamp(c.qpI - c.qpP, -64, 63);
             for (int layer = 0; layer < EB_MAX_TEMPORAL_LAYERS; ++layer) {
-                s->qindex_offsets[layer] = layer == 0 ? 0 : c.qpB - c.qpP;
+                s->qindex_offsets[layer] = layer == 0 ? 0 : std::clamp(c.qpB - c.qpP, -64, 63);
             }
             break;
         }

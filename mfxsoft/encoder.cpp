@@ -216,8 +216,14 @@ mfxStatus Encoder::Check(const mfxVideoParam& par, RuntimeKind runtime, mfxVideo
         corrected = true;
     }
 
-    // GOP.
-    const int gopSize = m.GopPicSize != 0 ? m.GopPicSize : kDefaultGopSize;
+    // GOP. SVT-AV1 codes an intra period of 0 as one key frame followed by
+    // intra-only frames, where no player can start: AV1 GOPs have two
+    // pictures at least.
+    int gopSize = m.GopPicSize != 0 ? m.GopPicSize : kDefaultGopSize;
+    if (av1 && gopSize < 2) {
+        gopSize = 2;
+        corrected = true;
+    }
     int refDist = m.GopRefDist != 0 ? m.GopRefDist : (noBFrames ? 1 : av1 ? kDefaultAv1RefDist : kDefaultRefDist);
     if (noBFrames && refDist > 1) {
         refDist = 1;
