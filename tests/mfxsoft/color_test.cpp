@@ -1,10 +1,12 @@
 // The RGB3 to NV12 conversion against the BT.601 limited-range formula, on
-// random pictures, extreme colours and odd crops, padding included.
+// random pictures, extreme colours and odd crops, padding included; the P010
+// conversion against the same formula at 10 bits.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "mfxsoft/color.h"
@@ -158,5 +160,67 @@ TEST(ColourConversion, FourBytePixelsGiveTheBytesOfThreeBytePixels) {
                             Nv12View{wide.y.data(), dp, wide.uv.data(), dp, s[2], s[3]});
         EXPECT_EQ(wide.y, narrow.y) << s[0] << "x" << s[1];
         EXPECT_EQ(wide.uv, narrow.uv) << s[0] << "x" << s[1];
+    }
+}
+
+TEST(ColourConversion, TenBitOutputStaysWithinOneCodeValueForEitherShift) {
+    // P010 against the formula scaled to 10 bits (luma 64..940, chroma
+    // 64..960), both matrices, 3- and 4-byte pixels, odd crops with padding,
+    // the 10 bits in the high bits (Shift 1) or the low bits (Shift 0).
+    std::mt19937 random(5);
+    const int sizes[][4] = {{64, 32, 64, 32}, {1, 1, 16, 16}, {17, 9, 32, 16}, {641, 3, 656, 16}, {33, 33, 34, 34}};
+    for (int shift : {0, 1}) {
+        for (auto matrix : {mfxsoft::ColourMatrix::kBt601, mfxsoft::ColourMatrix::kBt709}) {
+            for (int bpp : {3, 4}) {
+                for (const auto& s : sizes) {
+                    SCOPED_TRACE(std::to_string(s[0]) + "x" + std::to_string(s[1]) + " shift " + std::to_string(shift) +
+                                 " bpp " + std::to_string(bpp) + " matrix " + std::to_string(static_cast<int>(matrix)));
+                    const int w = s[0], h = s[1], padW = s[2], padH = s[3];
+                    const size_t pitch = static_cast<size_t>(w) * bpp + 7;
+                    auto rgb = RandomPicture(random, pitch, h);
+                    const size_t dp = static_cast<size_t>(padW) * 2 + 16;  // bytes, with slack
+                    std::vector<uint8_t> y(dp * padH, 0xEE), uv(dp * padH / 2, 0xEE);
+                    mfxsoft::ConvertToP010(mfxsoft::PackedBgrView{rgb.data(), pitch, w, h}, bpp,
+                                           mfxsoft::P010View{y.data(), dp, uv.data(), dp, padW, padH, shift}, matrix);
+                    auto sample = [shift](const std::vector<uint8_t>& plane, size_t at) {
+                        const int raw = plane[at] | plane[at + 1] << 8;
+                        if (shift != 0) {
+                            EXPECT_EQ(raw & 0x3F, 0) << "low bits of a high-bit sample";
+                        }
+                        return shift != 0 ? raw >> 6 : raw;
+                    };
+                    auto px = [&](int x, int yy, int k) { return static_cast<double>(rgb[yy * pitch + bpp * x + k]); };
+                    double worst = 0;
+                    for (int row = 0; row < padH; ++row) {
+                        for (int x = 0; x < padW; ++x) {
+                            const int sx = std::min(x, w - 1), sy = std::min(row, h - 1);
+                            const double expected =
+                                4 * mfxsoft::ReferenceYuv(matrix, px(sx, sy, 2), px(sx, sy, 1), px(sx, sy, 0)).y;
+                            const int got = sample(y, row * dp + 2 * x);
+                            EXPECT_GE(got, 64);
+                            EXPECT_LE(got, 940);
+                            worst = std::max(worst, std::fabs(got - expected));
+                        }
+                    }
+                    for (int by = 0; by < padH / 2; ++by) {
+                        for (int bx = 0; bx < padW / 2; ++bx) {
+                            const int x0 = std::min(2 * bx, (w - 1) & ~1), y0 = std::min(2 * by, (h - 1) & ~1);
+                            double r = 0, g = 0, b = 0;
+                            for (int k = 0; k < 4; ++k) {
+                                const int sx = std::min(x0 + k % 2, w - 1), sy = std::min(y0 + k / 2, h - 1);
+                                r += px(sx, sy, 2) / 4;
+                                g += px(sx, sy, 1) / 4;
+                                b += px(sx, sy, 0) / 4;
+                            }
+                            const auto ref = mfxsoft::ReferenceYuv(matrix, r, g, b);
+                            worst = std::max(worst, std::fabs(sample(uv, by * dp + 4 * bx) - 4 * ref.cb));
+                            worst = std::max(worst, std::fabs(sample(uv, by * dp + 4 * bx + 2) - 4 * ref.cr));
+                        }
+                    }
+                    EXPECT_LE(worst, 1.0);
+                    EXPECT_EQ(y[static_cast<size_t>(padW) * 2], 0xEE);  // nothing beyond the destination area
+                }
+            }
+        }
     }
 }
