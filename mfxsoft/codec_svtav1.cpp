@@ -4,9 +4,7 @@
 // reference frames of its mini-GOPs with show-existing frames, so temporal
 // units come out one per picture and in display order.
 #include <algorithm>
-#include <cstdlib>
 #include <map>
-#include <mutex>
 #include <thread>
 
 #include <EbSvtAv1Enc.h>
@@ -30,16 +28,6 @@ uint32_t HierarchicalLevels(int refDist) {
     uint32_t levels = 2;
     while ((1 << levels) < refDist) ++levels;
     return levels;
-}
-
-// SVT-AV1 writes its settings to stderr at every init unless told
-// otherwise, and reads the level from the environment when it opens.
-// Errors stay on: they are the only account of a refused configuration.
-void QuietLibraryLog() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        if (std::getenv("SVT_LOG") == nullptr) setenv("SVT_LOG", "1", 0);
-    });
 }
 
 uint16_t FrameTypeOf(const EbBufferHeaderType& packet) {
@@ -235,7 +223,6 @@ int SvtAv1Delay(const CodecConfig& config) {
 }
 
 std::unique_ptr<Codec> MakeSvtAv1Codec(const CodecConfig& config) {
-    QuietLibraryLog();
     EbComponentType* handle = nullptr;
     EbSvtAv1EncConfiguration settings;
     if (svt_av1_enc_init_handle(&handle, nullptr, &settings) != EB_ErrorNone || handle == nullptr) return nullptr;

@@ -29,6 +29,7 @@ struct Env {
     EnvGuard runtime{"MFXSOFT_RUNTIME", "vpl"};   // the kind that has every encoder
     EnvGuard faults{"MFXSOFT_FAULTS", nullptr};
     EnvGuard adapters{"MFXSOFT_ADAPTERS", nullptr};
+    EnvGuard svtLog{"SVT_LOG", "1"};  // SVT-AV1's errors, not its settings at every init
 };
 
 // A picture as 10-bit or 8-bit sample values, planar 4:2:0.

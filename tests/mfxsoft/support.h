@@ -16,7 +16,7 @@
 
 namespace mfxsoft_test {
 
-// Keeps NV12, P010 and RGB3 frames in heap blocks, like the plug-in's allocator:
+// Keeps NV12, P010, RGB3 and RGB4 frames in heap blocks, like the plug-in's allocator:
 // the memory id is the frame's index + 1; Lock fills the plane pointers.
 class TestAllocator : public mfxFrameAllocator {
 public:
@@ -79,6 +79,12 @@ public:
             data->Y = p;
             data->UV = p + static_cast<size_t>(2 * w) * h;
             data->V = data->UV + 2;
+        } else if (frame.info.FourCC == MFX_FOURCC_RGB4) {
+            data->Pitch = static_cast<mfxU16>(4 * w);
+            data->B = p;
+            data->G = p + 1;
+            data->R = p + 2;
+            data->A = p + 3;
         } else {
             data->Pitch = static_cast<mfxU16>(3 * w);
             data->R = p;
@@ -110,6 +116,7 @@ public:
     static int Align32(int v) { return (v + 31) & ~31; }
     static size_t Bytes(const mfxFrameInfo& info) {
         size_t pixels = static_cast<size_t>(Align32(info.Width)) * Align32(info.Height);
+        if (info.FourCC == MFX_FOURCC_RGB4) return pixels * 4;
         return info.FourCC == MFX_FOURCC_NV12 ? pixels * 3 / 2 : pixels * 3;  // P010 and RGB3 alike
     }
 
