@@ -115,6 +115,17 @@ extern "C" __attribute__((visibility("default"))) const char* __tsan_default_sup
 }
 #endif
 
+#if defined(__SANITIZE_ADDRESS__)
+// AddressSanitizer build: x265 3.5 loses memory at every encoder_open (its
+// frame filters' buffers, a parameter copy, strings x265_copy_params
+// duplicates) however it is used: a bare open, encode, close and
+// x265_cleanup leaks the same. Leaks allocated inside libx265 are not
+// reported; the runtime's own allocations are.
+extern "C" __attribute__((visibility("default"))) const char* __lsan_default_suppressions() {
+    return "leak:libx265.so\n";
+}
+#endif
+
 extern "C" {
 
 mfxStatus MFX_CDECL MFXInit(mfxIMPL impl, mfxVersion* ver, mfxSession* session) {
