@@ -106,11 +106,7 @@ bool Configure(const CodecConfig& c, EbSvtAv1EncConfiguration* s) {
     s->scene_change_detection = 0;
     s->look_ahead_distance = 0;
     s->enable_tf = 0;
-#ifdef MFXSOFT_LIBRARY_THREADS_OFF
-    s->logical_processors = 1;
-#else
     s->logical_processors = std::max(1u, std::thread::hardware_concurrency());
-#endif
     SetRateControl(c, s);
     return true;
 }

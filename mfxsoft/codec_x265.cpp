@@ -27,13 +27,7 @@ const char* PresetFor(int targetUsage) {
 
 // Frame threads: each adds a picture of delay; the wavefront pool keeps the
 // cores busy within a picture, so one per core is enough.
-int FrameThreads() {
-#ifdef MFXSOFT_LIBRARY_THREADS_OFF
-    return 1;
-#else
-    return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 3u));
-#endif
-}
+int FrameThreads() { return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 3u)); }
 
 // x265 keeps one CTU size per process for all its encoders of a bit depth:
 // every session uses 32, which also lets pictures down to 32 x 32 through.
@@ -111,11 +105,7 @@ ParamPtr BuildParams(const x265_api* api, const CodecConfig& c, std::string* poo
     }
 
     q->frameNumThreads = FrameThreads();
-#ifdef MFXSOFT_LIBRARY_THREADS_OFF
-    *pools = "none";
-#else
     *pools = std::to_string(std::max(1u, std::thread::hardware_concurrency()));
-#endif
     q->numaPools = pools->c_str();
     q->lookaheadSlices = 0;
     q->lookaheadThreads = 0;
