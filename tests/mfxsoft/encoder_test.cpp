@@ -2,9 +2,7 @@
 // counters, the bitstream's room, time stamps and parameter checks.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
-#include <string>
 #include <vector>
 
 #include "support.h"
@@ -240,72 +238,4 @@ TEST(Encoder, ChecksParametersLikeTheSdk) {
     EXPECT_GE(inForce.mfx.BufferSizeInKB * 1000u, 1920u * 1088u * 3 / 2);  // a whole raw frame fits
     EXPECT_EQ(MFXVideoENCODE_Init(session, &par), MFX_ERR_UNDEFINED_BEHAVIOR);
     EXPECT_EQ(MFXClose(session), MFX_ERR_NONE);
-}
-
-TEST(Encoder, NullEncoderTakesTenBitPicturesOfHevcAndAv1) {
-    // The null encoder keeps the mechanics of every codec: the B-frame delay
-    // of GopRefDist (AV1: its mini-GOP), every frame out, and a checksum of
-    // the 16-bit samples, so different pictures give different blocks.
-    EnvGuard runtime("MFXSOFT_RUNTIME", "vpl");
-    struct Case {
-        mfxU32 codec;
-        mfxU16 refDist;
-        int delay;
-    };
-    const Case cases[] = {{MFX_CODEC_HEVC, 0, 2}, {MFX_CODEC_HEVC, 1, 0}, {MFX_CODEC_AV1, 0, 3}, {MFX_CODEC_AV1, 8, 7}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::to_string(c.codec) + " refdist " + std::to_string(c.refDist));
-        mfxVideoParam par = EncodeParams(64, 64);
-        par.mfx.CodecId = c.codec;
-        par.mfx.CodecProfile = 0;
-        par.mfx.CodecLevel = 0;
-        par.mfx.GopRefDist = c.refDist;
-        par.mfx.FrameInfo = FrameInfo(MFX_FOURCC_P010, 64, 64);
-        EncoderRig rig(par);
-        ASSERT_NE(rig.session, nullptr);
-        const int frames = 12;
-        int moreData = 0, out = 0;
-        std::vector<uint32_t> checksums;
-        auto take = [&](mfxSyncPoint sync) {
-            ASSERT_EQ(SyncBounded(rig.session, sync), MFX_ERR_NONE);
-            ASSERT_EQ(rig.bs.DataLength, 32u);
-            ReadBlock(rig.bs.Data);
-            uint32_t sum;
-            std::memcpy(&sum, rig.bs.Data + 24, 4);
-            checksums.push_back(sum);
-            rig.bs.DataLength = 0;
-            ++out;
-        };
-        for (int i = 0; i < frames; ++i) {
-            mfxFrameSurface1* surface = rig.FreeSurface();
-            ASSERT_NE(surface, nullptr);
-            ASSERT_EQ(rig.allocator.Lock(rig.allocator.pthis, surface->Data.MemId, &surface->Data), MFX_ERR_NONE);
-            for (int row = 0; row < 64; ++row) {
-                for (int x = 0; x < 64; ++x) {
-                    const uint16_t v = static_cast<uint16_t>(((i * 37 + row + x) % 1024) << 6);
-                    std::memcpy(surface->Data.Y + row * surface->Data.Pitch + 2 * x, &v, 2);
-                }
-            }
-            rig.allocator.Unlock(rig.allocator.pthis, surface->Data.MemId, &surface->Data);
-            mfxSyncPoint sync = nullptr;
-            const mfxStatus status = MFXVideoENCODE_EncodeFrameAsync(rig.session, nullptr, surface, &rig.bs, &sync);
-            if (status == MFX_ERR_MORE_DATA) {
-                ++moreData;
-                continue;
-            }
-            ASSERT_EQ(status, MFX_ERR_NONE);
-            take(sync);
-        }
-        for (;;) {
-            mfxSyncPoint sync = nullptr;
-            const mfxStatus status = MFXVideoENCODE_EncodeFrameAsync(rig.session, nullptr, nullptr, &rig.bs, &sync);
-            if (status == MFX_ERR_MORE_DATA) break;
-            ASSERT_EQ(status, MFX_ERR_NONE);
-            take(sync);
-        }
-        EXPECT_EQ(moreData, c.delay);
-        EXPECT_EQ(out, frames);
-        std::sort(checksums.begin(), checksums.end());
-        EXPECT_EQ(std::unique(checksums.begin(), checksums.end()), checksums.end());
-    }
 }

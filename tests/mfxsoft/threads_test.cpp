@@ -184,15 +184,20 @@ Result RunPipeline(int width, int height, int frames, bool nullEncoder, mfxU32 c
 TEST(TwoThreads, NullEncoderPipelineDeliversEveryFrame) {
     EnvGuard encoder("MFXSOFT_ENCODER", "null");
     EnvGuard faults("MFXSOFT_FAULTS", nullptr);
-    const int frames = 60;
-    Result result = RunPipeline(96, 64, frames, true);
-    ASSERT_TRUE(result.ok);
-    ASSERT_EQ(result.frames, static_cast<size_t>(frames));
-    std::vector<uint32_t> sorted = result.orders;
-    std::sort(sorted.begin(), sorted.end());
-    for (int i = 0; i < frames; ++i) EXPECT_EQ(sorted[i], static_cast<uint32_t>(i));
-    // Time stamps travel from the RGB surface through both stages.
-    for (size_t i = 0; i < result.orders.size(); ++i) EXPECT_EQ(result.timeStamps[i], 3003u * result.orders[i]);
+    // AVC from NV12, and HEVC from P010 (the null encoder sums 16-bit samples there).
+    const mfxU32 cases[][2] = {{MFX_CODEC_AVC, MFX_FOURCC_NV12}, {MFX_CODEC_HEVC, MFX_FOURCC_P010}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c[0]));
+        const int frames = 60;
+        Result result = RunPipeline(96, 64, frames, true, c[0], MFX_FOURCC_RGB3, c[1]);
+        ASSERT_TRUE(result.ok);
+        ASSERT_EQ(result.frames, static_cast<size_t>(frames));
+        std::vector<uint32_t> sorted = result.orders;
+        std::sort(sorted.begin(), sorted.end());
+        for (int i = 0; i < frames; ++i) EXPECT_EQ(sorted[i], static_cast<uint32_t>(i));
+        // Time stamps travel from the RGB surface through both stages.
+        for (size_t i = 0; i < result.orders.size(); ++i) EXPECT_EQ(result.timeStamps[i], 3003u * result.orders[i]);
+    }
 }
 
 TEST(TwoThreads, LibraryPipelinesDeliverEveryFrame) {
