@@ -243,22 +243,17 @@ TEST(Codecs, LevelsAreCheckedAndChosenForTheStream) {
     };
     const Case cases[] = {
         {"HEVC 1080p30, level 0: runtime picks", MFX_CODEC_HEVC, 1920, 1080, 30, 1400, 0, MFX_ERR_NONE, MFX_LEVEL_HEVC_4},
-        {"HEVC 720p30, level 0", MFX_CODEC_HEVC, 1280, 720, 30, 1400, 0, MFX_ERR_NONE, MFX_LEVEL_HEVC_31},
         {"HEVC 1080p60 asked 3.1", MFX_CODEC_HEVC, 1920, 1080, 60, 1400, MFX_LEVEL_HEVC_31, MFX_WRN_INCOMPATIBLE_VIDEO_PARAM, MFX_LEVEL_HEVC_41},
         {"HEVC 1080p30 at 30 Mbit/s", MFX_CODEC_HEVC, 1920, 1080, 30, 30000, 0, MFX_ERR_NONE, MFX_LEVEL_HEVC_51},
         {"HEVC 2160p60", MFX_CODEC_HEVC, 3840, 2160, 60, 1400, MFX_LEVEL_HEVC_5, MFX_WRN_INCOMPATIBLE_VIDEO_PARAM, MFX_LEVEL_HEVC_51},
-        {"HEVC 8K at 30 fps", MFX_CODEC_HEVC, 8192, 4320, 30, 1400, 0, MFX_ERR_NONE, MFX_LEVEL_HEVC_6},
-        {"HEVC higher than needed stays", MFX_CODEC_HEVC, 1280, 720, 30, 1400, MFX_LEVEL_HEVC_52, MFX_ERR_NONE, MFX_LEVEL_HEVC_52},
         {"HEVC high tier becomes main tier", MFX_CODEC_HEVC, 1280, 720, 30, 1400, MFX_TIER_HEVC_HIGH | MFX_LEVEL_HEVC_51, MFX_WRN_INCOMPATIBLE_VIDEO_PARAM, MFX_LEVEL_HEVC_51},
         {"HEVC not a level", MFX_CODEC_HEVC, 1280, 720, 30, 1400, 42, MFX_WRN_INCOMPATIBLE_VIDEO_PARAM, MFX_LEVEL_HEVC_31},
         {"HEVC beyond 6.2", MFX_CODEC_HEVC, 8192, 4320, 240, 1400, 0, MFX_ERR_INVALID_VIDEO_PARAM, 0},
         {"AV1 1080p30, level 0", MFX_CODEC_AV1, 1920, 1080, 30, 1400, 0, MFX_ERR_NONE, MFX_LEVEL_AV1_4},
-        {"AV1 320x240, level 0", MFX_CODEC_AV1, 320, 240, 30, 1400, 0, MFX_ERR_NONE, MFX_LEVEL_AV1_2},
         {"AV1 1080p60 asked 3.1", MFX_CODEC_AV1, 1920, 1080, 60, 1400, MFX_LEVEL_AV1_31, MFX_WRN_INCOMPATIBLE_VIDEO_PARAM, MFX_LEVEL_AV1_41},
         {"AV1 1080p30 at 50 Mbit/s", MFX_CODEC_AV1, 1920, 1080, 30, 50000, 0, MFX_ERR_NONE, MFX_LEVEL_AV1_52},
         {"AV1 undefined level 2.2", MFX_CODEC_AV1, 320, 240, 30, 1400, MFX_LEVEL_AV1_22, MFX_WRN_INCOMPATIBLE_VIDEO_PARAM, MFX_LEVEL_AV1_2},
         {"AV1 6.3 stays", MFX_CODEC_AV1, 320, 240, 30, 1400, MFX_LEVEL_AV1_63, MFX_ERR_NONE, MFX_LEVEL_AV1_63},
-        {"AV1 8K at 30 fps", MFX_CODEC_AV1, 8192, 4320, 30, 1400, 0, MFX_ERR_NONE, MFX_LEVEL_AV1_6},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -291,43 +286,20 @@ TEST(Codecs, ParametersOfEachCodecAndDepthAreChecked) {
     auto nothing = [](const mfxInfoMFX&) {};
     const Case cases[] = {
         {"AVC refuses P010", MFX_CODEC_AVC, 10, MFX_ERR_INVALID_VIDEO_PARAM, none, nothing},
-        {"AVC refuses 10-bit NV12", MFX_CODEC_AVC, 8, MFX_ERR_INVALID_VIDEO_PARAM,
-         [](mfxVideoParam& p) { p.mfx.FrameInfo.BitDepthLuma = 10; }, nothing},
-        {"HEVC 10 bits: Main 10 by default", MFX_CODEC_HEVC, 10, MFX_ERR_NONE, none,
-         [](const mfxInfoMFX& m) {
-             EXPECT_EQ(m.CodecProfile, MFX_PROFILE_HEVC_MAIN10);
-             EXPECT_EQ(m.FrameInfo.BitDepthLuma, 10);
-             EXPECT_EQ(m.FrameInfo.Shift, 1);
-         }},
         {"HEVC Main asked of 10 bits", MFX_CODEC_HEVC, 10, MFX_WRN_INCOMPATIBLE_VIDEO_PARAM,
          [](mfxVideoParam& p) { p.mfx.CodecProfile = MFX_PROFILE_HEVC_MAIN; },
          [](const mfxInfoMFX& m) { EXPECT_EQ(m.CodecProfile, MFX_PROFILE_HEVC_MAIN10); }},
         {"HEVC Main 10 asked of 8 bits", MFX_CODEC_HEVC, 8, MFX_WRN_INCOMPATIBLE_VIDEO_PARAM,
          [](mfxVideoParam& p) { p.mfx.CodecProfile = MFX_PROFILE_HEVC_MAIN10; },
          [](const mfxInfoMFX& m) { EXPECT_EQ(m.CodecProfile, MFX_PROFILE_HEVC_MAIN); }},
-        {"HEVC range extensions", MFX_CODEC_HEVC, 8, MFX_ERR_UNSUPPORTED,
-         [](mfxVideoParam& p) { p.mfx.CodecProfile = MFX_PROFILE_HEVC_REXT; }, nothing},
         {"HEVC QP above 51", MFX_CODEC_HEVC, 8, MFX_WRN_INCOMPATIBLE_VIDEO_PARAM,
          [](mfxVideoParam& p) { p = Cqp(p, 52); }, [](const mfxInfoMFX& m) { EXPECT_EQ(m.QPP, 51); }},
-        {"HEVC 16 pixels wide", MFX_CODEC_HEVC, 8, MFX_ERR_UNSUPPORTED,
-         [](mfxVideoParam& p) { p.mfx.FrameInfo.CropW = 16; }, nothing},
-        {"P010 with Shift 0", MFX_CODEC_HEVC, 10, MFX_ERR_NONE, [](mfxVideoParam& p) { p.mfx.FrameInfo.Shift = 0; },
-         [](const mfxInfoMFX& m) { EXPECT_EQ(m.FrameInfo.Shift, 0); }},
         {"P010 with Shift 2", MFX_CODEC_HEVC, 10, MFX_ERR_INVALID_VIDEO_PARAM,
          [](mfxVideoParam& p) { p.mfx.FrameInfo.Shift = 2; }, nothing},
         {"P010 said to be 8 bits", MFX_CODEC_AV1, 10, MFX_ERR_INVALID_VIDEO_PARAM,
          [](mfxVideoParam& p) { p.mfx.FrameInfo.BitDepthChroma = 8; }, nothing},
-        {"NV12 with a shift", MFX_CODEC_AV1, 8, MFX_ERR_INVALID_VIDEO_PARAM,
-         [](mfxVideoParam& p) { p.mfx.FrameInfo.Shift = 1; }, nothing},
-        {"AV1 defaults", MFX_CODEC_AV1, 10, MFX_ERR_NONE, none,
-         [](const mfxInfoMFX& m) {
-             EXPECT_EQ(m.CodecProfile, MFX_PROFILE_AV1_MAIN);
-             EXPECT_EQ(m.GopRefDist, 4);
-         }},
         {"AV1 High profile", MFX_CODEC_AV1, 8, MFX_ERR_UNSUPPORTED,
          [](mfxVideoParam& p) { p.mfx.CodecProfile = MFX_PROFILE_AV1_HIGH; }, nothing},
-        {"AV1 unknown profile", MFX_CODEC_AV1, 8, MFX_ERR_INVALID_VIDEO_PARAM,
-         [](mfxVideoParam& p) { p.mfx.CodecProfile = 7; }, nothing},
         {"AV1 three B-frames become a mini-GOP of 8", MFX_CODEC_AV1, 8, MFX_WRN_INCOMPATIBLE_VIDEO_PARAM,
          [](mfxVideoParam& p) { p.mfx.GopRefDist = 5; }, [](const mfxInfoMFX& m) { EXPECT_EQ(m.GopRefDist, 8); }},
         {"AV1 mini-GOP longer than the GOP: low delay", MFX_CODEC_AV1, 8, MFX_WRN_INCOMPATIBLE_VIDEO_PARAM,
@@ -338,14 +310,8 @@ TEST(Codecs, ParametersOfEachCodecAndDepthAreChecked) {
          [](const mfxInfoMFX& m) { EXPECT_EQ(m.GopRefDist, 1); }},
         {"AV1 all intra becomes GOPs of two", MFX_CODEC_AV1, 8, MFX_WRN_INCOMPATIBLE_VIDEO_PARAM,
          [](mfxVideoParam& p) { p.mfx.GopPicSize = 1; }, [](const mfxInfoMFX& m) { EXPECT_EQ(m.GopPicSize, 2); }},
-        {"AV1 quantizer index 200", MFX_CODEC_AV1, 8, MFX_ERR_NONE, [](mfxVideoParam& p) { p = Cqp(p, 200); },
-         [](const mfxInfoMFX& m) { EXPECT_EQ(m.QPB, 200); }},
         {"AV1 quantizer index 256", MFX_CODEC_AV1, 8, MFX_WRN_INCOMPATIBLE_VIDEO_PARAM,
          [](mfxVideoParam& p) { p = Cqp(p, 256); }, [](const mfxInfoMFX& m) { EXPECT_EQ(m.QPI, 255); }},
-        {"AV1 eight references", MFX_CODEC_AV1, 8, MFX_WRN_INCOMPATIBLE_VIDEO_PARAM,
-         [](mfxVideoParam& p) { p.mfx.NumRefFrame = 8; }, [](const mfxInfoMFX& m) { EXPECT_EQ(m.NumRefFrame, 7); }},
-        {"AV1 48 lines", MFX_CODEC_AV1, 8, MFX_ERR_UNSUPPORTED, [](mfxVideoParam& p) { p.mfx.FrameInfo.CropH = 48; },
-         nothing},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -362,28 +328,16 @@ TEST(Codecs, ParametersOfEachCodecAndDepthAreChecked) {
 
 TEST(Codecs, QueryAnswersWithAndWithoutInput) {
     NullEnv env;
-    EnvGuard runtime("MFXSOFT_RUNTIME", "msdk");
     mfxSession session = OpenSession();
     ASSERT_NE(session, nullptr);
-    // Without input: the fields Init lets the caller set, for the codec named in `out`.
-    mfxExtVideoSignalInfo outSignal = Signal(0, 0, 0);
-    mfxExtBuffer* outExt[1] = {&outSignal.Header};
+    // Without input: the fields Init lets the caller set, for the codec `out` names.
     mfxVideoParam out{};
     out.mfx.CodecId = MFX_CODEC_HEVC;
-    out.ExtParam = outExt;
-    out.NumExtParam = 1;
     ASSERT_EQ(MFXVideoENCODE_Query(session, nullptr, &out), MFX_ERR_NONE);
     EXPECT_EQ(out.mfx.CodecId, static_cast<mfxU32>(MFX_CODEC_HEVC));
     EXPECT_NE(out.mfx.CodecLevel, 0);
     EXPECT_NE(out.mfx.FrameInfo.Shift, 0);
-    EXPECT_NE(out.mfx.FrameInfo.Width, 0);
-    EXPECT_NE(outSignal.ColourPrimaries, 0);
-    EXPECT_EQ(out.ExtParam, outExt);
-    out.mfx.CodecId = MFX_CODEC_AV1;  // not in the Media SDK runtime
-    EXPECT_EQ(MFXVideoENCODE_Query(session, nullptr, &out), MFX_ERR_UNSUPPORTED);
-    EXPECT_EQ(MFXVideoENCODE_Query(session, nullptr, nullptr), MFX_ERR_NULL_PTR);
-
-    // In and out the same record: corrected in place, the signal buffer kept.
+    // In and out the same record: corrected in place, the caller's buffers kept.
     mfxExtVideoSignalInfo signal = Signal(1, 1, 1);
     mfxExtBuffer* ext[1] = {&signal.Header};
     mfxVideoParam par = CodecParams(MFX_CODEC_HEVC, 10, 1920, 1080);
@@ -394,16 +348,7 @@ TEST(Codecs, QueryAnswersWithAndWithoutInput) {
     EXPECT_EQ(par.mfx.CodecLevel, MFX_LEVEL_HEVC_4);
     EXPECT_EQ(par.mfx.CodecProfile, MFX_PROFILE_HEVC_MAIN10);
     EXPECT_EQ(par.ExtParam, ext);
-    EXPECT_EQ(signal.ColourPrimaries, 1);
-    // The signal the input asked for reaches the output's own buffer.
-    mfxVideoParam answer{};
-    answer.mfx.CodecId = MFX_CODEC_HEVC;
-    answer.ExtParam = outExt;
-    answer.NumExtParam = 1;
-    EXPECT_EQ(MFXVideoENCODE_Query(session, &par, &answer), MFX_ERR_NONE);
-    EXPECT_EQ(outSignal.MatrixCoefficients, 1);
-    // Nothing is initialised by a query.
-    EXPECT_EQ(MFXVideoENCODE_Close(session), MFX_ERR_NOT_INITIALIZED);
+    EXPECT_EQ(MFXVideoENCODE_Close(session), MFX_ERR_NOT_INITIALIZED);  // a query initialises nothing
     EXPECT_EQ(MFXClose(session), MFX_ERR_NONE);
 }
 
