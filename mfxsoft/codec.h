@@ -1,5 +1,6 @@
-// The encoder back ends behind the AVC encoder front end: libx264, or the
-// null encoder that only frames each picture in a small block.
+// The encoder back ends behind the encoder front end: libx264 (AVC), libx265
+// (HEVC), SVT-AV1 (AV1), or the null encoder that only frames each picture in
+// a small block.
 #pragma once
 #include <mfxvideo.h>
 
@@ -11,19 +12,22 @@ namespace mfxsoft {
 
 // Everything a back end needs, decided by the front end's parameter checks.
 struct CodecConfig {
+    uint32_t codec = MFX_CODEC_AVC;        // MFX_CODEC_AVC, _HEVC or _AV1
+    int bitDepth = 8;                      // 8 (NV12 input) or 10 (P010 input)
+    int shift = 0;                         // P010 only: 1 when samples sit in the high bits
     int width = 0, height = 0;             // aligned coded size
     int cropX = 0, cropY = 0, cropW = 0, cropH = 0;
     uint32_t rateN = 0, rateD = 0;
-    int profile = 0;                       // MFX_PROFILE_AVC_*
-    int level = 0;                         // MFX_LEVEL_AVC_*
+    int profile = 0;                       // MFX_PROFILE_{AVC,HEVC,AV1}_* of `codec`
+    int level = 0;                         // MFX_LEVEL_{AVC,HEVC,AV1}_* (HEVC: main tier)
     int targetUsage = 4;                   // 1..7
     int rateControl = MFX_RATECONTROL_VBR;
     uint32_t targetKbps = 0, maxKbps = 0;  // multiplier applied
     uint32_t bufferKB = 0;                 // VBV/HRD buffer in KB (1000 bytes)
     uint32_t initialDelayKB = 0;
-    int qpI = 0, qpP = 0, qpB = 0;         // CQP only
+    int qpI = 0, qpP = 0, qpB = 0;         // CQP only; AV1: quantizer index 1..255
     int gopSize = 0;                       // frames between I frames
-    int refDist = 1;                       // distance between anchors: B-frames + 1
+    int refDist = 1;                       // distance between anchors: B-frames + 1 (AV1: mini-GOP size)
     int idrInterval = 0;                   // I frames between IDRs, 0: every I is IDR
     int numRef = 0;                        // 0: back end's choice
     int numSlice = 1;
@@ -35,7 +39,8 @@ struct CodecConfig {
     int primaries = 2, transfer = 2, matrix = 2;  // 2: unspecified
 };
 
-// One input picture in NV12: the whole coded size, crop area included.
+// One input picture in NV12 (bytes) or P010 (16-bit samples, `bitDepth` 10
+// in CodecConfig): the whole coded size, crop area included; pitches in bytes.
 struct PictureView {
     const uint8_t* y;
     size_t yPitch;
@@ -44,7 +49,7 @@ struct PictureView {
 };
 
 struct CodedFrame {
-    std::vector<uint8_t> bytes;  // Annex B (x264) or the null block
+    std::vector<uint8_t> bytes;  // Annex B (x264, x265), OBUs of one temporal unit (SVT-AV1) or the null block
     uint64_t order = 0;          // display order of the picture (0-based)
     uint64_t timeStamp = 0;      // the picture's TimeStamp
     int64_t decodeOrderPts = 0;  // display order of the picture whose time is the decode time
@@ -70,8 +75,17 @@ public:
 // Back ends. Null on failure.
 std::unique_ptr<Codec> MakeNullCodec(const CodecConfig& config);
 std::unique_ptr<Codec> MakeX264Codec(const CodecConfig& config);
-// The delay MakeX264Codec will have for `config`, without opening it.
+std::unique_ptr<Codec> MakeX265Codec(const CodecConfig& config);
+std::unique_ptr<Codec> MakeSvtAv1Codec(const CodecConfig& config);
+// The delay each back end will have for `config`, without opening it: an
+// upper bound on how far its outputs lag its inputs.
 int X264Delay(const CodecConfig& config);
+int X265Delay(const CodecConfig& config);
+int SvtAv1Delay(const CodecConfig& config);
+
+// The library back end of `config.codec` (x264, x265 or SVT-AV1) and its delay.
+std::unique_ptr<Codec> MakeLibraryCodec(const CodecConfig& config);
+int LibraryDelay(const CodecConfig& config);
 
 // The null encoder's block: 32 bytes, little-endian.
 //   0  8 bytes  "MFXSNULL"

@@ -57,12 +57,16 @@ private:
         uint32_t checksum;
     };
 
+    // Sums samples: bytes of NV12, 16-bit values (as stored) of P010.
     uint32_t Checksum(const PictureView& picture) const {
+        const size_t bytes = config_.bitDepth > 8 ? 2 : 1;
         uint32_t sum = 0;
         for (int row = 0; row < config_.cropH; row += 8) {
-            const uint8_t* line = picture.y + static_cast<size_t>(config_.cropY + row) * picture.yPitch + config_.cropX;
+            const uint8_t* line = picture.y + static_cast<size_t>(config_.cropY + row) * picture.yPitch + config_.cropX * bytes;
             uint32_t rowSum = 0;
-            for (int x = 0; x < config_.cropW; ++x) rowSum += line[x];
+            for (int x = 0; x < config_.cropW; ++x) {
+                rowSum += bytes == 1 ? line[x] : static_cast<uint32_t>(line[2 * x] | line[2 * x + 1] << 8);
+            }
             sum = sum * 31u + rowSum;
         }
         return sum;

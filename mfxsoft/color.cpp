@@ -119,7 +119,80 @@ void ConvertPacked(const PackedBgrView& src, const Nv12View& dst, platform::Simd
     }
 }
 
+// Ten bits: the same matrix with every output scaled by four, which the
+// coefficients carry exactly (219, 224 and the offsets all multiply by 4).
+constexpr int kYOffset10 = (64 << kShift) + (1 << (kShift - 1));
+constexpr int kCOffset10 = (512 << (kShift + 2)) + (1 << (kShift + 1));
+
+inline void Store16(uint8_t* at, int value, int shift) {
+    const uint16_t sample = static_cast<uint16_t>(value << (shift != 0 ? 6 : 0));
+    std::memcpy(at, &sample, 2);
+}
+
+template <int bpp, int m>
+void ConvertPackedToP010(const PackedBgrView& src, const P010View& dst) {
+    constexpr Matrix M = kMatrices[m];
+    const int w = src.width, h = src.height, shift = dst.shift;
+    auto luma = [&M](const uint8_t* p) { return (4 * (M.yr * p[2] + M.yg * p[1] + M.yb * p[0]) + kYOffset10) >> kShift; };
+    for (int row = 0; row < h; row += 2) {
+        const uint8_t* row0 = src.data + static_cast<size_t>(row) * src.pitch;
+        const uint8_t* row1 = row + 1 < h ? row0 + src.pitch : row0;
+        uint8_t* y0 = dst.y + static_cast<size_t>(row) * dst.yPitch;
+        uint8_t* y1 = y0 + dst.yPitch;
+        uint8_t* uv = dst.uv + static_cast<size_t>(row / 2) * dst.uvPitch;
+        for (int x = 0; x < w; ++x) {
+            Store16(y0 + 2 * x, luma(row0 + bpp * x), shift);
+            if (row + 1 < h) Store16(y1 + 2 * x, luma(row1 + bpp * x), shift);
+        }
+        for (int x = 0; x < w; x += 2) {
+            // The 2x2 block; at an odd right edge the last column counts twice.
+            const uint8_t* a = row0 + bpp * x;
+            const uint8_t* c = row1 + bpp * x;
+            const int next = x + 1 < w ? bpp : 0;
+            const int sb = a[0] + a[next] + c[0] + c[next];
+            const int sg = a[1] + a[next + 1] + c[1] + c[next + 1];
+            const int sr = a[2] + a[next + 2] + c[2] + c[next + 2];
+            Store16(uv + 2 * x, (4 * (M.ur * sr + M.ug * sg + M.ub * sb) + kCOffset10) >> (kShift + 2), shift);
+            Store16(uv + 2 * x + 2, (4 * (M.vr * sr + M.vg * sg + M.vb * sb) + kCOffset10) >> (kShift + 2), shift);
+        }
+        // Right of the picture: the last column (luma) and the last chroma pair.
+        const int uvWritten = (w + 1) / 2 * 2;
+        for (int x = w; x < dst.width; ++x) {
+            std::memcpy(y0 + 2 * x, y0 + 2 * (w - 1), 2);
+            if (row + 1 < h) std::memcpy(y1 + 2 * x, y1 + 2 * (w - 1), 2);
+        }
+        for (int x = uvWritten; x < dst.width; x += 2) std::memcpy(uv + 2 * x, uv + 2 * (uvWritten - 2), 4);
+    }
+    // Rows below the picture repeat its last luma and chroma rows.
+    const size_t rowBytes = static_cast<size_t>(dst.width) * 2;
+    for (int row = h; row < dst.height; ++row) {
+        std::memcpy(dst.y + static_cast<size_t>(row) * dst.yPitch, dst.y + static_cast<size_t>(h - 1) * dst.yPitch, rowBytes);
+    }
+    const int uvRows = (h + 1) / 2;
+    for (int row = uvRows; row < dst.height / 2; ++row) {
+        std::memcpy(dst.uv + static_cast<size_t>(row) * dst.uvPitch,
+                    dst.uv + static_cast<size_t>(uvRows - 1) * dst.uvPitch, rowBytes);
+    }
+}
+
+template <int bpp>
+void ConvertP010(const PackedBgrView& src, const P010View& dst, ColourMatrix matrix) {
+    if (matrix == ColourMatrix::kBt709) {
+        ConvertPackedToP010<bpp, 1>(src, dst);
+    } else {
+        ConvertPackedToP010<bpp, 0>(src, dst);
+    }
+}
+
 }  // namespace
+
+void ConvertToP010(const PackedBgrView& src, int bytesPerPixel, const P010View& dst, ColourMatrix matrix) {
+    if (bytesPerPixel == 4) {
+        ConvertP010<4>(src, dst, matrix);
+    } else {
+        ConvertP010<3>(src, dst, matrix);
+    }
+}
 
 void ConvertBgr24ToNv12(const Bgr24View& src, const Nv12View& dst, ColourMatrix matrix) {
     ConvertPacked<3>(src, dst, platform::BestSimdLevel(), matrix);

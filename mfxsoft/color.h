@@ -1,5 +1,5 @@
-// RGB to NV12 conversion of the pre-processing stage: BT.601 or BT.709,
-// limited range, chroma sited between the pixels of each 2x2 block.
+// RGB to NV12 and P010 conversion of the pre-processing stage: BT.601 or
+// BT.709, limited range, chroma sited between the pixels of each 2x2 block.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -50,6 +50,26 @@ void ConvertBgra32ToNv12(const Bgra32View& src, const Nv12View& dst, ColourMatri
 // Every level gives the same bytes: the tests and benchmarks compare them.
 void ConvertToNv12With(platform::SimdLevel level, const PackedBgrView& src, int bytesPerPixel, const Nv12View& dst,
                        ColourMatrix matrix = ColourMatrix::kBt601);
+
+// A P010 destination: like Nv12View, but each sample is 16 bits
+// (little-endian) holding a 10-bit value, in the high bits (`shift` 1, the
+// layout of Intel's hardware surfaces) or in the low bits (`shift` 0).
+// Pitches are in bytes.
+struct P010View {
+    uint8_t* y;
+    size_t yPitch;
+    uint8_t* uv;
+    size_t uvPitch;
+    int width;
+    int height;
+    int shift;
+};
+
+// Converts `src` (3 or 4 bytes a pixel, as above) to 10-bit limited range:
+// luma 64..940, chroma 64..960, the 8-bit formula scaled by four. Fills and
+// pads `dst` as ConvertBgr24ToNv12 does. Scalar: ten-bit output is the rare case.
+void ConvertToP010(const PackedBgrView& src, int bytesPerPixel, const P010View& dst,
+                   ColourMatrix matrix = ColourMatrix::kBt601);
 
 // The reference formula in floating point, one pixel; used by the tests and
 // the benchmark to check the fast path.

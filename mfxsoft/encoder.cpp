@@ -9,8 +9,10 @@ namespace mfxsoft {
 namespace {
 
 constexpr int kDefaultGopSize = 256;
-constexpr int kDefaultRefDist = 3;  // two B-frames between anchors
-constexpr int kMaxSide = 4096;
+constexpr int kDefaultRefDist = 3;      // two B-frames between anchors (AVC, HEVC)
+constexpr int kDefaultAv1RefDist = 4;   // SVT-AV1's smallest mini-GOP
+constexpr int kDefaultQp = 24;          // CQP without a QP (AVC, HEVC)
+constexpr int kDefaultAv1Qp = 96;       // the same quality as a quantizer index
 
 uint32_t Kbps(mfxU16 value, mfxU16 multiplier) { return static_cast<uint32_t>(value) * std::max<mfxU16>(multiplier, 1); }
 
@@ -21,7 +23,7 @@ mfxU16 Field(uint32_t kbps, mfxU16 multiplier) {
 
 bool IsHigh(int profile) { return (profile & 0xFF) == MFX_PROFILE_AVC_HIGH; }
 
-bool KnownProfile(int profile) {
+bool KnownAvcProfile(int profile) {
     switch (profile) {
         case MFX_PROFILE_AVC_BASELINE:
         case MFX_PROFILE_AVC_CONSTRAINED_BASELINE:
@@ -35,26 +37,63 @@ bool KnownProfile(int profile) {
     }
 }
 
-// Worst-case size of one coded picture: every macroblock at the raw size plus
-// room for headers, so a coded frame always fits the reported buffer.
-uint32_t FrameBoundKB(int width, int height) {
-    const uint64_t mbs = static_cast<uint64_t>(width / 16) * (height / 16);
-    return static_cast<uint32_t>((mbs * 512 + 64000 + 999) / 1000);
+// The largest picture side each standard's encoder takes, like Intel's
+// hardware: 4096 for AVC, 8192 for HEVC and AV1.
+int MaxSide(uint32_t codec) { return codec == MFX_CODEC_AVC ? 4096 : 8192; }
+
+// The smallest crop side the library back ends code: x265 needs one 32 x 32
+// CTU, SVT-AV1 64 samples. The null encoder keeps the same bounds, so that a
+// test with either back end sees the same answers.
+int MinSide(uint32_t codec) { return codec == MFX_CODEC_HEVC ? 32 : codec == MFX_CODEC_AV1 ? 64 : 1; }
+
+// Worst-case size of one coded picture: every 16 x 16 block at more than
+// its raw size plus room for headers, so a coded frame always fits the
+// reported buffer. Ten-bit samples take a quarter more.
+uint32_t FrameBoundKB(int width, int height, int bitDepth) {
+    const uint64_t blocks = static_cast<uint64_t>(width / 16) * (height / 16);
+    const uint64_t perBlock = bitDepth > 8 ? 640 : 512;
+    return static_cast<uint32_t>((blocks * perBlock + 64000 + 999) / 1000);
+}
+
+// AV1's distance between anchors is SVT-AV1's mini-GOP: 1 (low delay) or 4,
+// 8, 16 pictures; a mini-GOP longer than the GOP becomes low delay.
+int Av1RefDist(int asked, int gopSize) {
+    if (asked <= 1) return 1;
+    int size = 4;
+    while (size < asked) size *= 2;
+    return size <= gopSize ? size : 1;
 }
 
 }  // namespace
+
+bool Encoder::Encodes(RuntimeKind runtime, uint32_t codec) {
+    switch (codec) {
+        case MFX_CODEC_AVC:
+        case MFX_CODEC_HEVC:
+            return true;
+        case MFX_CODEC_AV1:
+            // The Media SDK runtime has no AV1 encoder; the VPL GPU runtime has.
+            return runtime == RuntimeKind::kVpl;
+        default:
+            return false;
+    }
+}
 
 Encoder::Encoder(_mfxSession& session)
     : session_(session), nullEncoder_(session.knobs.encoder == EncoderKind::kNull) {}
 
 Encoder::~Encoder() { Close(); }
 
-mfxStatus Encoder::Check(const mfxVideoParam& par, mfxVideoParam* inForce, CodecConfig* config) {
+mfxStatus Encoder::Check(const mfxVideoParam& par, RuntimeKind runtime, mfxVideoParam* inForce, CodecConfig* config) {
     const mfxInfoMFX& m = par.mfx;
     const mfxFrameInfo& f = m.FrameInfo;
     bool corrected = false;
 
-    if (m.CodecId != MFX_CODEC_AVC) return MFX_ERR_INVALID_VIDEO_PARAM;
+    // An encoder this runtime does not have is no valid parameter, as Intel's
+    // runtimes answer QueryIOSurf and Init when their table has no entry.
+    const uint32_t codec = m.CodecId;
+    if (!Encodes(runtime, codec)) return MFX_ERR_INVALID_VIDEO_PARAM;
+    const bool avc = codec == MFX_CODEC_AVC, hevc = codec == MFX_CODEC_HEVC, av1 = codec == MFX_CODEC_AV1;
     if (par.Protected != 0) return MFX_ERR_UNSUPPORTED;
     const mfxU16 in = par.IOPattern & 0x0F;
     if (in != MFX_IOPATTERN_IN_VIDEO_MEMORY && in != MFX_IOPATTERN_IN_SYSTEM_MEMORY && in != 0x04) {
@@ -72,7 +111,7 @@ mfxStatus Encoder::Check(const mfxVideoParam& par, mfxVideoParam* inForce, Codec
             return MFX_ERR_INVALID_VIDEO_PARAM;
         }
         signal = reinterpret_cast<const mfxExtVideoSignalInfo*>(buffer);
-        // The ranges of the SPS fields.
+        // The ranges of the VUI (and AV1 colour config) fields.
         if (signal->VideoFormat > 7 || signal->VideoFullRange > 1 || signal->ColourDescriptionPresent > 1 ||
             signal->ColourPrimaries > 255 || signal->TransferCharacteristics > 255 ||
             signal->MatrixCoefficients > 255) {
@@ -80,24 +119,52 @@ mfxStatus Encoder::Check(const mfxVideoParam& par, mfxVideoParam* inForce, Codec
         }
     }
 
-    if (f.FourCC != MFX_FOURCC_NV12) return MFX_ERR_INVALID_VIDEO_PARAM;
+    // Input: NV12 is 8 bits, P010 10 bits (AVC codes 8 bits only); the depth
+    // fields may be left 0, and P010 samples sit in the high bits (Shift 1)
+    // or the low bits (Shift 0).
+    const bool p010 = f.FourCC == MFX_FOURCC_P010;
+    if (f.FourCC != MFX_FOURCC_NV12 && !(p010 && !avc)) return MFX_ERR_INVALID_VIDEO_PARAM;
+    const int bitDepth = p010 ? 10 : 8;
+    if ((f.BitDepthLuma != 0 && f.BitDepthLuma != bitDepth) || (f.BitDepthChroma != 0 && f.BitDepthChroma != bitDepth) ||
+        f.Shift > (p010 ? 1 : 0)) {
+        return MFX_ERR_INVALID_VIDEO_PARAM;
+    }
     if (f.ChromaFormat != 0 && f.ChromaFormat != MFX_CHROMAFORMAT_YUV420) return MFX_ERR_INVALID_VIDEO_PARAM;
     if (f.Width == 0 || f.Height == 0 || f.Width % 16 != 0 || f.Height % 16 != 0) return MFX_ERR_INVALID_VIDEO_PARAM;
-    if (f.Width > kMaxSide || f.Height > kMaxSide) return MFX_ERR_UNSUPPORTED;
+    if (f.Width > MaxSide(codec) || f.Height > MaxSide(codec)) return MFX_ERR_UNSUPPORTED;
     const int cropW = f.CropW != 0 ? f.CropW : f.Width - f.CropX;
     const int cropH = f.CropH != 0 ? f.CropH : f.Height - f.CropY;
     if (f.CropX + cropW > f.Width || f.CropY + cropH > f.Height || cropW <= 0 || cropH <= 0) {
         return MFX_ERR_INVALID_VIDEO_PARAM;
     }
+    if (cropW < MinSide(codec) || cropH < MinSide(codec)) return MFX_ERR_UNSUPPORTED;
     if (f.FrameRateExtN == 0 || f.FrameRateExtD == 0) return MFX_ERR_INVALID_VIDEO_PARAM;
     if (f.PicStruct != MFX_PICSTRUCT_UNKNOWN && f.PicStruct != MFX_PICSTRUCT_PROGRESSIVE) return MFX_ERR_UNSUPPORTED;
 
-    // Profile: 0 asks for the default.
-    int profile = m.CodecProfile != 0 ? m.CodecProfile : static_cast<int>(MFX_PROFILE_AVC_HIGH);
-    if (!KnownProfile(profile)) return MFX_ERR_INVALID_VIDEO_PARAM;
-    const bool baseline = (profile & 0xFF) == MFX_PROFILE_AVC_BASELINE;
-    // Baseline and Constrained High have no B slices.
-    const bool noBFrames = baseline || profile == MFX_PROFILE_AVC_CONSTRAINED_HIGH;
+    // Profile: 0 asks for the default, which follows the input's depth.
+    int profile = m.CodecProfile;
+    bool noBFrames = false;
+    if (avc) {
+        if (profile == 0) profile = MFX_PROFILE_AVC_HIGH;
+        if (!KnownAvcProfile(profile)) return MFX_ERR_INVALID_VIDEO_PARAM;
+        // Baseline and Constrained High have no B slices.
+        noBFrames = (profile & 0xFF) == MFX_PROFILE_AVC_BASELINE || profile == MFX_PROFILE_AVC_CONSTRAINED_HIGH;
+    } else if (hevc) {
+        const int fitting = p010 ? MFX_PROFILE_HEVC_MAIN10 : MFX_PROFILE_HEVC_MAIN;
+        if (profile == MFX_PROFILE_HEVC_MAINSP || profile == MFX_PROFILE_HEVC_REXT || profile == MFX_PROFILE_HEVC_SCC) {
+            return MFX_ERR_UNSUPPORTED;
+        }
+        if (profile != 0 && profile != MFX_PROFILE_HEVC_MAIN && profile != MFX_PROFILE_HEVC_MAIN10) {
+            return MFX_ERR_INVALID_VIDEO_PARAM;
+        }
+        // Main cannot carry 10 bits; Main 10 is not asked of 8-bit input here.
+        if (profile != 0 && profile != fitting) corrected = true;
+        profile = fitting;
+    } else {
+        if (profile == MFX_PROFILE_AV1_HIGH || profile == MFX_PROFILE_AV1_PRO) return MFX_ERR_UNSUPPORTED;
+        if (profile != 0 && profile != MFX_PROFILE_AV1_MAIN) return MFX_ERR_INVALID_VIDEO_PARAM;
+        profile = MFX_PROFILE_AV1_MAIN;  // 8 and 10 bits alike
+    }
 
     // Rate control.
     int rc = m.RateControlMethod != 0 ? m.RateControlMethod : static_cast<int>(MFX_RATECONTROL_CBR);
@@ -108,11 +175,14 @@ mfxStatus Encoder::Check(const mfxVideoParam& par, mfxVideoParam* inForce, Codec
     uint32_t target = 0, maximum = 0, bufferKB = 0, initialKB = 0;
     int qpI = 0, qpP = 0, qpB = 0;
     if (rc == MFX_RATECONTROL_CQP) {
-        auto qp = [&corrected](mfxU16 value) {
-            if (value == 0) return 24;
-            if (value > 51) {
+        // AV1's QPs are quantizer indices, 1..255.
+        const int qpMax = av1 ? 255 : 51;
+        const int qpDefault = av1 ? kDefaultAv1Qp : kDefaultQp;
+        auto qp = [&corrected, qpMax, qpDefault](mfxU16 value) {
+            if (value == 0) return qpDefault;
+            if (value > qpMax) {
                 corrected = true;
-                return 51;
+                return qpMax;
             }
             return static_cast<int>(value);
         };
@@ -146,8 +216,15 @@ mfxStatus Encoder::Check(const mfxVideoParam& par, mfxVideoParam* inForce, Codec
         corrected = true;
     }
 
-    // GOP.
-    int refDist = m.GopRefDist != 0 ? m.GopRefDist : (noBFrames ? 1 : kDefaultRefDist);
+    // GOP. SVT-AV1 codes an intra period of 0 as one key frame followed by
+    // intra-only frames, where no player can start: AV1 GOPs have two
+    // pictures at least.
+    int gopSize = m.GopPicSize != 0 ? m.GopPicSize : kDefaultGopSize;
+    if (av1 && gopSize < 2) {
+        gopSize = 2;
+        corrected = true;
+    }
+    int refDist = m.GopRefDist != 0 ? m.GopRefDist : (noBFrames ? 1 : av1 ? kDefaultAv1RefDist : kDefaultRefDist);
     if (noBFrames && refDist > 1) {
         refDist = 1;
         corrected = true;
@@ -156,37 +233,74 @@ mfxStatus Encoder::Check(const mfxVideoParam& par, mfxVideoParam* inForce, Codec
         refDist = 16;
         corrected = true;
     }
-    int gopSize = m.GopPicSize != 0 ? m.GopPicSize : kDefaultGopSize;
     if (refDist > gopSize) refDist = std::max(gopSize, 1);
+    if (av1) {
+        const int miniGop = Av1RefDist(refDist, gopSize);
+        if (m.GopRefDist != 0 && miniGop != m.GopRefDist) corrected = true;
+        refDist = miniGop;
+    }
 
     // Level: the lowest one that admits the picture, rate and bit rate; a
     // level named too low (or not a level at all) is raised to it.
     const int widthMbs = f.Width / 16, heightMbs = f.Height / 16;
     const double fps = static_cast<double>(f.FrameRateExtN) / f.FrameRateExtD;
-    const int minimal = MinimalAvcLevel(widthMbs, heightMbs, fps, maximum, IsHigh(profile));
-    if (minimal == 0) return MFX_ERR_INVALID_VIDEO_PARAM;  // beyond the highest level
     int level = m.CodecLevel;
-    if (level == 0) {
-        level = minimal;
-    } else if (!IsKnownAvcLevel(level) || CompareAvcLevels(level, minimal) < 0) {
-        level = minimal;
-        corrected = true;
+    int numRefLimit = 16;
+    if (avc) {
+        const int minimal = MinimalAvcLevel(widthMbs, heightMbs, fps, maximum, IsHigh(profile));
+        if (minimal == 0) return MFX_ERR_INVALID_VIDEO_PARAM;  // beyond the highest level
+        if (level == 0) {
+            level = minimal;
+        } else if (!IsKnownAvcLevel(level) || CompareAvcLevels(level, minimal) < 0) {
+            level = minimal;
+            corrected = true;
+        }
+        if (level == MFX_LEVEL_AVC_1b && (profile & 0xFF) != MFX_PROFILE_AVC_BASELINE && profile != MFX_PROFILE_AVC_MAIN) {
+            level = MFX_LEVEL_AVC_11;
+        }
+        numRefLimit = MaxDpbFrames(level, widthMbs * heightMbs);
+    } else if (hevc) {
+        const int minimal = MinimalHevcLevel(f.Width, f.Height, fps, maximum);
+        if (minimal == 0) return MFX_ERR_INVALID_VIDEO_PARAM;
+        // Main tier only: a high-tier level is taken as its main-tier level.
+        if (level & MFX_TIER_HEVC_HIGH) {
+            level &= ~MFX_TIER_HEVC_HIGH;
+            corrected = true;
+        }
+        if (level == 0) {
+            level = minimal;
+        } else if (!IsKnownHevcLevel(level) || level < minimal) {
+            level = minimal;
+            corrected = true;
+        }
+        numRefLimit = HevcMaxReferences(level, f.Width, f.Height);
+    } else {
+        const int minimal = MinimalAv1Level(f.Width, f.Height, fps, maximum);
+        if (minimal == 0) return MFX_ERR_INVALID_VIDEO_PARAM;
+        if (level == 0) {
+            level = minimal;
+        } else if (!IsKnownAv1Level(level) || level < minimal) {
+            level = minimal;
+            corrected = true;
+        }
+        numRefLimit = 7;  // AV1 frames name at most seven references
     }
-    if (level == MFX_LEVEL_AVC_1b && !baseline && profile != MFX_PROFILE_AVC_MAIN) level = MFX_LEVEL_AVC_11;
 
     int numRef = m.NumRefFrame != 0 ? m.NumRefFrame : (usage <= MFX_TARGETUSAGE_2 ? 2 : 1);
-    const int dpb = MaxDpbFrames(level, widthMbs * heightMbs);
-    if (numRef > dpb) {
-        numRef = dpb;
+    if (numRef > numRefLimit) {
+        numRef = numRefLimit;
         if (m.NumRefFrame != 0) corrected = true;
     }
+    // Slices: AVC by macroblock rows, HEVC by the back end's 32-row CTUs; AV1
+    // has tiles instead, one here.
+    const int sliceLimit = avc ? heightMbs : hevc ? (f.Height + 31) / 32 : 1;
     int numSlice = m.NumSlice != 0 ? m.NumSlice : 1;
-    if (numSlice > heightMbs) {
-        numSlice = heightMbs;
+    if (numSlice > sliceLimit) {
+        numSlice = sliceLimit;
         corrected = true;
     }
 
-    const uint32_t bound = FrameBoundKB(f.Width, f.Height);
+    const uint32_t bound = FrameBoundKB(f.Width, f.Height, bitDepth);
     const uint32_t reportedBufferKB = std::max(bufferKB, bound);
 
     if (inForce != nullptr) {
@@ -199,7 +313,8 @@ mfxStatus Encoder::Check(const mfxVideoParam& par, mfxVideoParam* inForce, Codec
         o.FrameInfo.CropH = static_cast<mfxU16>(cropH);
         o.FrameInfo.PicStruct = MFX_PICSTRUCT_PROGRESSIVE;
         o.FrameInfo.ChromaFormat = MFX_CHROMAFORMAT_YUV420;
-        o.CodecId = MFX_CODEC_AVC;
+        o.FrameInfo.BitDepthLuma = o.FrameInfo.BitDepthChroma = static_cast<mfxU16>(bitDepth);
+        o.CodecId = codec;
         o.CodecProfile = static_cast<mfxU16>(profile);
         o.CodecLevel = static_cast<mfxU16>(level);
         o.TargetUsage = static_cast<mfxU16>(usage);
@@ -226,6 +341,9 @@ mfxStatus Encoder::Check(const mfxVideoParam& par, mfxVideoParam* inForce, Codec
     }
     if (config != nullptr) {
         *config = CodecConfig{};
+        config->codec = codec;
+        config->bitDepth = bitDepth;
+        config->shift = p010 ? f.Shift : 0;
         config->width = f.Width;
         config->height = f.Height;
         config->cropX = f.CropX;
@@ -263,12 +381,82 @@ mfxStatus Encoder::Check(const mfxVideoParam& par, mfxVideoParam* inForce, Codec
     return corrected ? MFX_WRN_INCOMPATIBLE_VIDEO_PARAM : MFX_ERR_NONE;
 }
 
+mfxStatus Encoder::Query(const mfxVideoParam* in, mfxVideoParam* out) {
+    if (out == nullptr) return MFX_ERR_NULL_PTR;
+    const RuntimeKind runtime = session_.knobs.runtime;
+    // As Intel's runtimes do, the encoder is looked up by the output's codec.
+    if (!Encodes(runtime, out->mfx.CodecId)) return MFX_ERR_UNSUPPORTED;
+    mfxExtBuffer** outExt = out->ExtParam;
+    const mfxU16 outNumExt = out->NumExtParam;
+    if (outNumExt != 0 && outExt == nullptr) return MFX_ERR_NULL_PTR;
+    auto signalOf = [](mfxExtBuffer** ext, mfxU16 count) -> mfxExtVideoSignalInfo* {
+        for (mfxU16 i = 0; ext != nullptr && i < count; ++i) {
+            if (ext[i] != nullptr && ext[i]->BufferId == MFX_EXTBUFF_VIDEO_SIGNAL_INFO &&
+                ext[i]->BufferSz == sizeof(mfxExtVideoSignalInfo)) {
+                return reinterpret_cast<mfxExtVideoSignalInfo*>(ext[i]);
+            }
+        }
+        return nullptr;
+    };
+    mfxExtVideoSignalInfo* outSignal = signalOf(outExt, outNumExt);
+
+    if (in == nullptr) {
+        // What Init lets the caller choose: every such field set to 1.
+        const mfxU32 codec = out->mfx.CodecId;
+        *out = mfxVideoParam{};
+        out->ExtParam = outExt;
+        out->NumExtParam = outNumExt;
+        out->AsyncDepth = 1;
+        out->IOPattern = 1;
+        mfxInfoMFX& o = out->mfx;
+        o.CodecId = codec;
+        o.CodecProfile = o.CodecLevel = o.TargetUsage = o.GopPicSize = o.GopRefDist = o.IdrInterval = 1;
+        o.RateControlMethod = o.InitialDelayInKB = o.BufferSizeInKB = o.TargetKbps = o.MaxKbps = 1;
+        o.BRCParamMultiplier = o.NumSlice = o.NumRefFrame = 1;
+        mfxFrameInfo& fi = o.FrameInfo;
+        fi.FourCC = 1;
+        fi.Width = fi.Height = fi.CropX = fi.CropY = fi.CropW = fi.CropH = 1;
+        fi.FrameRateExtN = fi.FrameRateExtD = 1;
+        fi.PicStruct = fi.ChromaFormat = 1;
+        fi.BitDepthLuma = fi.BitDepthChroma = fi.Shift = 1;
+        if (outSignal != nullptr) {
+            const mfxExtBuffer header = outSignal->Header;
+            std::memset(outSignal, 0, sizeof(*outSignal));
+            outSignal->Header = header;
+            outSignal->VideoFormat = outSignal->VideoFullRange = outSignal->ColourDescriptionPresent = 1;
+            outSignal->ColourPrimaries = outSignal->TransferCharacteristics = outSignal->MatrixCoefficients = 1;
+        }
+        return MFX_ERR_NONE;
+    }
+
+    // `in` and `out` may be the same record: work from copies.
+    const mfxVideoParam asked = *in;
+    const mfxExtVideoSignalInfo* inSignal = signalOf(in->ExtParam, in->NumExtParam);
+    const mfxExtVideoSignalInfo askedSignal = inSignal != nullptr ? *inSignal : mfxExtVideoSignalInfo{};
+    mfxVideoParam inForce;
+    const mfxStatus status = Check(asked, runtime, &inForce, nullptr);
+    if (status < MFX_ERR_NONE) {
+        // Query reports what cannot be done as unsupported, whatever the reason.
+        return MFX_ERR_UNSUPPORTED;
+    }
+    *out = inForce;
+    out->AsyncDepth = asked.AsyncDepth;
+    out->ExtParam = outExt;
+    out->NumExtParam = outNumExt;
+    if (outSignal != nullptr && inSignal != nullptr && outSignal != inSignal) {
+        const mfxExtBuffer header = outSignal->Header;
+        *outSignal = askedSignal;
+        outSignal->Header = header;
+    }
+    return status;
+}
+
 mfxStatus Encoder::QueryIOSurf(const mfxVideoParam& par, mfxFrameAllocRequest* request) {
     mfxVideoParam inForce;
     CodecConfig config;
-    mfxStatus status = Check(par, &inForce, &config);
+    mfxStatus status = Check(par, session_.knobs.runtime, &inForce, &config);
     if (status < MFX_ERR_NONE) return status;
-    const int delay = nullEncoder_ ? config.refDist - 1 : X264Delay(config);
+    const int delay = nullEncoder_ ? config.refDist - 1 : LibraryDelay(config);
     // Held at most: the pictures the back end delays, the newest reference,
     // and the one being submitted.
     const int minimum = delay + 2;
@@ -285,9 +473,9 @@ mfxStatus Encoder::Init(const mfxVideoParam& par) {
     if (initialized_) return MFX_ERR_UNDEFINED_BEHAVIOR;
     mfxVideoParam inForce;
     CodecConfig config;
-    mfxStatus status = Check(par, &inForce, &config);
+    mfxStatus status = Check(par, session_.knobs.runtime, &inForce, &config);
     if (status < MFX_ERR_NONE) return status;
-    std::unique_ptr<Codec> codec = nullEncoder_ ? MakeNullCodec(config) : MakeX264Codec(config);
+    std::unique_ptr<Codec> codec = nullEncoder_ ? MakeNullCodec(config) : MakeLibraryCodec(config);
     if (!codec) return MFX_ERR_UNSUPPORTED;
     auto queue = std::make_unique<TaskQueue>(session_.syncs);
     if (!queue->Start()) return MFX_ERR_MEMORY_ALLOC;
@@ -390,7 +578,7 @@ mfxStatus Encoder::EncodeFrameAsync(mfxEncodeCtrl* ctrl, mfxFrameSurface1* surfa
         if (draining_) return MFX_ERR_UNDEFINED_BEHAVIOR;  // no new pictures once the drain began
         const mfxFrameInfo& fi = surface->Info;
         const mfxFrameInfo& pi = params_.mfx.FrameInfo;
-        if (fi.FourCC != MFX_FOURCC_NV12 || fi.Width < pi.Width || fi.Height < pi.Height) {
+        if (fi.FourCC != pi.FourCC || fi.Width < pi.Width || fi.Height < pi.Height) {
             return MFX_ERR_INVALID_VIDEO_PARAM;
         }
         if (!((allocator != nullptr && surface->Data.MemId != nullptr) || surface->Data.Y != nullptr)) {

@@ -19,7 +19,7 @@ namespace mfxsoft {
 constexpr size_t kDefaultQueueDepth = 4;
 
 
-// The pre-processing stage: RGB3 or RGB4 to NV12. Init and Close on the application's
+// The pre-processing stage: RGB3 or RGB4 to NV12 or P010. Init and Close on the application's
 // set-up thread; Run from any one thread at a time; the conversion itself on
 // the stage's runtime thread.
 class Vpp {
@@ -42,10 +42,12 @@ private:
     bool initialized_ = false;                  // under lock_
     size_t depth_ = kDefaultQueueDepth;         // under lock_
     ColourMatrix matrix_ = ColourMatrix::kBt601;  // under lock_
+    mfxU32 outFourCC_ = MFX_FOURCC_NV12;        // under lock_
+    int outShift_ = 0;                          // under lock_: P010 only
     std::unique_ptr<TaskQueue> queue_;          // created by Init, destroyed by Close
 };
 
-// The AVC encoder. Init, Close and QueryIOSurf on the application's set-up
+// The encoder (AVC, HEVC, AV1). Init, Close and QueryIOSurf on the application's set-up
 // thread; EncodeFrameAsync and GetVideoParam from any one thread at a time
 // (they may overlap the pre-processing stage's calls); the coding itself on
 // the stage's runtime thread.
@@ -54,11 +56,16 @@ public:
     explicit Encoder(_mfxSession& session);
     ~Encoder();
 
-    // Checks `par` the way Init does and fills `inForce` with the values the
-    // encoder would use and `config` with the back end's settings. Returns an
-    // error, MFX_WRN_INCOMPATIBLE_VIDEO_PARAM when a value was corrected, or
-    // MFX_ERR_NONE.
-    static mfxStatus Check(const mfxVideoParam& par, mfxVideoParam* inForce, CodecConfig* config);
+    // Whether the runtime of `runtime`'s kind has an encoder for `codec`.
+    static bool Encodes(RuntimeKind runtime, uint32_t codec);
+    // Checks `par` the way Init does on a runtime of `runtime`'s kind and
+    // fills `inForce` with the values the encoder would use and `config` with
+    // the back end's settings. Returns an error, MFX_WRN_INCOMPATIBLE_VIDEO_PARAM
+    // when a value was corrected, or MFX_ERR_NONE.
+    static mfxStatus Check(const mfxVideoParam& par, RuntimeKind runtime, mfxVideoParam* inForce, CodecConfig* config);
+    // MFXVideoENCODE_Query: with `in`, the values Init would use (or
+    // MFX_ERR_UNSUPPORTED); without, which fields Init lets the caller set.
+    mfxStatus Query(const mfxVideoParam* in, mfxVideoParam* out);
     mfxStatus QueryIOSurf(const mfxVideoParam& par, mfxFrameAllocRequest* request);
     mfxStatus Init(const mfxVideoParam& par);
     mfxStatus Close();

@@ -46,6 +46,17 @@ bool SignalTaken(const mfxExtVPPVideoSignalInfo& signal) {
             outMatrix == MFX_TRANSFERMATRIX_BT709);
 }
 
+// The output formats: NV12 (8 bits) and P010 (10 bits in the high bits of
+// each 16-bit sample with Shift 1, in the low bits with Shift 0), each
+// described as 4:2:0 or not at all, the depth fields 0 or the format's.
+bool OutputTaken(const mfxFrameInfo& out) {
+    if (out.ChromaFormat != 0 && out.ChromaFormat != MFX_CHROMAFORMAT_YUV420) return false;
+    const int depth = out.FourCC == MFX_FOURCC_NV12 ? 8 : out.FourCC == MFX_FOURCC_P010 ? 10 : 0;
+    if (depth == 0) return false;
+    return (out.BitDepthLuma == 0 || out.BitDepthLuma == depth) &&
+           (out.BitDepthChroma == 0 || out.BitDepthChroma == depth) && out.Shift <= (depth == 10 ? 1 : 0);
+}
+
 // The matrix asked for; BT.601 (the runtimes' default) when nothing is said.
 ColourMatrix MatrixOf(const mfxVideoParam& par) {
     for (mfxU16 i = 0; i < par.NumExtParam; ++i) {
@@ -72,12 +83,7 @@ mfxStatus Vpp::Check(const mfxVideoParam& par, RuntimeKind runtime) {
     }
     // Video and opaque memory need a device this runtime does not have.
     if (in != MFX_IOPATTERN_IN_SYSTEM_MEMORY || out != MFX_IOPATTERN_OUT_SYSTEM_MEMORY) return MFX_ERR_UNSUPPORTED;
-    if (!InputTaken(par.vpp.In, runtime) || par.vpp.Out.FourCC != MFX_FOURCC_NV12) {
-        return MFX_ERR_INVALID_VIDEO_PARAM;
-    }
-    if (par.vpp.Out.ChromaFormat != 0 && par.vpp.Out.ChromaFormat != MFX_CHROMAFORMAT_YUV420) {
-        return MFX_ERR_INVALID_VIDEO_PARAM;
-    }
+    if (!InputTaken(par.vpp.In, runtime) || !OutputTaken(par.vpp.Out)) return MFX_ERR_INVALID_VIDEO_PARAM;
     if (mfxStatus s = CheckFrameInfo(par.vpp.In); s != MFX_ERR_NONE) return s;
     if (mfxStatus s = CheckFrameInfo(par.vpp.Out); s != MFX_ERR_NONE) return s;
     if (par.vpp.Out.CropX % 2 != 0 || par.vpp.Out.CropY % 2 != 0) return MFX_ERR_INVALID_VIDEO_PARAM;
@@ -132,6 +138,8 @@ mfxStatus Vpp::Init(const mfxVideoParam& par) {
     queue_ = std::move(queue);
     depth_ = par.AsyncDepth != 0 ? std::max<size_t>(par.AsyncDepth, 2) : kDefaultQueueDepth;
     matrix_ = MatrixOf(par);
+    outFourCC_ = par.vpp.Out.FourCC;
+    outShift_ = par.vpp.Out.Shift;
     initialized_ = true;
     return MFX_ERR_NONE;
 }
@@ -161,7 +169,7 @@ mfxStatus Vpp::Run(mfxFrameSurface1* in, mfxFrameSurface1* out, mfxSyncPoint* sy
     const mfxFrameInfo& i = in->Info;
     const mfxFrameInfo& o = out->Info;
     const unsigned pixelBytes = InputPixelBytes(i.FourCC);
-    if (pixelBytes == 0 || o.FourCC != MFX_FOURCC_NV12 || i.CropW == 0 || i.CropH == 0 ||
+    if (pixelBytes == 0 || o.FourCC != outFourCC_ || i.CropW == 0 || i.CropH == 0 ||
         i.CropX + i.CropW > i.Width || i.CropY + i.CropH > i.Height || o.CropW != i.CropW ||
         o.CropH != i.CropH || o.CropX % 2 != 0 || o.CropY % 2 != 0 || o.Width % 2 != 0 || o.Height % 2 != 0 ||
         o.CropX + o.CropW > o.Width || o.CropY + o.CropH > o.Height) {
@@ -179,7 +187,9 @@ mfxStatus Vpp::Run(mfxFrameSurface1* in, mfxFrameSurface1* out, mfxSyncPoint* sy
     auto task = std::make_shared<Task>();
     task->kind = TaskKind::kVpp;
     const ColourMatrix matrix = matrix_;
-    task->work = [allocator, in, out, pixelBytes, matrix]() -> mfxStatus {
+    const bool tenBits = outFourCC_ == MFX_FOURCC_P010;
+    const int shift = outShift_;
+    task->work = [allocator, in, out, pixelBytes, matrix, tenBits, shift]() -> mfxStatus {
         mfxStatus status = MFX_ERR_NONE;
         {
             SurfaceAccess source(allocator, in);
@@ -201,12 +211,20 @@ mfxStatus Vpp::Run(mfxFrameSurface1* in, mfxFrameSurface1* out, mfxSyncPoint* sy
                     const mfxFrameInfo& oi = out->Info;
                     const size_t sp = PitchOf(sd), dp = PitchOf(dd);
                     PackedBgrView src{base + ii.CropY * sp + ii.CropX * pixelBytes, sp, ii.CropW, ii.CropH};
-                    Nv12View dst{dd.Y + oi.CropY * dp + oi.CropX, dp, dd.UV + oi.CropY / 2 * dp + oi.CropX, dp,
-                                 (oi.Width - oi.CropX) & ~1, (oi.Height - oi.CropY) & ~1};
-                    if (pixelBytes == 4) {
-                        ConvertBgra32ToNv12(src, dst, matrix);
+                    const int padW = (oi.Width - oi.CropX) & ~1, padH = (oi.Height - oi.CropY) & ~1;
+                    if (tenBits) {
+                        // Two bytes a sample; pitches stay in bytes.
+                        P010View dst{dd.Y + oi.CropY * dp + 2 * oi.CropX, dp, dd.UV + oi.CropY / 2 * dp + 2 * oi.CropX,
+                                     dp, padW, padH, shift};
+                        ConvertToP010(src, static_cast<int>(pixelBytes), dst, matrix);
                     } else {
-                        ConvertBgr24ToNv12(src, dst, matrix);
+                        Nv12View dst{dd.Y + oi.CropY * dp + oi.CropX, dp, dd.UV + oi.CropY / 2 * dp + oi.CropX, dp,
+                                     padW, padH};
+                        if (pixelBytes == 4) {
+                            ConvertBgra32ToNv12(src, dst, matrix);
+                        } else {
+                            ConvertBgr24ToNv12(src, dst, matrix);
+                        }
                     }
                     out->Data.TimeStamp = in->Data.TimeStamp;
                     out->Data.FrameOrder = in->Data.FrameOrder;

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git zip file
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  libmfx-dev libx264-dev
+  libmfx-dev libx264-dev libx265-dev libsvtav1enc-dev
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg
   libfltk1.3-dev
   mingw-w64 g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64

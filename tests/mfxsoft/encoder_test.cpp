@@ -174,7 +174,7 @@ TEST(Encoder, ChecksParametersLikeTheSdk) {
     };
     const Case cases[] = {
         {"defaults of the plug-in", MFX_ERR_NONE, [](mfxVideoParam&) {}},
-        {"another codec", MFX_ERR_INVALID_VIDEO_PARAM, [](mfxVideoParam& p) { p.mfx.CodecId = MFX_CODEC_HEVC; }},
+        {"a codec without an encoder", MFX_ERR_INVALID_VIDEO_PARAM, [](mfxVideoParam& p) { p.mfx.CodecId = MFX_CODEC_MPEG2; }},
         {"zero width", MFX_ERR_INVALID_VIDEO_PARAM, [](mfxVideoParam& p) { p.mfx.FrameInfo.Width = 0; }},
         {"unaligned height", MFX_ERR_INVALID_VIDEO_PARAM, [](mfxVideoParam& p) { p.mfx.FrameInfo.Height = 1080; }},
         {"zero frame rate", MFX_ERR_INVALID_VIDEO_PARAM, [](mfxVideoParam& p) { p.mfx.FrameInfo.FrameRateExtN = 0; }},

@@ -149,3 +149,21 @@ TEST(Faults, RunAndSyncPointsDoNoWorkAndRetrySucceeds) {
     EXPECT_EQ(MFXVideoENCODE_EncodeFrameAsync(rig.session, nullptr, rig.out[3].get(), &rig.bs, &sync), MFX_ERR_DEVICE_FAILED);
     EXPECT_EQ(rig.out[3]->Data.Locked, 0);
 }
+
+TEST(Faults, EncQueryStandsForBothQueryCalls) {
+    EnvGuard encoder("MFXSOFT_ENCODER", "null");
+    EnvGuard faults("MFXSOFT_FAULTS", "enc_query=-3@1,enc_query=5@3");
+    mfxSession session = OpenSession();
+    ASSERT_NE(session, nullptr);
+    mfxVideoParam par = EncodeParams(64, 48);
+    mfxVideoParam out{};
+    out.mfx.CodecId = MFX_CODEC_AVC;
+    mfxFrameAllocRequest request{};
+    EXPECT_EQ(MFXVideoENCODE_Query(session, &par, &out), MFX_ERR_UNSUPPORTED);  // injected, nothing done
+    EXPECT_EQ(out.mfx.CodecLevel, 0);
+    EXPECT_EQ(MFXVideoENCODE_QueryIOSurf(session, &par, &request), MFX_ERR_NONE);
+    // A warning comes back after the work: `out` holds the answer.
+    EXPECT_EQ(MFXVideoENCODE_Query(session, &par, &out), MFX_WRN_INCOMPATIBLE_VIDEO_PARAM);
+    EXPECT_EQ(out.mfx.CodecLevel, MFX_LEVEL_AVC_4);
+    EXPECT_EQ(MFXClose(session), MFX_ERR_NONE);
+}

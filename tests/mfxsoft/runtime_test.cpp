@@ -288,3 +288,54 @@ TEST(Vpp, WorkRunsOnTheRuntimeThreadAndSyncReportsPendingWork) {
     for (std::thread::id id : allocator.lockThreads) EXPECT_NE(id, std::this_thread::get_id());
     EXPECT_EQ(MFXClose(session), MFX_ERR_NONE);
 }
+
+TEST(Vpp, ConvertsToP010WithTheTenBitsWhereShiftSays) {
+    // The wiring: P010 surfaces, the matrix of the signal buffer, the shift
+    // of Init, padding in samples (the accuracy is ColourConversion's).
+    NullEncoderEnv env;
+    for (mfxU16 shift : {0, 1}) {
+        SCOPED_TRACE("shift " + std::to_string(shift));
+        mfxSession session = OpenSession();
+        ASSERT_NE(session, nullptr);
+        TestAllocator allocator;
+        ASSERT_EQ(MFXVideoCORE_SetFrameAllocator(session, &allocator), MFX_ERR_NONE);
+        VppParams vpp(70, 38);
+        vpp.par.vpp.Out = FrameInfo(MFX_FOURCC_P010, 70, 38);
+        vpp.par.vpp.Out.Shift = shift;
+        mfxExtVPPVideoSignalInfo signal{};
+        signal.Header.BufferId = MFX_EXTBUFF_VPP_VIDEO_SIGNAL_INFO;
+        signal.Header.BufferSz = sizeof(signal);
+        signal.Out.TransferMatrix = MFX_TRANSFERMATRIX_BT709;
+        mfxExtBuffer* ext[2] = {&vpp.doNotUse.Header, &signal.Header};
+        vpp.par.ExtParam = ext;
+        vpp.par.NumExtParam = 2;
+        ASSERT_EQ(MFXVideoVPP_Init(session, &vpp.par), MFX_ERR_NONE);
+        auto in = allocator.Surfaces(vpp.par.vpp.In, 1);
+        auto out = allocator.Surfaces(vpp.par.vpp.Out, 1);
+        Paint(allocator, in[0].get(), 5);
+        mfxSyncPoint sync = nullptr;
+        ASSERT_EQ(MFXVideoVPP_RunFrameVPPAsync(session, in[0].get(), out[0].get(), nullptr, &sync), MFX_ERR_NONE);
+        ASSERT_EQ(SyncBounded(session, sync), MFX_ERR_NONE);
+        ASSERT_EQ(allocator.Lock(allocator.pthis, out[0]->Data.MemId, &out[0]->Data), MFX_ERR_NONE);
+        ASSERT_EQ(allocator.Lock(allocator.pthis, in[0]->Data.MemId, &in[0]->Data), MFX_ERR_NONE);
+        const uint8_t* bgr = in[0]->Data.Y + 4 * in[0]->Data.Pitch + 15;  // pixel (5, 4)
+        const double y = 64 + 876 * (0.2126 * bgr[2] + 0.7152 * bgr[1] + 0.0722 * bgr[0]) / 255;
+        const mfxFrameData& d = out[0]->Data;
+        const int raw = d.Y[4 * d.Pitch + 10] | d.Y[4 * d.Pitch + 11] << 8;
+        EXPECT_NEAR(shift != 0 ? raw >> 6 : raw, y, 1.0);
+        EXPECT_EQ(raw & (shift != 0 ? 0x3F : 0xFC00), 0);  // the unused bits stay clear
+        const uint8_t* lastRow = d.Y + 37 * d.Pitch;  // padding repeats the last column
+        EXPECT_EQ(std::memcmp(lastRow + 2 * 79, lastRow + 2 * 69, 2), 0);
+        EXPECT_EQ(MFXClose(session), MFX_ERR_NONE);
+    }
+    // Only ten bits and a shift of 0 or 1 are P010.
+    mfxSession session = OpenSession();
+    for (auto change : {+[](mfxFrameInfo& o) { o.Shift = 2; }, +[](mfxFrameInfo& o) { o.BitDepthLuma = 8; },
+                        +[](mfxFrameInfo& o) { o.FourCC = MFX_FOURCC_NV12; }}) {
+        VppParams vpp(64, 48);
+        vpp.par.vpp.Out = FrameInfo(MFX_FOURCC_P010, 64, 48);
+        change(vpp.par.vpp.Out);
+        EXPECT_EQ(MFXVideoVPP_Init(session, &vpp.par), MFX_ERR_INVALID_VIDEO_PARAM);
+    }
+    EXPECT_EQ(MFXClose(session), MFX_ERR_NONE);
+}

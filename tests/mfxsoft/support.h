@@ -16,7 +16,7 @@
 
 namespace mfxsoft_test {
 
-// Keeps NV12 and RGB3 frames in heap blocks, like the plug-in's allocator:
+// Keeps NV12, P010, RGB3 and RGB4 frames in heap blocks, like the plug-in's allocator:
 // the memory id is the frame's index + 1; Lock fills the plane pointers.
 class TestAllocator : public mfxFrameAllocator {
 public:
@@ -73,6 +73,18 @@ public:
             data->Y = p;
             data->UV = p + static_cast<size_t>(w) * h;
             data->V = data->UV + 1;
+        } else if (frame.info.FourCC == MFX_FOURCC_P010) {
+            // Two bytes a sample, chroma pairs after the luma plane.
+            data->Pitch = static_cast<mfxU16>(2 * w);
+            data->Y = p;
+            data->UV = p + static_cast<size_t>(2 * w) * h;
+            data->V = data->UV + 2;
+        } else if (frame.info.FourCC == MFX_FOURCC_RGB4) {
+            data->Pitch = static_cast<mfxU16>(4 * w);
+            data->B = p;
+            data->G = p + 1;
+            data->R = p + 2;
+            data->A = p + 3;
         } else {
             data->Pitch = static_cast<mfxU16>(3 * w);
             data->R = p;
@@ -104,7 +116,8 @@ public:
     static int Align32(int v) { return (v + 31) & ~31; }
     static size_t Bytes(const mfxFrameInfo& info) {
         size_t pixels = static_cast<size_t>(Align32(info.Width)) * Align32(info.Height);
-        return info.FourCC == MFX_FOURCC_NV12 ? pixels * 3 / 2 : pixels * 3;
+        if (info.FourCC == MFX_FOURCC_RGB4) return pixels * 4;
+        return info.FourCC == MFX_FOURCC_NV12 ? pixels * 3 / 2 : pixels * 3;  // P010 and RGB3 alike
     }
 
     std::atomic<int> locks{0};
@@ -149,7 +162,12 @@ inline mfxFrameInfo FrameInfo(mfxU32 fourcc, int width, int height, mfxU32 rateN
     info.FrameRateExtN = rateN;
     info.FrameRateExtD = rateD;
     info.PicStruct = MFX_PICSTRUCT_PROGRESSIVE;
-    info.ChromaFormat = fourcc == MFX_FOURCC_NV12 ? MFX_CHROMAFORMAT_YUV420 : 0;
+    const bool yuv = fourcc == MFX_FOURCC_NV12 || fourcc == MFX_FOURCC_P010;
+    info.ChromaFormat = yuv ? MFX_CHROMAFORMAT_YUV420 : 0;
+    if (fourcc == MFX_FOURCC_P010) {
+        info.BitDepthLuma = info.BitDepthChroma = 10;
+        info.Shift = 1;  // as Intel's hardware surfaces hold the samples
+    }
     return info;
 }
 

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -27,14 +28,19 @@ struct Result {
     bool ok = true;
 };
 
-Result RunPipeline(int width, int height, int frames, bool nullEncoder) {
+Result RunPipeline(int width, int height, int frames, bool nullEncoder, mfxU32 codec = MFX_CODEC_AVC,
+                   mfxU32 vppIn = MFX_FOURCC_RGB3, mfxU32 vppOut = MFX_FOURCC_NV12) {
     Result result;
     mfxSession session = OpenSession();
     if (session == nullptr) return result.ok = false, result;
     TestAllocator allocator;
     EXPECT_EQ(MFXVideoCORE_SetFrameAllocator(session, &allocator), MFX_ERR_NONE);
     VppParams vpp(width, height);
+    vpp.par.vpp.Out = FrameInfo(vppOut, width, height);
+    vpp.par.vpp.In.FourCC = vppIn;
     mfxVideoParam enc = EncodeParams(width, height);
+    enc.mfx.CodecId = codec;
+    if (codec != MFX_CODEC_AVC) enc.mfx.CodecProfile = enc.mfx.CodecLevel = 0;
     mfxFrameAllocRequest vppRequests[2]{}, encRequest{};
     EXPECT_EQ(MFXVideoVPP_QueryIOSurf(session, &vpp.par, vppRequests), MFX_ERR_NONE);
     enc.mfx.FrameInfo = vpp.par.vpp.Out;
@@ -178,25 +184,43 @@ Result RunPipeline(int width, int height, int frames, bool nullEncoder) {
 TEST(TwoThreads, NullEncoderPipelineDeliversEveryFrame) {
     EnvGuard encoder("MFXSOFT_ENCODER", "null");
     EnvGuard faults("MFXSOFT_FAULTS", nullptr);
-    const int frames = 60;
-    Result result = RunPipeline(96, 64, frames, true);
-    ASSERT_TRUE(result.ok);
-    ASSERT_EQ(result.frames, static_cast<size_t>(frames));
-    std::vector<uint32_t> sorted = result.orders;
-    std::sort(sorted.begin(), sorted.end());
-    for (int i = 0; i < frames; ++i) EXPECT_EQ(sorted[i], static_cast<uint32_t>(i));
-    // Time stamps travel from the RGB surface through both stages.
-    for (size_t i = 0; i < result.orders.size(); ++i) EXPECT_EQ(result.timeStamps[i], 3003u * result.orders[i]);
+    // AVC from NV12, and HEVC from P010 (the null encoder sums 16-bit samples there).
+    const mfxU32 cases[][2] = {{MFX_CODEC_AVC, MFX_FOURCC_NV12}, {MFX_CODEC_HEVC, MFX_FOURCC_P010}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c[0]));
+        const int frames = 60;
+        Result result = RunPipeline(96, 64, frames, true, c[0], MFX_FOURCC_RGB3, c[1]);
+        ASSERT_TRUE(result.ok);
+        ASSERT_EQ(result.frames, static_cast<size_t>(frames));
+        std::vector<uint32_t> sorted = result.orders;
+        std::sort(sorted.begin(), sorted.end());
+        for (int i = 0; i < frames; ++i) EXPECT_EQ(sorted[i], static_cast<uint32_t>(i));
+        // Time stamps travel from the RGB surface through both stages.
+        for (size_t i = 0; i < result.orders.size(); ++i) EXPECT_EQ(result.timeStamps[i], 3003u * result.orders[i]);
+    }
 }
 
-TEST(TwoThreads, X264PipelineDeliversEveryFrame) {
+TEST(TwoThreads, LibraryPipelinesDeliverEveryFrame) {
+    // x264, x265 and SVT-AV1 with their own threads, the VPP writing NV12 or
+    // P010 on one thread while the encoder reads on the other.
     EnvGuard encoder("MFXSOFT_ENCODER", "x264");
+    EnvGuard runtime("MFXSOFT_RUNTIME", "vpl");  // the kind with every encoder
     EnvGuard faults("MFXSOFT_FAULTS", nullptr);
-    const int frames = 24;
-    Result result = RunPipeline(160, 96, frames, false);
-    ASSERT_TRUE(result.ok);
-    ASSERT_EQ(result.frames, static_cast<size_t>(frames));
-    std::vector<uint64_t> sorted = result.timeStamps;
-    std::sort(sorted.begin(), sorted.end());
-    for (int i = 0; i < frames; ++i) EXPECT_EQ(sorted[i], 3003u * i);
+    EnvGuard svtLog("SVT_LOG", "1");
+    struct Case {
+        mfxU32 codec, vppOut;
+    };
+    const Case cases[] = {{MFX_CODEC_AVC, MFX_FOURCC_NV12}, {MFX_CODEC_HEVC, MFX_FOURCC_P010}, {MFX_CODEC_AV1, MFX_FOURCC_NV12},
+                          {MFX_CODEC_AV1, MFX_FOURCC_P010}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.codec) + " " + std::to_string(c.vppOut));
+        const int frames = 24;
+        // RGB4 in: the VPL kind takes no RGB3.
+        Result result = RunPipeline(160, 96, frames, false, c.codec, MFX_FOURCC_RGB4, c.vppOut);
+        ASSERT_TRUE(result.ok);
+        ASSERT_EQ(result.frames, static_cast<size_t>(frames));
+        std::vector<uint64_t> sorted = result.timeStamps;
+        std::sort(sorted.begin(), sorted.end());
+        for (int i = 0; i < frames; ++i) EXPECT_EQ(sorted[i], 3003u * i);
+    }
 }
