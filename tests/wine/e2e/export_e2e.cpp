@@ -335,7 +335,7 @@ SettingData Settings(const Folders& folders) {
 // Runs one export as the editor does; the message boxes it shows are read
 // and dismissed, and returned in *boxes.
 int32_t RunExport(const Folders& folders, SettingData settings, WatchResult* boxes, int32_t extraFlags = 0) {
-  CHECK_EQ(g_table->configSet(&settings, sizeof settings), 820);
+  CHECK_EQ(g_table->configSet(&settings, sizeof settings), static_cast<int32_t>(sizeof settings));
   OutputInfo info{};
   info.flag = (g_host.audio ? kOutputInfoFlagAudio : 0) | extraFlags;
   info.width = g_host.width;
