@@ -215,6 +215,8 @@ std::string FormatSettings(const SettingData& data) {
             for (size_t i = 0; i < field.nameCount; ++i) {
                 if (field.names[i].value == value) name = field.names[i].name;
             }
+            // bitDepth's names are its numbers: "8 (8)" would say nothing more.
+            if (name != nullptr && std::to_string(value) == name) name = nullptr;
             std::snprintf(line, sizeof line, "%-15s= %d%s%s%s\n", field.key, value, name ? " (" : "", name ? name : "",
                           name ? ")" : "");
         } else {

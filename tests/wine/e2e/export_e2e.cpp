@@ -316,7 +316,9 @@ Folders PrepareJob(const std::string& name, const Job& job, const char* faults) 
 
 SettingData Settings(const Folders& folders) {
   SettingData s{};
-  s.version = 2;
+  s.version = kSettingVersion;
+  s.codec = MFX_CODEC_AVC;
+  s.bitDepth = 8;
   s.hardwareImpl = MFX_IMPL_HARDWARE;
   s.codecProfile = MFX_PROFILE_AVC_HIGH;
   s.codecLevel = MFX_LEVEL_AVC_41;
