@@ -38,7 +38,8 @@ check "a version-2 file edited" "$TARVO_HOST" settings set "$TARVO_WORK/v2.bin" 
 cp "$file" "$TARVO_WORK/v3.bin"
 "$TARVO_HOST" settings set "$TARVO_WORK/v3.bin" maxKbps=6000
 check "and written as version 3, the same as a version-3 file so edited" cmp -s "$TARVO_WORK/v2.bin" "$TARVO_WORK/v3.bin"
-head -c 820 "$file" >"$TARVO_WORK/v2.bin"
+make_settings "$TARVO_WORK/fresh.bin"
+head -c 820 "$TARVO_WORK/fresh.bin" >"$TARVO_WORK/v2.bin"
 printf '\002' | dd of="$TARVO_WORK/v2.bin" bs=1 seek=0 conv=notrunc status=none
 run_export --settings "$TARVO_WORK/v2.bin" --frames 1 -o "$TARVO_WORK/out/v2.mp4"
 check "the plug-in takes a version-2 block and exports" [ "$rc" -eq 0 ]
