@@ -1,5 +1,7 @@
 #include "encode/codec.h"
 
+#include "core/setting_data.h"
+
 namespace {
 
 constexpr CodecProfile kAvcProfiles[] = {
@@ -40,7 +42,13 @@ const CodecInfo& AvcCodec() { return kAvc; }
 
 const CodecInfo* FindCodec(mfxU32 id) { return id == kAvc.id ? &kAvc : nullptr; }
 
-const CodecInfo& SettingsCodec(const SettingData&) { return kAvc; }
+const CodecInfo& SettingsCodec(const SettingData& settings) {
+    // H.264 is the only row so far; a record naming another codec is refused
+    // by UnlistedSetting before anything is encoded, so no caller that checks
+    // first ever gets H.264 for it.
+    const CodecInfo* codec = FindCodec(static_cast<mfxU32>(settings.codec));
+    return codec != nullptr ? *codec : kAvc;
+}
 
 const CodecProfile* FindProfile(const CodecInfo& codec, int32_t value) {
     for (const CodecProfile& profile : codec.profiles) {

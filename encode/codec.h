@@ -48,8 +48,9 @@ const CodecInfo& AvcCodec();
 // The codec with this SDK id, or null for one the plug-in does not know.
 const CodecInfo* FindCodec(mfxU32 id);
 
-// The codec a settings record encodes with. The record has no codec field
-// yet, so this is H.264; it is the one place that will read such a field.
+// The codec a settings record's `codec` field names; the one place that reads
+// that field. A value no row holds gives H.264, but UnlistedSetting refuses
+// such a record first, so this is a fallback for texts, never an encode.
 const CodecInfo& SettingsCodec(const SettingData& settings);
 
 // Lookups by value. A value is taken whole: a stored record's 32-bit field

@@ -36,6 +36,22 @@ std::string ProfileList(const CodecInfo& codec) {
     return list;
 }
 
+// "HEVC (0x43564548)": a FourCC shown as its letters when they are printable,
+// with its number, since a stored record may hold anything.
+std::string CodecText(int32_t value) {
+    const auto id = static_cast<uint32_t>(value);
+    std::string letters;
+    for (int shift = 0; shift < 32; shift += 8) {
+        const char c = static_cast<char>((id >> shift) & 0xFF);
+        if (c < 0x20 || c > 0x7E) return std::to_string(value);
+        letters += c;
+    }
+    while (!letters.empty() && letters.back() == ' ') letters.pop_back();
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%08X", id);
+    return letters + " (" + hex + ")";
+}
+
 }  // namespace
 
 std::string InitFailureCause(mfxStatus status, mfxIMPL impl) {
@@ -45,8 +61,15 @@ std::string InitFailureCause(mfxStatus status, mfxIMPL impl) {
 }
 
 std::string UnlistedSetting(const SettingData& settings) {
+    if (FindCodec(static_cast<mfxU32>(settings.codec)) == nullptr) {
+        return "codec " + CodecText(settings.codec) + " is not one this build encodes (H.264)";
+    }
     const CodecInfo& codec = SettingsCodec(settings);
     const std::string codecName = codec.name;
+    if (codec.id == MFX_CODEC_AVC && settings.bitDepth != 8) {
+        return "bitDepth " + std::to_string(settings.bitDepth) +
+               ": H.264 is encoded in 8 bits only (no Intel GPU encodes 10-bit H.264)";
+    }
     if (FindProfile(codec, settings.codecProfile) == nullptr) {
         return "codecProfile " + std::to_string(settings.codecProfile) + " is not an " + codecName +
                " profile (" + ProfileList(codec) + ")";

@@ -22,7 +22,8 @@ std::string SetupFailureCause(const ExportJob& job, const EncodePipeline& pipeli
 // Windows loader looked when it found no runtime that opened a session.
 std::string InitFailureCause(mfxStatus status, mfxIMPL impl);
 
-// A profile, level, target usage or rate control that no list of the
+// A codec this build does not encode, a bit depth the codec is not encoded
+// in, or a profile, level, target usage or rate control that no list of the
 // dialog holds ("codecProfile 65536 is not an H.264 profile (...)"), or "".
 // The SDK's fields are 16 bits wide, so such a value could reach the runtime
 // as another one (65536 as 0, "the runtime's choice").

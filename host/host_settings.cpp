@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <strings.h>
 #include <sys/stat.h>
+
+#include <mfxstructures.h>
 
 #include "encode/codec.h"
 #include "platform/file.h"
@@ -37,16 +37,26 @@ const std::vector<Named> kProfile = [] {
     return names;
 }();
 const std::vector<Named> kLevel = [] {
-    std::vector<Named> names;
+    // MFX_LEVEL_UNKNOWN: the runtime picks the level the stream needs.
+    std::vector<Named> names{{MFX_LEVEL_UNKNOWN, "auto"}};
     for (const CodecLevel& level : AvcCodec().levels) names.push_back({level.value, level.name});
     return names;
 }();
 const Named kUsage[] = {{1, "quality"}, {4, "balanced"}, {7, "speed"}};
 const Named kRateControl[] = {{1, "CBR"}, {2, "VBR"}};
 const Named kAacProfile[] = {{1, "LC"}, {2, "HE"}, {3, "HEv2"}};
+// Stored as they come, so a record can be made ready for a build that
+// encodes them; this one refuses them at export.
+const Named kCodec[] = {{static_cast<int>(MFX_CODEC_AVC), "h264"},
+                        {static_cast<int>(MFX_CODEC_HEVC), "hevc"},
+                        {static_cast<int>(MFX_CODEC_AV1), "av1"}};
+const Named kBitDepth[] = {{8, "8"}, {10, "10"}};
+const Named kAuto[] = {{0, "auto"}};
 
 // A field and what the dialog lets it hold: one of `names`, or a number from
-// `min` to `max`.
+// `min` to `max` (a list of names alone when min > max). A field with a
+// `bias` is typed and shown as stored - bias, except a stored 0, which is
+// one of its names (bFrames is GopRefDist - 1, and GopRefDist 0 is "auto").
 struct Field {
     const char* key;
     int32_t SettingData::* number;
@@ -55,6 +65,7 @@ struct Field {
     size_t nameCount;
     int32_t min;
     int32_t max;
+    int32_t bias = 0;
 };
 
 template <size_t N>
@@ -66,6 +77,10 @@ Field Number(const char* key, int32_t SettingData::* member, const std::vector<N
 }
 Field Number(const char* key, int32_t SettingData::* member, int32_t min, int32_t max) {
     return Field{key, member, nullptr, nullptr, 0, min, max};
+}
+// A number from `min` to `max`, or 0 typed and shown as "auto".
+Field AutoNumber(const char* key, int32_t SettingData::* member, int32_t min, int32_t max, int32_t bias = 0) {
+    return Field{key, member, nullptr, kAuto, 1, min, max, bias};
 }
 Field Text(const char* key, char (SettingData::* member)[kSettingPathSize]) {
     return Field{key, nullptr, member, nullptr, 0, 0, -1};
@@ -86,6 +101,19 @@ const Field kFields[] = {
     Text("aacEncoderPath", &SettingData::aacEncoderPath),
     Text("muxerPath", &SettingData::muxerPath),
     Text("tempFolder", &SettingData::tempFolder),
+    // Version 3's fields, in the ranges the SDK's 16-bit fields take.
+    Number("codec", &SettingData::codec, kCodec),
+    Number("bitDepth", &SettingData::bitDepth, kBitDepth),
+    AutoNumber("gopLength", &SettingData::gopLength, 1, 65535),
+    AutoNumber("bFrames", &SettingData::gopRefDist, 0, 65534, 1),
+    AutoNumber("idrInterval", &SettingData::idrInterval, 1, 65535),
+    Number("qpI", &SettingData::qpI, 1, 51),
+    Number("qpP", &SettingData::qpP, 1, 51),
+    Number("qpB", &SettingData::qpB, 1, 51),
+    Number("quality", &SettingData::quality, 1, 51),
+    AutoNumber("lookAhead", &SettingData::lookAheadDepth, 1, 100),
+    AutoNumber("avbrAccuracy", &SettingData::avbrAccuracy, 1, 65535),
+    AutoNumber("avbrConvergence", &SettingData::avbrConvergence, 1, 65535),
 };
 
 void CopyText(char (&field)[kSettingPathSize], const std::string& value) {
@@ -104,8 +132,8 @@ SettingData HostDefaultSettings() {
     return data;
 }
 
-bool LoadSettingsFile(const std::string& path, SettingData* data, std::string* error) {
-    // Only a regular file of the block's size: a directory, a device or a
+bool ReadSettingsBytes(const std::string& path, std::string* bytes, std::string* error) {
+    // Only a regular file of a block's size: a directory, a device or a
     // pipe would be read until something breaks.
     struct stat info;
     if (stat(path.c_str(), &info) != 0) {
@@ -116,23 +144,35 @@ bool LoadSettingsFile(const std::string& path, SettingData* data, std::string* e
         *error = path + ": not a regular file, so not a settings block";
         return false;
     }
-    if (info.st_size != static_cast<off_t>(sizeof(SettingData))) {
-        *error = path + ": holds " + std::to_string(info.st_size) + " bytes, not a settings block of " +
-                 std::to_string(sizeof(SettingData));
+    auto wrongSize = [&](uintmax_t size) {
+        *error = path + ": holds " + std::to_string(size) + " bytes, not a settings block of " +
+                 std::to_string(kSettingSize) + " (or " + std::to_string(kSettingSize2) + ", version 2)";
         return false;
-    }
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
+    };
+    const auto size = static_cast<uintmax_t>(info.st_size);
+    if (size != kSettingSize && size != kSettingSize2) return wrongSize(size);
+    // A file that grew since the stat is still read no further than a block
+    // and one byte.
+    if (!platform::ReadFileStart(path.c_str(), kSettingSize + 1, bytes)) {
         *error = path + ": " + std::strerror(errno);
         return false;
     }
-    std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    if (bytes.size() != sizeof(SettingData)) {
-        *error = path + ": holds " + std::to_string(bytes.size()) + " bytes, not a settings block of " +
-                 std::to_string(sizeof(SettingData));
+    if (bytes->size() != kSettingSize && bytes->size() != kSettingSize2) return wrongSize(bytes->size());
+    return true;
+}
+
+bool LoadSettingsFile(const std::string& path, SettingData* data, std::string* error) {
+    std::string bytes;
+    if (!ReadSettingsBytes(path, &bytes, error)) return false;
+    if (ReadSettingBlock(bytes.data(), bytes.size(), data) == SettingBlock::kWrongVersion) {
+        int32_t version;
+        std::memcpy(&version, bytes.data(), sizeof version);
+        *error = path + ": version " + std::to_string(version) + " in " + std::to_string(bytes.size()) +
+                 " bytes, not a settings block this build reads (version " + std::to_string(kSettingVersion) +
+                 " in " + std::to_string(kSettingSize) + ", or " + std::to_string(kSettingVersion2) + " in " +
+                 std::to_string(kSettingSize2) + ")";
         return false;
     }
-    std::memcpy(data, bytes.data(), sizeof(SettingData));
     return true;
 }
 
@@ -167,12 +207,16 @@ std::string FormatSettings(const SettingData& data) {
     std::string out;
     char line[1200];  // a field of 259 control bytes, escaped
     for (const Field& field : kFields) {
-        if (field.number != nullptr) {
-            int32_t value = data.*field.number;
+        if (field.number != nullptr && field.bias != 0 && data.*field.number == 0) {
+            std::snprintf(line, sizeof line, "%-15s= %s\n", field.key, field.names[0].name);
+        } else if (field.number != nullptr) {
+            int32_t value = data.*field.number - field.bias;
             const char* name = nullptr;
             for (size_t i = 0; i < field.nameCount; ++i) {
                 if (field.names[i].value == value) name = field.names[i].name;
             }
+            // bitDepth's names are its numbers: "8 (8)" would say nothing more.
+            if (name != nullptr && std::to_string(value) == name) name = nullptr;
             std::snprintf(line, sizeof line, "%-15s= %d%s%s%s\n", field.key, value, name ? " (" : "", name ? name : "",
                           name ? ")" : "");
         } else {
@@ -211,6 +255,7 @@ bool ApplySetting(SettingData* data, const std::string& assignment, std::string*
                 return true;
             }
         }
+
         errno = 0;
         char* end = nullptr;
         long number = std::strtol(value.c_str(), &end, 10);
@@ -221,16 +266,18 @@ bool ApplySetting(SettingData* data, const std::string& assignment, std::string*
                      (field.nameCount != 0 ? " or one of the names 'settings show' prints" : "");
             return false;
         }
-        bool allowed = field.nameCount == 0 && number >= field.min && number <= field.max;
-        for (size_t i = 0; i < field.nameCount; ++i) allowed = allowed || field.names[i].value == number;
+        bool allowed = number >= field.min && number <= field.max;
+        for (size_t i = 0; i < field.nameCount && field.bias == 0; ++i) {
+            allowed = allowed || field.names[i].value == number;
+        }
         if (!allowed) {
-            *error = field.nameCount != 0
+            *error = field.nameCount != 0 && field.min > field.max
                          ? key + ": " + value + " is not one of the values 'settings show' names"
                          : key + ": " + value + " is outside " + std::to_string(field.min) + " to " +
                                std::to_string(field.max);
             return false;
         }
-        data->*field.number = static_cast<int32_t>(number);
+        data->*field.number = static_cast<int32_t>(number) + field.bias;
         return true;
     }
     *error = "unknown key '" + key + "'";

@@ -23,7 +23,7 @@ const char kUsage[] =
     "usage: tarvo-host export [options] [INPUT] -o OUT.mp4\n"
     "  -o, --output FILE   the MP4 file to write\n"
     "  --plugin PATH       the plug-in library (" TARVO_PLUGIN_PATH ")\n"
-    "  --settings FILE     the 820-byte settings block to use (default: the dialog's\n"
+    "  --settings FILE     the settings block to use (default: the dialog's\n"
     "                      defaults with this build's stand-in programs)\n"
     "  --abort-after N     the abort callback answers yes once N frames went out (a cancel:\n"
     "                      exit status 4, nothing written)\n"
@@ -167,11 +167,15 @@ int RunExport(const Arguments& arguments) {
         return kExitUsage;
     }
 
-    SettingData settings;
+    // The file's bytes go to the plug-in as they are, as the editor hands
+    // back what it stored: an 820-byte block is the plug-in's to upgrade, a
+    // block of another version the plug-in's to refuse.
+    std::string block;
     std::string error;
     if (settingsPath.empty()) {
-        settings = HostDefaultSettings();
-    } else if (!LoadSettingsFile(settingsPath, &settings, &error)) {
+        const SettingData defaults = HostDefaultSettings();
+        block.assign(reinterpret_cast<const char*>(&defaults), sizeof defaults);
+    } else if (!ReadSettingsBytes(settingsPath, &block, &error)) {
         std::fprintf(stderr, "tarvo-host export: %s\n", error.c_str());
         return kExitUsage;
     }
@@ -192,10 +196,14 @@ int RunExport(const Arguments& arguments) {
     }
     // The editor restores the stored block before the export; a refusal is
     // shown by the plug-in itself.
-    if (table.configSet(&settings, static_cast<int32_t>(sizeof settings)) != static_cast<int32_t>(sizeof settings)) {
+    const auto size = static_cast<int32_t>(block.size());
+    if (table.configSet(block.data(), size) != size) {
         std::fprintf(stderr, "tarvo-host export: the plug-in refused the settings block\n");
         return kExitUsage;
     }
+    // The record the plug-in now holds, for explaining a failure.
+    SettingData settings = HostDefaultSettings();
+    ReadSettingBlock(block.data(), block.size(), &settings);
 
     using SetExportLog = void (*)(void (*)(const char*));
     if (verbose) {

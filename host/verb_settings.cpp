@@ -1,4 +1,4 @@
-// tarvo-host settings: the 820-byte block, read and edited by field name.
+// tarvo-host settings: the settings block, read and edited by field name.
 #include <cerrno>
 #include <cstdio>
 #include <string>
@@ -14,7 +14,9 @@ const char kUsage[] =
     "usage: tarvo-host settings show FILE\n"
     "       tarvo-host settings set FILE key=value ...   (creates FILE from the defaults when missing)\n"
     "keys: version hardwareImpl codecProfile codecLevel targetUsage rateControl targetKbps maxKbps\n"
-    "      aacProfile aacKbps aacEncoderPath muxerPath tempFolder\n";
+    "      aacProfile aacKbps aacEncoderPath muxerPath tempFolder\n"
+    "      codec bitDepth gopLength bFrames idrInterval qpI qpP qpB quality lookAhead\n"
+    "      avbrAccuracy avbrConvergence\n";
 
 }  // namespace
 

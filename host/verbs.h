@@ -17,7 +17,7 @@ inline constexpr int kExitCancelled = 4;
 int RunInfo(const Arguments& arguments);
 // export [options] [INPUT] -o OUT.mp4: one export through the output entry.
 int RunExport(const Arguments& arguments);
-// settings show FILE | settings set FILE key=value ...: the 820-byte block.
+// settings show FILE | settings set FILE key=value ...: the settings block.
 int RunSettings(const Arguments& arguments);
 // frames [options] [INPUT] -o FILE: the pictures an export would get, as raw
 // top-down BGR24, for comparisons and benchmarks.

@@ -10,9 +10,12 @@
 int32_t TARVO_CDECL OutputEntry(OutputInfo* info);
 // Opens the settings dialog on the front end's settings; always nonzero.
 int32_t TARVO_CDECL ConfigEntry(void* ownerWindow, void* instance);
-// Copies the current settings out; returns their size, 820.
+// Copies the current settings out when `size` (as unsigned) holds them;
+// returns their size, 1024.
 int32_t TARVO_CDECL SettingsGetEntry(void* data, int32_t size);
-// Restores the settings; returns 820 when taken, 0 when refused.
+// Restores the settings from a version-3 block of 1024 bytes or a version-2
+// block of 820 (upgraded, see ReadSettingBlock); returns the size taken, 0
+// when refused.
 int32_t TARVO_CDECL SettingsSetEntry(void* data, int32_t size);
 
 // The engine's job for `info` with `settings`: the same sizes and paths, and

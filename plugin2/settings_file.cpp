@@ -25,14 +25,14 @@ std::string SettingsFilePath(const std::string& appData) {
 
 SettingData LoadSettingsFile(const std::string& path) {
     std::string bytes;
-    // One byte more than a record tells a long file from a whole one.
-    if (path.empty() || !platform::ReadFileStart(path.c_str(), sizeof(SettingData) + 1, &bytes) ||
-        bytes.size() != sizeof(SettingData)) {
-        return DefaultSettingData();
-    }
+    // One byte more than the largest record tells a long file from a whole one.
     SettingData settings;
-    std::memcpy(&settings, bytes.data(), sizeof settings);
-    return settings.version == kSettingVersion ? settings : DefaultSettingData();
+    if (path.empty() || !platform::ReadFileStart(path.c_str(), kSettingSize + 1, &bytes)) return DefaultSettingData();
+    switch (ReadSettingBlock(bytes.data(), bytes.size(), &settings)) {
+        case SettingBlock::kTaken:
+        case SettingBlock::kUpgraded: return settings;
+        default: return DefaultSettingData();
+    }
 }
 
 bool SaveSettingsFile(const std::string& folder, const std::string& path, const SettingData& settings) {

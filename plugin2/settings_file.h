@@ -1,5 +1,5 @@
 // The .auo2's own settings file: ExEdit2 keeps no settings block for output
-// plug-ins, so the 820-byte record (text fields in UTF-8) lives in a file per
+// plug-ins, so the 1024-byte record (text fields in UTF-8) lives in a file per
 // user. Portable, so its rules are tested natively too.
 #pragma once
 #include <string>
@@ -11,9 +11,11 @@
 std::string SettingsFolderPath(const std::string& appData);
 std::string SettingsFilePath(const std::string& appData);
 
-// The record the file at `path` holds: exactly 820 bytes of version 2.
-// Anything else (no file, a folder, an unreadable, short or long file, another
-// version) gives DefaultSettingData(). Never reads more than 821 bytes.
+// The record the file at `path` holds: 1024 bytes of version 3, or 820 of
+// version 2 (written by an older .auo2), upgraded. Anything else (no file, a
+// folder, an unreadable file, another size or version) gives
+// DefaultSettingData(). Never reads more than 1025 bytes. Saving writes
+// version 3.
 SettingData LoadSettingsFile(const std::string& path);
 
 // Writes `settings` to `path` through a temporary file and a replace,

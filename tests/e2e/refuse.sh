@@ -55,6 +55,10 @@ vpp_query=-15||--size 320x180|MFXVideoVPP_QueryIOSurf answered MFX_ERR_INVALID_V
 |@12=65577|--size 320x180|codecLevel 65577 is not an H.264 level (1 to 5.2)
 |@16=9|--size 320x180|targetUsage 9 is not 1 (quality) to 7 (speed)
 |@20=7|--size 320x180|rateControl 7 is not CBR (1) or VBR (2)
+|codec=hevc|--size 320x180|codec HEVC (0x43564548) is not one this build encodes (H.264)
+|codec=av1 bitDepth=10|--size 320x180|codec AV1 (0x20315641) is not one this build encodes (H.264)
+|@820=0|--size 320x180|codec 0 is not one this build encodes (H.264)
+|bitDepth=10|--size 320x180|bitDepth 10: H.264 is encoded in 8 bits only (no Intel GPU encodes 10-bit H.264)
 EOF_TABLE
 elif intel_adapter_present; then
     make_settings "$settings"

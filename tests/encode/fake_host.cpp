@@ -53,8 +53,7 @@ ExportJob FakeHost::Job() {
 }
 
 SettingData TestSettings() {
-    SettingData settings{};
-    settings.version = kSettingVersion;
+    SettingData settings = DefaultSettingData();  // H.264 in 8 bits
     settings.hardwareImpl = 2;   // MFX_IMPL_HARDWARE
     settings.codecProfile = 77;  // main: B-frames allowed
     settings.codecLevel = 41;

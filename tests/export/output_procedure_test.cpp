@@ -165,7 +165,7 @@ protected:
         // The stages are stand-ins, but the programs are checked before them.
         std::strcpy(settings.aacEncoderPath, "/bin/true");
         std::strcpy(settings.muxerPath, "/bin/true");
-        ASSERT_EQ(SettingsSetEntry(&settings, sizeof settings), 820);
+        ASSERT_EQ(SettingsSetEntry(&settings, sizeof settings), 1024);
         stages.messages.clear();
 
         info_.flag = kOutputInfoFlagAudio;
@@ -347,14 +347,14 @@ TEST_F(OutputProcedure, RefusesAtOnceWhatCannotSucceed) {
         {[](OutputInfo& i, SettingData&, char*, char*) { i.audioSampleBytes = 3; }, "Audio format cannot be written"},
     };
     SettingData original;
-    ASSERT_EQ(SettingsGetEntry(&original, sizeof original), 820);
+    ASSERT_EQ(SettingsGetEntry(&original, sizeof original), 1024);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.cause);
         stages = Stages{};
         OutputInfo info = info_;
         SettingData settings = original;
         c.change(info, settings, quoted, empty);
-        ASSERT_EQ(SettingsSetEntry(&settings, sizeof settings), 820);
+        ASSERT_EQ(SettingsSetEntry(&settings, sizeof settings), 1024);
         EXPECT_EQ(OutputEntry(&info), 0);
         EXPECT_TRUE(stages.calls.empty());
         ASSERT_EQ(stages.messages.size(), 1u);
@@ -365,11 +365,11 @@ TEST_F(OutputProcedure, RefusesAtOnceWhatCannotSucceed) {
 
 TEST_F(OutputProcedure, LeavesTheSettingsAsTheyWere) {
     SettingData before;
-    ASSERT_EQ(SettingsGetEntry(&before, sizeof before), 820);
+    ASSERT_EQ(SettingsGetEntry(&before, sizeof before), 1024);
     stages.mux = Ends::kFailing;
     OutputEntry(&info_);
     SettingData after;
-    ASSERT_EQ(SettingsGetEntry(&after, sizeof after), 820);
+    ASSERT_EQ(SettingsGetEntry(&after, sizeof after), 1024);
     EXPECT_EQ(std::memcmp(&before, &after, sizeof before), 0);
 }
 

@@ -39,7 +39,7 @@ TEST(HostInfo, ShowsWhatTheEditorSeesOfThePlugin) {
                          "  config        yes\n"
                          "  settings-get  yes\n"
                          "  settings-set  yes\n"
-                         "Settings size: 820 bytes\n");
+                         "Settings size: 1024 bytes\n");
 }
 
 TEST(HostInfo, RefusesWhatIsNotAPlugin) {

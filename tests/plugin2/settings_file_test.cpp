@@ -24,25 +24,39 @@ TEST(SettingsFile, LivesInAFolderOfItsOwnUnderAppData) {
     EXPECT_EQ(SettingsFilePath(""), "");
 }
 
-TEST(SettingsFile, TakesOnlyAWholeRecordOfThisVersion) {
+TEST(SettingsFile, TakesVersion3AndUpgradesVersion2AndNothingElse) {
     test::TempDir dir;
     const std::string path = dir / "settings";
-    const SettingData custom = Custom();
+    SettingData custom = Custom();
+    custom.gopLength = 300;
+    custom.reserved[0] = 1;  // a later build's field, kept
     const std::string whole(reinterpret_cast<const char*>(&custom), sizeof custom);
+    // As an older .auo2 wrote it: version 2's 820 bytes of the same choices.
+    const SettingData plain = Custom();
+    std::string v2(reinterpret_cast<const char*>(&plain), kSettingSize2);
+    v2[0] = 2;
     std::string otherVersion = whole;
-    otherVersion[0] = 3;
+    otherVersion[0] = 2;
+    std::string v2OtherVersion = v2;
+    v2OtherVersion[0] = 3;
     struct Case {
         const char* name;
         std::string content;
-        bool taken;
+        SettingData expected;
     } cases[] = {
-        {"whole", whole, true},         {"empty", "", false},
-        {"short", whole.substr(1), false}, {"long", whole + '\0', false},
-        {"other version", otherVersion, false},
+        {"version 3", whole, custom},
+        {"version 2, upgraded", v2, plain},
+        {"empty", "", DefaultSettingData()},
+        {"short", whole.substr(1), DefaultSettingData()},
+        {"long", whole + '\0', DefaultSettingData()},
+        {"version 2, long", v2 + '\0', DefaultSettingData()},
+        {"version 2, short", v2.substr(1), DefaultSettingData()},
+        {"1024 bytes of version 2", otherVersion, DefaultSettingData()},
+        {"820 bytes of version 3", v2OtherVersion, DefaultSettingData()},
     };
     for (const Case& c : cases) {
         test::WriteFile(path, c.content);
-        EXPECT_TRUE(Same(LoadSettingsFile(path), c.taken ? custom : DefaultSettingData())) << c.name;
+        EXPECT_TRUE(Same(LoadSettingsFile(path), c.expected)) << c.name;
     }
     EXPECT_TRUE(Same(LoadSettingsFile(dir / "missing"), DefaultSettingData()));
     EXPECT_TRUE(Same(LoadSettingsFile(dir.path()), DefaultSettingData()));  // a folder
@@ -54,6 +68,7 @@ TEST(SettingsFile, SavesThroughAReplaceAndReadsBack) {
     const std::string folder = dir / "Tarvo";
     const std::string path = folder + "/Tarvo_output.auo2.settings";
     ASSERT_TRUE(SaveSettingsFile(folder, path, Custom()));  // makes the folder
+    EXPECT_EQ(std::filesystem::file_size(path), kSettingSize);  // always version 3
     EXPECT_TRUE(Same(LoadSettingsFile(path), Custom()));
     ASSERT_TRUE(SaveSettingsFile(folder, path, DefaultSettingData()));
     EXPECT_TRUE(Same(LoadSettingsFile(path), DefaultSettingData()));

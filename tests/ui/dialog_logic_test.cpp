@@ -71,6 +71,11 @@ protected:
         std::strcpy(data.aacEncoderPath, "C:\\tools\\neroAacEnc.exe");  // 'x' stays after the NUL
         std::strcpy(data.muxerPath, "C:\\tools\\MP4Box.exe");
         std::strcpy(data.tempFolder, "D:\\temp");
+        // Fields with no control yet: the dialog must carry them through.
+        data.qpI = 30;
+        data.lookAheadDepth = 40;
+        data.gopRefDist = 3;
+        data.reserved[10] = 5;
         return data;
     }
 
@@ -105,7 +110,7 @@ TEST_F(DialogTest, FreshPluginShowsDefaultsAndCancelStoresThem) {
     });
     EXPECT_TRUE(SameBytes(Stored(), DefaultSettingData()));
     SettingData fetched;
-    EXPECT_EQ(SettingsGetEntry(&fetched, sizeof fetched), 820);
+    EXPECT_EQ(SettingsGetEntry(&fetched, sizeof fetched), 1024);
     EXPECT_TRUE(SameBytes(fetched, DefaultSettingData()));
 }
 
@@ -145,7 +150,7 @@ TEST_F(DialogTest, TypedBitRatesAreReadAsFiveCharacterNumbers) {
     });
     EXPECT_EQ(Stored().targetKbps, 900);
     EXPECT_EQ(Stored().maxKbps, 12345);
-    EXPECT_EQ(Stored().version, 2);
+    EXPECT_EQ(Stored().version, 3);
 }
 
 TEST_F(DialogTest, SixDigitStoredValueShownWholeAndStoredAsFirstFiveDigits) {

@@ -17,7 +17,7 @@
 
 namespace {
 
-constexpr int32_t kSettingSize = 820;
+constexpr int32_t kSettingSize = 1024;
 constexpr DWORD kWaitLimitMs = 60000;
 
 using ConfigFunc = int32_t(__cdecl*)(void*, void*);
@@ -32,12 +32,15 @@ struct Record {
     int32_t version, hardwareImpl, codecProfile, codecLevel, targetUsage, rateControl, targetKbps, maxKbps,
         aacProfile, aacKbps;
     char aacEncoderPath[260], muxerPath[260], tempFolder[260];
+    int32_t codec, bitDepth, qpI, qpP, qpB, quality, lookAheadDepth, avbrAccuracy, avbrConvergence, gopLength,
+        gopRefDist, idrInterval;
+    uint8_t reserved[156];
 };
 static_assert(sizeof(Record) == kSettingSize);
 
 Record Defaults() {
     Record r{};
-    r.version = 2;
+    r.version = 3;
     r.hardwareImpl = 2;
     r.codecProfile = 77;
     r.codecLevel = 40;
@@ -47,6 +50,12 @@ Record Defaults() {
     r.maxKbps = 1400;
     r.aacProfile = 2;
     r.aacKbps = 96;
+    r.codec = 0x20435641;  // 'AVC '
+    r.bitDepth = 8;
+    r.qpI = 22;
+    r.qpP = 24;
+    r.qpB = 26;
+    r.quality = 23;
     return r;
 }
 
@@ -451,6 +460,10 @@ void Run() {
     restored.hardwareImpl = 0;
     restored.aacProfile = 2;
     restored.aacKbps = 128;
+    // Fields the dialog has no controls for: OK keeps them too.
+    restored.codec = 0x43564548;  // 'HEVC'
+    restored.gopRefDist = 4;
+    restored.reserved[155] = 7;
     CHECK_EQ(settingsSet(&restored, kSettingSize), kSettingSize);
     Configure("values no list holds", [](HWND dialog) {
         CHECK_EQ(Selected(dialog, 1002), "");

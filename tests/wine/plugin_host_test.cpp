@@ -15,7 +15,8 @@
 
 namespace {
 
-constexpr int32_t kSettingSize = 820;
+constexpr int32_t kSettingSize = 1024;
+constexpr int32_t kSettingSize2 = 820;  // a version-2 block, as saved projects hold
 const char kName[] = "MP4\x8F\x6F\x97\xCDTarvo";  // "MP4出力Tarvo" in Shift-JIS
 
 HMODULE plugin = nullptr;
@@ -140,12 +141,23 @@ std::vector<uint8_t> CurrentSettings() {
     return block;
 }
 
-// A block that no settings dialog produces, but that has version 2.
-std::vector<uint8_t> OddBlock(int32_t version) {
-    std::vector<uint8_t> block(kSettingSize);
-    for (int32_t i = 0; i < kSettingSize; ++i) block[i] = static_cast<uint8_t>(i * 7 + 3);
+// A block that no settings dialog produces, but that has a version.
+std::vector<uint8_t> OddBlock(int32_t version, int32_t size = kSettingSize) {
+    std::vector<uint8_t> block(size);
+    for (int32_t i = 0; i < size; ++i) block[i] = static_cast<uint8_t>(i * 7 + 3);
     std::memcpy(block.data(), &version, 4);
     std::memset(block.data() + 8, 0, 4);  // codecProfile 0
+    return block;
+}
+
+// A version-2 block as the plug-in holds it once taken: version 3, then
+// H.264 ('AVC '), 8 bits, QP 22/24/26, quality 23, and zeros.
+std::vector<uint8_t> Upgraded(std::vector<uint8_t> block) {
+    block.resize(kSettingSize, 0);
+    const int32_t fields[] = {0x20435641, 8, 22, 24, 26, 23};
+    const int32_t version = 3;
+    std::memcpy(block.data(), &version, 4);
+    std::memcpy(block.data() + kSettingSize2, fields, sizeof fields);
     return block;
 }
 
@@ -189,40 +201,52 @@ void CheckRefusal(const SetOutcome& outcome, const char* text) {
 
 void CheckSettings() {
     check::Group("settings-get on a fresh plug-in");
-    std::vector<uint8_t> buffer(1000, 0xAB);
-    CHECK_EQ(Get(buffer.data(), 1000), kSettingSize);
+    std::vector<uint8_t> buffer(1100, 0xAB);
+    CHECK_EQ(Get(buffer.data(), 1100), kSettingSize);
     CHECK(std::all_of(buffer.begin(), buffer.begin() + kSettingSize, [](uint8_t b) { return b == 0; }));
     CHECK(std::all_of(buffer.begin() + kSettingSize, buffer.end(), [](uint8_t b) { return b == 0xAB; }));
-    CHECK_EQ(Get(nullptr, 1000), kSettingSize);
+    CHECK_EQ(Get(nullptr, 1100), kSettingSize);
     std::vector<uint8_t> small(kSettingSize, 0xCD);
+    CHECK_EQ(Get(small.data(), kSettingSize2), kSettingSize);  // a version-2 host's buffer: too small
     CHECK_EQ(Get(small.data(), kSettingSize - 1), kSettingSize);
     CHECK(std::all_of(small.begin(), small.end(), [](uint8_t b) { return b == 0xCD; }));
     CHECK_EQ(Get(small.data(), -1), kSettingSize);  // 0xFFFFFFFF bytes: large enough
     CHECK(std::all_of(small.begin(), small.end(), [](uint8_t b) { return b == 0; }));
 
     check::Group("settings-set refusals");
-    std::vector<uint8_t> block = OddBlock(2);
+    std::vector<uint8_t> block = OddBlock(3);
     block.resize(kSettingSize + 1);
     SetOutcome outcome = Set(nullptr, kSettingSize);
     CHECK_EQ(outcome.result, 0);
     CHECK_EQ(outcome.boxes.count, 0);
     CheckRefusal(Set(block.data(), kSettingSize - 1), "Configure data size failure.");
     CheckRefusal(Set(block.data(), kSettingSize + 1), "Configure data size failure.");
-    CheckRefusal(Set(OddBlock(1).data(), kSettingSize), "Configure data is incompatible.");
-    CheckRefusal(Set(OddBlock(3).data(), kSettingSize), "Configure data is incompatible.");
+    CheckRefusal(Set(block.data(), kSettingSize2 - 1), "Configure data size failure.");
+    CheckRefusal(Set(block.data(), kSettingSize2 + 1), "Configure data size failure.");
+    CheckRefusal(Set(OddBlock(2).data(), kSettingSize), "Configure data is incompatible.");
+    CheckRefusal(Set(OddBlock(4).data(), kSettingSize), "Configure data is incompatible.");
+    CheckRefusal(Set(OddBlock(1, kSettingSize2).data(), kSettingSize2), "Configure data is incompatible.");
+    CheckRefusal(Set(OddBlock(3, kSettingSize2).data(), kSettingSize2), "Configure data is incompatible.");
     CHECK(CurrentSettings() == std::vector<uint8_t>(kSettingSize, 0));
 
+    check::Group("settings-set of a version-2 block");
+    std::vector<uint8_t> old = OddBlock(2, kSettingSize2);
+    outcome = Set(old.data(), kSettingSize2);
+    CHECK_EQ(outcome.result, kSettingSize2);
+    CHECK_EQ(outcome.boxes.count, 0);
+    CHECK(CurrentSettings() == Upgraded(old));
+
     check::Group("settings-set round trip");
-    std::vector<uint8_t> odd = OddBlock(2);
+    std::vector<uint8_t> odd = OddBlock(3);
     outcome = Set(odd.data(), kSettingSize);
     CHECK_EQ(outcome.result, kSettingSize);
     CHECK_EQ(outcome.boxes.count, 0);
     CHECK(CurrentSettings() == odd);
-    CheckRefusal(Set(OddBlock(3).data(), kSettingSize), "Configure data is incompatible.");
+    CheckRefusal(Set(OddBlock(2).data(), kSettingSize), "Configure data is incompatible.");
     CheckRefusal(Set(odd.data(), kSettingSize - 1), "Configure data size failure.");
     CHECK(CurrentSettings() == odd);  // refusals keep what was there
-    std::vector<uint8_t> large(1000, 0x5A);
-    CHECK_EQ(Get(large.data(), 1000), kSettingSize);
+    std::vector<uint8_t> large(1100, 0x5A);
+    CHECK_EQ(Get(large.data(), 1100), kSettingSize);
     CHECK(std::equal(odd.begin(), odd.end(), large.begin()));
     CHECK(std::all_of(large.begin() + kSettingSize, large.end(), [](uint8_t b) { return b == 0x5A; }));
 

@@ -186,16 +186,19 @@ void CheckSettingsFile() {
     SettingData whole = Record(1800);
     std::string bytes(reinterpret_cast<const char*>(&whole), sizeof whole);
     SettingData foreign = whole;
-    foreign.version = 3;
+    foreign.version = 2;
+    std::string v3In820 = bytes.substr(0, kSettingSize2);
     struct Case {
         const char* name;
         std::string content;
     } cases[] = {
         {"empty", ""},
-        {"short", bytes.substr(0, 819)},
+        {"short", bytes.substr(0, kSettingSize - 1)},
         {"long", bytes + "x"},
         {"twice as long", bytes + bytes},
+        {"between the sizes", bytes.substr(0, kSettingSize2 + 1)},
         {"other version", std::string(reinterpret_cast<const char*>(&foreign), sizeof foreign)},
+        {"820 bytes of version 3", v3In820},
     };
     for (const Case& c : cases) {
         check::Group(c.name);
@@ -218,6 +221,14 @@ void CheckSettingsFile() {
     CHECK(Load());
     CHECK_EQ(ConfigText(), kDefaultText);
     CloseHandle(locked);
+
+    check::Group("a version-2 record, as an older build wrote it");
+    std::string v2 = bytes.substr(0, kSettingSize2);
+    v2[0] = 2;
+    WriteFile(file, v2.data(), v2.size());
+    CHECK(Load());
+    CHECK_EQ(ConfigText(), "H.264 High 4.1 \xC2\xB7 VBR 1800/2000 kbps \xC2\xB7 TU4 \xC2\xB7 AAC HE 64 kbps");
+    WriteFile(file, bytes.data(), bytes.size());
 
     check::Group("a whole record");
     CHECK(Load());

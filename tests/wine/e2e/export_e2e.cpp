@@ -316,7 +316,9 @@ Folders PrepareJob(const std::string& name, const Job& job, const char* faults) 
 
 SettingData Settings(const Folders& folders) {
   SettingData s{};
-  s.version = 2;
+  s.version = kSettingVersion;
+  s.codec = MFX_CODEC_AVC;
+  s.bitDepth = 8;
   s.hardwareImpl = MFX_IMPL_HARDWARE;
   s.codecProfile = MFX_PROFILE_AVC_HIGH;
   s.codecLevel = MFX_LEVEL_AVC_41;
@@ -335,7 +337,7 @@ SettingData Settings(const Folders& folders) {
 // Runs one export as the editor does; the message boxes it shows are read
 // and dismissed, and returned in *boxes.
 int32_t RunExport(const Folders& folders, SettingData settings, WatchResult* boxes, int32_t extraFlags = 0) {
-  CHECK_EQ(g_table->configSet(&settings, sizeof settings), 820);
+  CHECK_EQ(g_table->configSet(&settings, sizeof settings), static_cast<int32_t>(sizeof settings));
   OutputInfo info{};
   info.flag = (g_host.audio ? kOutputInfoFlagAudio : 0) | extraFlags;
   info.width = g_host.width;
