@@ -245,15 +245,15 @@ mfxStatus SetupPipeline(const PipelineCallbacks* callbacks, const mfxFrameInfo* 
     vppParams.AsyncDepth = 0;
     vppParams.Protected = 0;
     vppParams.vpp.In = *vppInInfo;
-    vppParams.vpp.Out.FourCC = MFX_FOURCC_NV12;
+    // VPP gives what the encoder takes: the format of its description, the
+    // size and rate of the input.
+    vppParams.vpp.Out = encodeInfo->FrameInfo;
     vppParams.vpp.Out.Width = vppInInfo->Width;
     vppParams.vpp.Out.Height = vppInInfo->Height;
     vppParams.vpp.Out.CropW = vppInInfo->CropW;
     vppParams.vpp.Out.CropH = vppInInfo->CropH;
     vppParams.vpp.Out.FrameRateExtN = vppInInfo->FrameRateExtN;
     vppParams.vpp.Out.FrameRateExtD = vppInInfo->FrameRateExtD;
-    vppParams.vpp.Out.PicStruct = MFX_PICSTRUCT_PROGRESSIVE;
-    vppParams.vpp.Out.ChromaFormat = MFX_CHROMAFORMAT_YUV420;
     vppParams.IOPattern = MFX_IOPATTERN_IN_SYSTEM_MEMORY | MFX_IOPATTERN_OUT_SYSTEM_MEMORY;
     pipeline->vppDoNotUseAlgs[0] = MFX_EXTBUFF_VPP_DENOISE;
     pipeline->vppDoNotUseAlgs[1] = MFX_EXTBUFF_VPP_SCENE_ANALYSIS;
@@ -269,16 +269,6 @@ mfxStatus SetupPipeline(const PipelineCallbacks* callbacks, const mfxFrameInfo* 
     vppParams.ExtParam = pipeline->vppExtParam;
     vppParams.NumExtParam = pipeline->signalAsked ? 2 : 1;
 
-    status = MFXVideoVPP_QueryIOSurf(pipeline->session, &vppParams, vppRequests);
-    if (status < MFX_ERR_NONE) {
-        pipeline->vppInputRefused = RefusesInput(status);
-        pipeline->signalRefused = pipeline->signalAsked && RefusesInput(status);
-        return abandon(failed("MFXVideoVPP_QueryIOSurf", status));
-    }
-    // VPP has nothing else to correct: a warning here says it changed the
-    // conversion asked for.
-    if (status > MFX_ERR_NONE && pipeline->signalAsked) pipeline->signalChanged = true;
-
     encodeParams.AsyncDepth = 0;
     encodeParams.Protected = 0;
     encodeParams.mfx = *encodeInfo;
@@ -289,6 +279,28 @@ mfxStatus SetupPipeline(const PipelineCallbacks* callbacks, const mfxFrameInfo* 
         encodeParams.ExtParam = pipeline->encodeExtParam;
         encodeParams.NumExtParam = 1;
     }
+    // Whether the runtime encodes this codec, profile and depth at all,
+    // before anything is sized for it: the Media SDK runtime answers
+    // MFX_ERR_UNSUPPORTED for AV1, for instance. Without the extension
+    // buffers, whose support the later calls settle; corrections (a
+    // warning) are left for them to report.
+    mfxVideoParam queryIn = encodeParams;
+    queryIn.ExtParam = nullptr;
+    queryIn.NumExtParam = 0;
+    mfxVideoParam queryOut = queryIn;
+    status = MFXVideoENCODE_Query(pipeline->session, &queryIn, &queryOut);
+    if (status < MFX_ERR_NONE) return abandon(failed("MFXVideoENCODE_Query", status));
+
+    status = MFXVideoVPP_QueryIOSurf(pipeline->session, &vppParams, vppRequests);
+    if (status < MFX_ERR_NONE) {
+        pipeline->vppInputRefused = RefusesInput(status);
+        pipeline->signalRefused = pipeline->signalAsked && RefusesInput(status);
+        return abandon(failed("MFXVideoVPP_QueryIOSurf", status));
+    }
+    // VPP has nothing else to correct: a warning here says it changed the
+    // conversion asked for.
+    if (status > MFX_ERR_NONE && pipeline->signalAsked) pipeline->signalChanged = true;
+
     status = MFXVideoENCODE_QueryIOSurf(pipeline->session, &encodeParams, &encodeRequest);
     if (status < MFX_ERR_NONE) {
         pipeline->signalRefused = pipeline->encodeSignalAsked && RefusesInput(status);

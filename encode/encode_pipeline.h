@@ -172,8 +172,9 @@ mfxFrameInfo AsRgb4Input(const mfxFrameInfo& rgb3);
 // The encoder description of the settings: their codec (SettingsCodec), the
 // settings' profile, level, target usage and rate control (their low 16
 // bits), the bit rates with BRCParamMultiplier where they exceed 65535 kbps
-// (SetBitRates); everything else 0, left to the SDK. FrameInfo is filled in
-// by the set-up.
+// (SetBitRates); FrameInfo's format from the bit depth (NV12, or P010 with
+// Shift 1), 4:2:0, progressive; everything else 0, left to the SDK. The
+// set-up fills in FrameInfo's size and rate.
 mfxInfoMFX MakeEncoderInfo(const SettingData& settings);
 
 // Builds the VPP-input and encoder descriptions from the settings and the job

@@ -17,6 +17,7 @@ uint32_t BitsPerPixel(mfxU32 fourCC) {
         case MFX_FOURCC_NV12:
         case MFX_FOURCC_YV12: return 12;
         case MFX_FOURCC_YUY2: return 16;
+        case MFX_FOURCC_P010: return 24;
         case MFX_FOURCC_RGB3: return 24;
         case MFX_FOURCC_RGB4: return 32;
         case MFX_FOURCC_P8: return 8;
@@ -121,6 +122,13 @@ mfxStatus CAllocatorFrameSystemMemory::Lock(mfxMemId mid, mfxFrameData* ptr) {
             ptr->Y = pixels;
             ptr->UV = pixels + w32 * h32;
             ptr->V = pixels + w32 * h32 + 1;
+            return MFX_ERR_NONE;
+        case MFX_FOURCC_P010:
+            // NV12's layout with a 16-bit little-endian word per sample.
+            ptr->Pitch = static_cast<mfxU16>(2 * w32);
+            ptr->Y = pixels;
+            ptr->UV = pixels + 2 * w32 * h32;
+            ptr->V = ptr->UV + 2;
             return MFX_ERR_NONE;
         case MFX_FOURCC_YV12:
             ptr->Pitch = static_cast<mfxU16>(w32);

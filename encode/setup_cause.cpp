@@ -52,6 +52,12 @@ std::string CodecText(int32_t value) {
     return letters + " (" + hex + ")";
 }
 
+std::string CodecList() {
+    std::string list;
+    for (const CodecInfo* codec : Codecs()) list += (list.empty() ? "" : ", ") + std::string(codec->name);
+    return list;
+}
+
 }  // namespace
 
 std::string InitFailureCause(mfxStatus status, mfxIMPL impl) {
@@ -62,21 +68,28 @@ std::string InitFailureCause(mfxStatus status, mfxIMPL impl) {
 
 std::string UnlistedSetting(const SettingData& settings) {
     if (FindCodec(static_cast<mfxU32>(settings.codec)) == nullptr) {
-        return "codec " + CodecText(settings.codec) + " is not one this build encodes (H.264)";
+        return "codec " + CodecText(settings.codec) + " is not one this build encodes (" + CodecList() + ")";
     }
     const CodecInfo& codec = SettingsCodec(settings);
     const std::string codecName = codec.name;
-    if (codec.id == MFX_CODEC_AVC && settings.bitDepth != 8) {
-        return "bitDepth " + std::to_string(settings.bitDepth) +
-               ": H.264 is encoded in 8 bits only (no Intel GPU encodes 10-bit H.264)";
+    if (settings.bitDepth != 8 && !(settings.bitDepth == 10 && codec.tenBit)) {
+        if (codec.id == MFX_CODEC_AVC) {
+            return "bitDepth " + std::to_string(settings.bitDepth) +
+                   ": H.264 is encoded in 8 bits only (no Intel GPU encodes 10-bit H.264)";
+        }
+        return "bitDepth " + std::to_string(settings.bitDepth) + " is not 8 or 10";
     }
-    if (FindProfile(codec, settings.codecProfile) == nullptr) {
-        return "codecProfile " + std::to_string(settings.codecProfile) + " is not an " + codecName +
-               " profile (" + ProfileList(codec) + ")";
+    const CodecProfile* profile = FindProfile(codec, settings.codecProfile);
+    if (profile == nullptr) {
+        return "codecProfile " + std::to_string(settings.codecProfile) + " is not an " + codecName + " profile (" + ProfileList(codec) + ")";
     }
-    if (FindLevel(codec, settings.codecLevel) == nullptr) {
-        return "codecLevel " + std::to_string(settings.codecLevel) + " is not an " + codecName + " level (" +
-               codec.levels.front().name + " to " + codec.levels.back().name + ")";
+    if (!ProfileTakes(*profile, settings.bitDepth)) {
+        return codecName + " " + profile->name + " is " + std::to_string(profile->bitDepth) + "-bit; " +
+               std::to_string(settings.bitDepth) + "-bit " + codecName + " needs " +
+               ProfileForBitDepth(codec, settings.bitDepth).name;
+    }
+    if (settings.codecLevel != MFX_LEVEL_UNKNOWN && FindLevel(codec, settings.codecLevel) == nullptr) {
+        return "codecLevel " + std::to_string(settings.codecLevel) + " is not an " + codecName + " level (auto, " + codec.levels.front().name + " to " + codec.levels.back().name + ")";
     }
     if (settings.targetUsage < MFX_TARGETUSAGE_BEST_QUALITY || settings.targetUsage > MFX_TARGETUSAGE_BEST_SPEED) {
         return "targetUsage " + std::to_string(settings.targetUsage) + " is not 1 (quality) to 7 (speed)";
@@ -85,6 +98,15 @@ std::string UnlistedSetting(const SettingData& settings) {
         return "rateControl " + std::to_string(settings.rateControl) + " is not CBR (1) or VBR (2)";
     }
     return "";
+}
+
+std::string CodecRefusedText(const SettingData& settings) {
+    const CodecInfo& codec = SettingsCodec(settings);
+    std::string text = "This runtime does not encode " + std::string(codec.name) + " " +
+                       ProfileName(codec, settings.codecProfile) + " in " + std::to_string(settings.bitDepth) +
+                       " bits";
+    if (*codec.hardwareNeeded != '\0') text += "; " + std::string(codec.hardwareNeeded);
+    return text;
 }
 
 std::string SettingsProblem(const SettingData& settings, int width, int height, uint32_t rateN, uint32_t rateD) {
@@ -99,6 +121,8 @@ std::string SettingsProblem(const SettingData& settings, int width, int height, 
     const auto profile = static_cast<mfxU16>(settings.codecProfile);
     const std::optional<mfxU16> lowest = LowestLevelThatFits(codec, width, height, rateN, rateD, kbps, profile);
     if (!lowest) return "No " + codecName + " level holds " + format;
+    // "auto" lets the runtime pick a level that fits.
+    if (settings.codecLevel == MFX_LEVEL_UNKNOWN) return "";
     if (*LevelRank(codec, settings.codecLevel) >= *LevelRank(codec, *lowest)) return "";
     return "Level " + LevelName(codec, settings.codecLevel) + " is too low for " + format +
            "; the lowest level that fits is " + LevelName(codec, *lowest);
@@ -119,6 +143,10 @@ std::string SetupFailureCause(const ExportJob& job, const EncodePipeline& pipeli
         return InitFailureCause(pipeline.failedStatus, static_cast<mfxIMPL>(settings.hardwareImpl));
     }
     const std::string answer = std::string(pipeline.failedCall) + " answered " + MfxStatusText(pipeline.failedStatus);
+    if (std::string_view(pipeline.failedCall) == "MFXVideoENCODE_Query" && pipeline.failedStatus == MFX_ERR_UNSUPPORTED) {
+        const std::string unlisted = UnlistedSetting(settings);
+        if (unlisted.empty()) return CodecRefusedText(settings) + " (" + answer + ")";
+    }
     const std::string problem = SettingsProblem(settings, job.width, job.height, static_cast<uint32_t>(job.rate),
                                                 static_cast<uint32_t>(job.scale));
     return problem.empty() ? answer : problem + " (" + answer + ")";

@@ -14,7 +14,8 @@ struct SettingData;
 // The cause line of a failed OpenEncodePipeline for `job`: a frame size or
 // bit rate refused before the runtime was asked; for MFXInit,
 // InitFailureCause; otherwise the setting to blame where one can be named
-// (SettingsProblem), followed by the SDK call that ended the set-up and what
+// (SettingsProblem; for a codec the runtime does not encode at all,
+// CodecRefusedText), followed by the SDK call that ended the set-up and what
 // it answered in brackets, or that call and answer alone.
 std::string SetupFailureCause(const ExportJob& job, const EncodePipeline& pipeline);
 
@@ -36,3 +37,8 @@ std::string UnlistedSetting(const SettingData& settings);
 // ("Level 4 is too low for 3840x2160 at 30 fps and 1400 kbps; the lowest
 // level that fits is 5.1").
 std::string SettingsProblem(const SettingData& settings, int width, int height, uint32_t rateN, uint32_t rateD);
+
+// What a runtime's MFX_ERR_UNSUPPORTED from MFXVideoENCODE_Query means for
+// these settings: "This runtime does not encode AV1 Main in 10 bits; AV1
+// needs an Intel Arc, ...".
+std::string CodecRefusedText(const SettingData& settings);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <span>
 #include <strings.h>
 #include <sys/stat.h>
 
@@ -31,22 +32,22 @@ struct Named {
 // What the numbers of the record mean (the Media SDK's values); the codec's
 // from its table, by key and by level name.
 const Named kImpl[] = {{2, "HARDWARE"}, {5, "HARDWARE2"}, {6, "HARDWARE3"}, {7, "HARDWARE4"}};
-const std::vector<Named> kProfile = [] {
+// The profiles and levels of the record's codec: its names follow the codec
+// chosen before them.
+std::vector<Named> ProfileNames(const SettingData& data) {
     std::vector<Named> names;
-    for (const CodecProfile& profile : AvcCodec().profiles) names.push_back({profile.value, profile.key});
+    for (const CodecProfile& profile : SettingsCodec(data).profiles) names.push_back({profile.value, profile.key});
     return names;
-}();
-const std::vector<Named> kLevel = [] {
+}
+std::vector<Named> LevelNames(const SettingData& data) {
     // MFX_LEVEL_UNKNOWN: the runtime picks the level the stream needs.
     std::vector<Named> names{{MFX_LEVEL_UNKNOWN, "auto"}};
-    for (const CodecLevel& level : AvcCodec().levels) names.push_back({level.value, level.name});
+    for (const CodecLevel& level : SettingsCodec(data).levels) names.push_back({level.value, level.name});
     return names;
-}();
+}
 const Named kUsage[] = {{1, "quality"}, {4, "balanced"}, {7, "speed"}};
 const Named kRateControl[] = {{1, "CBR"}, {2, "VBR"}};
 const Named kAacProfile[] = {{1, "LC"}, {2, "HE"}, {3, "HEv2"}};
-// Stored as they come, so a record can be made ready for a build that
-// encodes them; this one refuses them at export.
 const Named kCodec[] = {{static_cast<int>(MFX_CODEC_AVC), "h264"},
                         {static_cast<int>(MFX_CODEC_HEVC), "hevc"},
                         {static_cast<int>(MFX_CODEC_AV1), "av1"}};
@@ -66,14 +67,33 @@ struct Field {
     int32_t min;
     int32_t max;
     int32_t bias = 0;
+    // Names that depend on the record (the codec's profiles and levels),
+    // instead of `names`.
+    std::vector<Named> (*namesOf)(const SettingData&) = nullptr;
+    // Called after the field changed: keeps the rest of the record fitting.
+    void (*after)(SettingData&, int32_t) = nullptr;
 };
 
 template <size_t N>
 Field Number(const char* key, int32_t SettingData::* member, const Named (&names)[N]) {
     return Field{key, member, nullptr, names, N, 0, -1};
 }
-Field Number(const char* key, int32_t SettingData::* member, const std::vector<Named>& names) {
-    return Field{key, member, nullptr, names.data(), names.size(), 0, -1};
+Field Number(const char* key, int32_t SettingData::* member, std::vector<Named> (*namesOf)(const SettingData&),
+             void (*after)(SettingData&, int32_t) = nullptr) {
+    return Field{key, member, nullptr, nullptr, 0, 0, -1, 0, namesOf, after};
+}
+template <size_t N>
+Field Number(const char* key, int32_t SettingData::* member, const Named (&names)[N],
+             void (*after)(SettingData&, int32_t)) {
+    return Field{key, member, nullptr, names, N, 0, -1, 0, nullptr, after};
+}
+
+// A new codec or bit depth takes the profile and level along; a profile of
+// one bit depth takes the depth along.
+void FitCodec(SettingData& data, int32_t) { FitSettingsToCodec(data); }
+void FitProfile(SettingData& data, int32_t value) {
+    const CodecProfile* profile = FindProfile(SettingsCodec(data), value);
+    if (profile != nullptr) ChooseProfile(data, *profile);
 }
 Field Number(const char* key, int32_t SettingData::* member, int32_t min, int32_t max) {
     return Field{key, member, nullptr, nullptr, 0, min, max};
@@ -89,8 +109,8 @@ Field Text(const char* key, char (SettingData::* member)[kSettingPathSize]) {
 const Field kFields[] = {
     Number("version", &SettingData::version, kSettingVersion, kSettingVersion),
     Number("hardwareImpl", &SettingData::hardwareImpl, kImpl),
-    Number("codecProfile", &SettingData::codecProfile, kProfile),
-    Number("codecLevel", &SettingData::codecLevel, kLevel),
+    Number("codecProfile", &SettingData::codecProfile, ProfileNames, FitProfile),
+    Number("codecLevel", &SettingData::codecLevel, LevelNames),
     Number("targetUsage", &SettingData::targetUsage, kUsage),
     Number("rateControl", &SettingData::rateControl, kRateControl),
     // Five digits, as the dialog's edit boxes take them.
@@ -102,8 +122,8 @@ const Field kFields[] = {
     Text("muxerPath", &SettingData::muxerPath),
     Text("tempFolder", &SettingData::tempFolder),
     // Version 3's fields, in the ranges the SDK's 16-bit fields take.
-    Number("codec", &SettingData::codec, kCodec),
-    Number("bitDepth", &SettingData::bitDepth, kBitDepth),
+    Number("codec", &SettingData::codec, kCodec, FitCodec),
+    Number("bitDepth", &SettingData::bitDepth, kBitDepth, FitCodec),
     AutoNumber("gopLength", &SettingData::gopLength, 1, 65535),
     AutoNumber("bFrames", &SettingData::gopRefDist, 0, 65534, 1),
     AutoNumber("idrInterval", &SettingData::idrInterval, 1, 65535),
@@ -115,6 +135,13 @@ const Field kFields[] = {
     AutoNumber("avbrAccuracy", &SettingData::avbrAccuracy, 1, 65535),
     AutoNumber("avbrConvergence", &SettingData::avbrConvergence, 1, 65535),
 };
+
+// The names a field takes in this record; `storage` keeps record-made ones.
+std::span<const Named> NamesOf(const Field& field, const SettingData& data, std::vector<Named>& storage) {
+    if (field.namesOf == nullptr) return {field.names, field.nameCount};
+    storage = field.namesOf(data);
+    return storage;
+}
 
 void CopyText(char (&field)[kSettingPathSize], const std::string& value) {
     std::memset(field, 0, kSettingPathSize);
@@ -212,8 +239,9 @@ std::string FormatSettings(const SettingData& data) {
         } else if (field.number != nullptr) {
             int32_t value = data.*field.number - field.bias;
             const char* name = nullptr;
-            for (size_t i = 0; i < field.nameCount; ++i) {
-                if (field.names[i].value == value) name = field.names[i].name;
+            std::vector<Named> storage;
+            for (const Named& named : NamesOf(field, data, storage)) {
+                if (named.value == value) name = named.name;
             }
             // bitDepth's names are its numbers: "8 (8)" would say nothing more.
             if (name != nullptr && std::to_string(value) == name) name = nullptr;
@@ -249,11 +277,15 @@ bool ApplySetting(SettingData* data, const std::string& assignment, std::string*
             CopyText(data->*field.text, value);
             return true;
         }
-        for (size_t i = 0; i < field.nameCount; ++i) {
-            if (strcasecmp(field.names[i].name, value.c_str()) == 0) {
-                data->*field.number = field.names[i].value;
-                return true;
-            }
+        std::vector<Named> storage;
+        const std::span<const Named> names = NamesOf(field, *data, storage);
+        auto set = [&](int32_t number) {
+            data->*field.number = number;
+            if (field.after != nullptr) field.after(*data, number);
+            return true;
+        };
+        for (const Named& named : names) {
+            if (strcasecmp(named.name, value.c_str()) == 0) return set(named.value);
         }
 
         errno = 0;
@@ -263,22 +295,21 @@ bool ApplySetting(SettingData* data, const std::string& assignment, std::string*
         const bool plain = !value.empty() && (value[0] == '-' || (value[0] >= '0' && value[0] <= '9'));
         if (!plain || *end != '\0' || errno != 0 || number < INT32_MIN || number > INT32_MAX) {
             *error = key + ": '" + value + "' is not a 32-bit number" +
-                     (field.nameCount != 0 ? " or one of the names 'settings show' prints" : "");
+                     (!names.empty() ? " or one of the names 'settings show' prints" : "");
             return false;
         }
         bool allowed = number >= field.min && number <= field.max;
-        for (size_t i = 0; i < field.nameCount && field.bias == 0; ++i) {
-            allowed = allowed || field.names[i].value == number;
+        for (size_t i = 0; i < names.size() && field.bias == 0; ++i) {
+            allowed = allowed || names[i].value == number;
         }
         if (!allowed) {
-            *error = field.nameCount != 0 && field.min > field.max
+            *error = !names.empty() && field.min > field.max
                          ? key + ": " + value + " is not one of the values 'settings show' names"
                          : key + ": " + value + " is outside " + std::to_string(field.min) + " to " +
                                std::to_string(field.max);
             return false;
         }
-        data->*field.number = static_cast<int32_t>(number) + field.bias;
-        return true;
+        return set(static_cast<int32_t>(number) + field.bias);
     }
     *error = "unknown key '" + key + "'";
     return false;

@@ -116,6 +116,11 @@ public:
     SvtAv1Codec(const CodecConfig& config, EbComponentType* handle)
         : handle_(handle), planes_(config), delay_(SvtAv1Delay(config)) {}
     ~SvtAv1Codec() override {
+        // SVT-AV1 1.4's deinit waits for the end of the stream, forever when
+        // the encoder never saw it (a trial Init and Close, a cancel): end it
+        // and let the pictures still inside come out unused first.
+        std::vector<CodedFrame> unused;
+        while (!finished_ && Flush(&unused)) unused.clear();
         svt_av1_enc_deinit(handle_);
         svt_av1_enc_deinit_handle(handle_);
     }

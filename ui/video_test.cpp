@@ -89,7 +89,6 @@ mfxVideoParam MakeTestVideoParam(const SettingData& data) {
     std::memset(&param, 0, sizeof param);
     param.mfx = MakeEncoderInfo(data);
     mfxFrameInfo& frame = param.mfx.FrameInfo;
-    frame.FourCC = MFX_FOURCC_NV12;
     frame.Width = kTestVideoWidth;
     frame.Height = kTestVideoHeight;
     frame.CropX = 0;
@@ -98,8 +97,6 @@ mfxVideoParam MakeTestVideoParam(const SettingData& data) {
     frame.CropH = kTestVideoHeight;
     frame.FrameRateExtN = kTestVideoRateN;
     frame.FrameRateExtD = kTestVideoRateD;
-    frame.PicStruct = MFX_PICSTRUCT_PROGRESSIVE;
-    frame.ChromaFormat = MFX_CHROMAFORMAT_YUV420;
     param.IOPattern = MFX_IOPATTERN_IN_SYSTEM_MEMORY;
     return param;
 }
