@@ -17,6 +17,7 @@
 #include "platform/process.h"
 #include "tools/common/tool_args.h"
 #include "tools/fftools/ffmpeg_command.h"
+#include "tools/fftools/annexb_stream.h"
 #include "tools/fftools/h264_stream.h"
 
 namespace {
@@ -275,14 +276,14 @@ TEST_F(H264Stream, PicturesAreShownInTheOrderTheDecoderShowsThem) {
     ASSERT_EQ(shown, 33);
     int64_t delay = -1;
     File file = Open();
-    EXPECT_EQ(fftools::PresentationOrder(file.get(), delay), expected);
+    EXPECT_EQ(fftools::PresentationOrder(file.get(), tool_args::VideoCodec::H264, delay), expected);
     EXPECT_GE(delay, 1);  // B-frames: decoding runs ahead
 }
 
 TEST_F(H264Stream, AccessUnitsAreTheSameWhateverTheReadSize) {
     auto units = [&](size_t readSize) {
         File file = Open();
-        fftools::AccessUnitReader reader(file.get(), readSize);
+        fftools::AccessUnitReader reader(file.get(), tool_args::VideoCodec::H264, readSize);
         std::vector<std::vector<uint8_t>> all;
         for (std::vector<uint8_t> unit; reader.Next(unit);) all.push_back(unit);
         return all;
