@@ -464,7 +464,7 @@ TEST(HevcUnits, WhereTheOrderCountStartsAgainAndWhatIsRefused) {
     };
     auto join = [](std::initializer_list<Unit> nals) {
         Unit unit;
-        for (const Unit& part : nals) unit.insert(unit.end(), part.begin(), part.end());
+        for (const Unit& piece : nals) unit.insert(unit.end(), piece.begin(), piece.end());
         return unit;
     };
     const Unit sets = join({nal(32, {0x11}), nal(33, {0x22}), nal(34, {0x33})});
@@ -511,7 +511,7 @@ TEST(Av1Units, OnlyWholeUnitsThatStartWithADelimiterAndShowAPicture) {
     const Bytes delimiter = {0x12, 0x00}, sequence = {0x0A, 0x01, 0x00}, frame = {0x32, 0x02, 0xAA, 0xBB};
     auto join = [](std::initializer_list<Bytes> parts) {
         Bytes all;
-        for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
+        for (const Bytes& piece : parts) all.insert(all.end(), piece.begin(), piece.end());
         return all;
     };
     const struct {
