@@ -63,17 +63,8 @@ size_t FindTiming(Bits& bits, const Sps& sps) {
         for (int i = 0; i < 4; ++i)
             bits.Ue();
     }
-    if (bits.U(1) == 0) return 0;                        // no VUI
-    if (bits.U(1) != 0 && bits.U(8) == 255) bits.U(32);  // aspect ratio, extended
-    if (bits.U(1) != 0) bits.U(1);                       // overscan
-    if (bits.U(1) != 0) {                                // video signal type
-        bits.U(4);
-        if (bits.U(1) != 0) bits.U(24);  // colour description
-    }
-    if (bits.U(1) != 0) {  // chroma location
-        bits.Ue();
-        bits.Ue();
-    }
+    if (bits.U(1) == 0) return 0;  // no VUI
+    SkipVuiStart(bits);
     if (bits.U(1) == 0) return 0;  // no timing
     return bits.Position();
 }

@@ -119,18 +119,9 @@ size_t FindSpsTiming(Bits& bits, const Sps& sps, uint32_t maxSubLayersMinus1) {
         for (uint32_t i = 0; i < count; ++i)
             bits.Skip(sps.log2MaxPocLsb + 1);
     }
-    bits.U(2);                                           // temporal motion vectors, strong intra smoothing
-    if (bits.U(1) == 0) return 0;                        // no VUI
-    if (bits.U(1) != 0 && bits.U(8) == 255) bits.U(32);  // aspect ratio, extended
-    if (bits.U(1) != 0) bits.U(1);                       // overscan
-    if (bits.U(1) != 0) {                                // video signal type
-        bits.U(4);
-        if (bits.U(1) != 0) bits.U(24);  // colour description
-    }
-    if (bits.U(1) != 0) {  // chroma location
-        bits.Ue();
-        bits.Ue();
-    }
+    bits.U(2);                     // temporal motion vectors, strong intra smoothing
+    if (bits.U(1) == 0) return 0;  // no VUI
+    SkipVuiStart(bits);
     bits.U(3);             // neutral chroma, field sequence, frame/field information
     if (bits.U(1) != 0) {  // default display window
         for (int i = 0; i < 4; ++i)

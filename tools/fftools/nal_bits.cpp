@@ -48,6 +48,19 @@ void Bits::Skip(size_t count) {
     U(static_cast<int>(count));
 }
 
+void SkipVuiStart(Bits& bits) {
+    if (bits.U(1) != 0 && bits.U(8) == 255) bits.U(32);  // aspect ratio, extended
+    if (bits.U(1) != 0) bits.U(1);                       // overscan
+    if (bits.U(1) != 0) {                                // video signal type
+        bits.U(4);
+        if (bits.U(1) != 0) bits.U(24);  // colour description
+    }
+    if (bits.U(1) != 0) {  // chroma location
+        bits.Ue();
+        bits.Ue();
+    }
+}
+
 bool RewriteFields(std::vector<uint8_t>& nal, size_t headerBytes, const Bits& bits,
                    const std::vector<std::pair<size_t, uint32_t>>& fields) {
     std::vector<uint8_t> rbsp = bits.Bytes();

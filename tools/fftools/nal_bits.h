@@ -27,6 +27,10 @@ private:
     size_t bit_ = 0;
 };
 
+// The first fields of a VUI, the same in H.264 and HEVC: aspect ratio,
+// overscan, video signal type and chroma location.
+void SkipVuiStart(Bits& bits);
+
 // `nal` with 32-bit `fields` (bit position in `bits`' payload, value)
 // written into that payload, escaped again. Returns whether it changed.
 bool RewriteFields(std::vector<uint8_t>& nal, size_t headerBytes, const Bits& bits,
