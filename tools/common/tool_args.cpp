@@ -62,6 +62,28 @@ bool ParseDecimal(const std::string& text, FrameRate& rate) {
 
 }  // namespace
 
+VideoCodec VideoCodecOf(const std::string& path) {
+    size_t dot = path.rfind('.');
+    size_t folder = path.find_last_of("/\\");
+    if (dot == std::string::npos || (folder != std::string::npos && dot < folder)) return VideoCodec::H264;
+    std::string extension;
+    for (char c : path.substr(dot + 1)) {
+        extension += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    }
+    if (extension == "hevc" || extension == "h265" || extension == "265") return VideoCodec::Hevc;
+    if (extension == "obu") return VideoCodec::Av1;
+    return VideoCodec::H264;
+}
+
+const char* VideoCodecName(VideoCodec codec) {
+    switch (codec) {
+        case VideoCodec::Hevc: return "HEVC";
+        case VideoCodec::Av1: return "AV1";
+        case VideoCodec::H264: break;
+    }
+    return "H.264";
+}
+
 FrameRate ParseFrameRate(const std::string& text) {
     char* end = nullptr;
     double value = std::strtod(text.c_str(), &end);
@@ -139,6 +161,7 @@ MuxArguments ParseMuxArguments(const std::vector<std::string>& arguments) {
             } else if (selector.rfind("video", 0) == 0) {
                 if (!parsed.video.empty()) throw ArgumentError("only one video track is supported");
                 parsed.video = file;
+                parsed.videoCodec = VideoCodecOf(file);
                 std::string rest = selector.substr(5);
                 if (rest.rfind(":fps=", 0) == 0) {
                     parsed.frameRate = ParseFrameRate(rest.substr(5));

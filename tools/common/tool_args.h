@@ -42,10 +42,19 @@ struct AacArguments {
 };
 AacArguments ParseAacArguments(const std::vector<std::string>& arguments);
 
+// The video stream's coding, told by its file's extension alone (the
+// plug-in names its temporary file so): ".hevc", ".h265" or ".265" is HEVC
+// Annex B, ".obu" is an AV1 low-overhead OBU stream, anything else is H.264
+// Annex B, as it was before the plug-in wrote other codings. Case is ignored.
+enum class VideoCodec { H264, Hevc, Av1 };
+VideoCodec VideoCodecOf(const std::string& path);
+const char* VideoCodecName(VideoCodec codec);  // "H.264", "HEVC", "AV1"
+
 //   -add "VIDEO#video[:fps=RATE]" [-add "AUDIO#audio"] -new OUT
 // The file is everything before the last '#'. One track of each kind at most.
 struct MuxArguments {
     std::string video;
+    VideoCodec videoCodec = VideoCodec::H264;
     FrameRate frameRate;  // 25/1 unless given
     std::string audio;
     std::string output;

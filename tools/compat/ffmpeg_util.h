@@ -2,9 +2,11 @@
 #pragma once
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavcodec/bsf.h>
 #include <libavformat/avformat.h>
 #include <libavutil/audio_fifo.h>
 #include <libavutil/error.h>
+#include <libavutil/opt.h>
 #include <libswresample/swresample.h>
 }
 
@@ -61,6 +63,9 @@ struct FifoFree {
 struct ParserClose {
     void operator()(AVCodecParserContext* parser) const { av_parser_close(parser); }
 };
+struct FilterFree {
+    void operator()(AVBSFContext* filter) const { av_bsf_free(&filter); }
+};
 
 using Input = std::unique_ptr<AVFormatContext, InputCloser>;
 using Output = std::unique_ptr<AVFormatContext, OutputCloser>;
@@ -70,6 +75,7 @@ using Frame = std::unique_ptr<AVFrame, FrameFree>;
 using Resampler = std::unique_ptr<SwrContext, SwrFree>;
 using Fifo = std::unique_ptr<AVAudioFifo, FifoFree>;
 using Parser = std::unique_ptr<AVCodecParserContext, ParserClose>;
+using BitstreamFilter = std::unique_ptr<AVBSFContext, FilterFree>;
 
 inline Packet NewPacket() {
     Packet packet(av_packet_alloc());

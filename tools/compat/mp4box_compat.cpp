@@ -1,6 +1,6 @@
 // mp4box-compat: a stand-in for MP4Box.exe with the command line the plug-in
-// uses. Writes a new MP4 file from an H.264 Annex B elementary stream at a
-// given frame rate and an AAC file (M4A or ADTS).
+// uses. Writes a new MP4 file from an H.264 or HEVC Annex B elementary stream
+// or an AV1 OBU stream at a given frame rate and an AAC file (M4A or ADTS).
 //   mp4box-compat -add "VIDEO#video:fps=RATE" [-add "AUDIO#audio"] -new OUT
 #include <algorithm>
 #include <cmath>
@@ -12,14 +12,18 @@
 
 #include "ffmpeg_util.h"
 #include "tools/common/picture_order.h"
+#include "tools/common/stream_units.h"
 #include "tools/common/tool_args.h"
 
 namespace {
 
 using namespace compat;
 
+using tool_args::VideoCodec;
+
 struct Options {
     std::string video;
+    VideoCodec videoCodec = VideoCodec::H264;
     AVRational frameRate{25, 1};
     std::string audio;
     std::string output;
@@ -28,52 +32,97 @@ struct Options {
 Options ParseArguments(int argc, char** argv) {
     tool_args::MuxArguments parsed =
         tool_args::ParseMuxArguments(tool_args::ArgumentsOf(std::vector<std::string>(argv, argv + argc)));
-    return Options{parsed.video, AVRational{parsed.frameRate.num, parsed.frameRate.den}, parsed.audio, parsed.output};
+    return Options{parsed.video, parsed.videoCodec, AVRational{parsed.frameRate.num, parsed.frameRate.den},
+                   parsed.audio, parsed.output};
 }
 
-bool HoldsIdrSlice(const AVPacket& packet) {
-    for (int i = 0; i + 3 < packet.size; ++i) {
-        if (packet.data[i] == 0 && packet.data[i + 1] == 0 && packet.data[i + 2] == 1 &&
-            (packet.data[i + 3] & 0x1F) == 5) {
-            return true;
-        }
+struct CodecFacts {
+    const char* demuxer;  // splits the file into access or temporal units
+    AVCodecID id;
+    uint32_t tag;  // the MP4 sample entry; 0: the muxer's default
+};
+
+CodecFacts FactsOf(VideoCodec codec) {
+    switch (codec) {
+        case VideoCodec::Hevc: return {"hevc", AV_CODEC_ID_HEVC, MKTAG('h', 'v', 'c', '1')};
+        case VideoCodec::Av1: return {"obu", AV_CODEC_ID_AV1, 0};
+        case VideoCodec::H264: break;
     }
-    return false;
+    return {"h264", AV_CODEC_ID_H264, 0};
 }
 
 Input OpenVideo(const Options& options) {
     AVDictionary* demuxerOptions = nullptr;
     av_dict_set(&demuxerOptions, "framerate", (std::to_string(options.frameRate.num) + "/" +
                                                std::to_string(options.frameRate.den)).c_str(), 0);
-    Input input = OpenInput(options.video, "h264", &demuxerOptions);
+    Input input = OpenInput(options.video, FactsOf(options.videoCodec).demuxer, &demuxerOptions);
     av_dict_free(&demuxerOptions);
     return input;
 }
 
+// The pictures' order counts, in decoding order, from FFmpeg's parser; which
+// of them start the count again, from the units themselves.
+class OrderCounts {
+public:
+    explicit OrderCounts(VideoCodec codec) : codec_(codec) {
+        if (codec == VideoCodec::Av1) return;
+        parser_.reset(av_parser_init(FactsOf(codec).id));
+        context_.reset(avcodec_alloc_context3(nullptr));
+        if (!parser_ || !context_) throw Failure("out of memory");
+        parser_->flags |= PARSER_FLAG_COMPLETE_FRAMES;
+    }
+
+    // Adds the unit in `packet` to `order`; throws for one the track cannot hold.
+    void Add(const AVPacket& packet, tool_args::PictureOrder& order) {
+        bool afresh = false;
+        if (codec_ == VideoCodec::Av1) {
+            // Shown in the order stored, one picture a unit.
+            tool_args::TemporalUnitObus(packet.data, static_cast<size_t>(packet.size), units_++ == 0);
+            order.Add(units_, false);
+            return;
+        }
+        if (codec_ == VideoCodec::Hevc) {
+            afresh = hevc_.Next(packet.data, static_cast<size_t>(packet.size)).afresh;
+        } else {
+            for (const tool_args::Piece& nal : tool_args::NalUnits(packet.data, static_cast<size_t>(packet.size))) {
+                afresh = afresh || (nal.data[0] & 0x1F) == 5;  // an IDR slice
+            }
+        }
+        uint8_t* out = nullptr;
+        int outSize = 0;
+        av_parser_parse2(parser_.get(), context_.get(), &out, &outSize, packet.data, packet.size, AV_NOPTS_VALUE,
+                         AV_NOPTS_VALUE, 0);
+        order.Add(parser_->output_picture_number, afresh);
+    }
+
+private:
+    VideoCodec codec_;
+    Parser parser_;
+    Codec context_;
+    tool_args::HevcUnits hevc_;
+    int64_t units_ = 0;
+};
+
 // The elementary stream carries no timestamps. Frames come in decoding order;
 // their presentation order follows the picture order count, which starts
-// again at each IDR picture. Returns each frame's presentation index and sets
-// `delay` to the most frames any picture is shown before its decoding index:
-// decoding times start that far below zero, so that presentation starts at 0.
+// again at each IDR picture (HEVC: see HevcUnits; AV1 shows them as stored).
+// Returns each frame's presentation index and sets `delay` to the most frames
+// any picture is shown before its decoding index: decoding times start that
+// far below zero, so that presentation starts at 0.
 std::vector<int64_t> PresentationOrder(const Options& options, int64_t& delay) {
     Input input = OpenVideo(options);
-    Parser parser(av_parser_init(AV_CODEC_ID_H264));
-    Codec context(avcodec_alloc_context3(nullptr));
-    if (!parser || !context) throw Failure("out of memory");
-    parser->flags |= PARSER_FLAG_COMPLETE_FRAMES;
-
+    OrderCounts counts(options.videoCodec);
     tool_args::PictureOrder order;
     Packet packet = NewPacket();
     for (;;) {
         int result = av_read_frame(input.get(), packet.get());
         if (result == AVERROR_EOF) break;
         Check(result, "cannot read " + options.video);
-        bool idr = HoldsIdrSlice(*packet);
-        uint8_t* out = nullptr;
-        int outSize = 0;
-        av_parser_parse2(parser.get(), context.get(), &out, &outSize, packet->data, packet->size, AV_NOPTS_VALUE,
-                         AV_NOPTS_VALUE, 0);
-        order.Add(parser->output_picture_number, idr);
+        try {
+            counts.Add(*packet, order);
+        } catch (const tool_args::StreamError& failure) {
+            throw Failure(options.video + ": " + failure.what());
+        }
         av_packet_unref(packet.get());
     }
     return order.Finish(delay);
@@ -95,14 +144,31 @@ public:
         : options_(options), presentation_(PresentationOrder(options, delay_)), input_(OpenVideo(options)) {
         if (presentation_.empty()) throw Failure(options.video + " holds no video frames");
         Check(avformat_find_stream_info(input_.get(), nullptr), "cannot read " + options.video);
+        const CodecFacts facts = FactsOf(options.videoCodec);
         AVStream* source = input_->streams[0];
+        if (source->codecpar->codec_id != facts.id || source->codecpar->extradata_size == 0 ||
+            source->codecpar->width <= 0 || source->codecpar->height <= 0) {
+            throw Failure(options.video + " is not a usable " + tool_args::VideoCodecName(options.videoCodec) +
+                          " stream");
+        }
+        const AVCodecParameters* parameters = source->codecpar;
+        if (options.videoCodec == VideoCodec::Hevc) {
+            // hvc1: the parameter sets live in the track's configuration
+            // alone; the stream's copies repeat them (HevcUnits made sure).
+            filter_.reset(NewFilter("filter_units"));
+            Check(avcodec_parameters_copy(filter_->par_in, parameters), "video parameters");
+            filter_->time_base_in = source->time_base;
+            Check(av_opt_set(filter_->priv_data, "remove_types", "32-34", 0), "video filter");
+            Check(av_bsf_init(filter_.get()), "video filter");
+            parameters = filter_->par_out;
+        }
         stream = avformat_new_stream(output, nullptr);
         if (stream == nullptr) throw Failure("out of memory");
         // The stream information holds the SPS's VUI colours (primaries,
         // transfer, matrix, range); with them the MP4 muxer writes the same
         // in the track's nclx colr box.
-        Check(avcodec_parameters_copy(stream->codecpar, source->codecpar), "video parameters");
-        stream->codecpar->codec_tag = 0;
+        Check(avcodec_parameters_copy(stream->codecpar, parameters), "video parameters");
+        stream->codecpar->codec_tag = facts.tag;
         // One tick per frame: every timestamp is exact.
         stream->time_base = av_inv_q(options.frameRate);
         stream->avg_frame_rate = options.frameRate;
@@ -114,6 +180,10 @@ public:
         if (result == AVERROR_EOF) return false;
         Check(result, "cannot read " + options_.video);
         if (next_ >= presentation_.size()) throw Failure(options_.video + " changed while it was read");
+        if (filter_) {
+            Check(av_bsf_send_packet(filter_.get(), packet), "video filter");
+            Check(av_bsf_receive_packet(filter_.get(), packet), "video filter");
+        }
         // Decoding and presentation times in frames; the muxer scales them
         // from the stream's time base, one frame per tick.
         packet->dts = static_cast<int64_t>(next_) - delay_;
@@ -126,10 +196,20 @@ public:
     AVRational TimeBase() const { return av_inv_q(options_.frameRate); }
 
 private:
+    static AVBSFContext* NewFilter(const char* name) {
+        const AVBitStreamFilter* filter = av_bsf_get_by_name(name);
+        AVBSFContext* context = nullptr;
+        if (filter == nullptr || av_bsf_alloc(filter, &context) < 0) {
+            throw Failure(std::string("no ") + name + " filter");
+        }
+        return context;
+    }
+
     const Options& options_;
     int64_t delay_ = 0;  // frames of reordering; set by presentation_'s initialiser
     std::vector<int64_t> presentation_;
     Input input_;
+    BitstreamFilter filter_;
     size_t next_ = 0;
 };
 
@@ -217,7 +297,8 @@ void Mux(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    av_log_set_level(AV_LOG_ERROR);
+    // One line says why a run failed; FFmpeg's own complaints would come first.
+    av_log_set_level(AV_LOG_QUIET);
     Options options;
     try {
         options = ParseArguments(argc, argv);

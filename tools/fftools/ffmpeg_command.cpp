@@ -46,7 +46,8 @@ std::vector<std::string> MuxFfmpegArguments(const tool_args::MuxArguments& mux) 
     int input = 0;
     std::vector<std::string> maps;
     if (!mux.video.empty()) {
-        arguments.insert(arguments.end(), {"-f", "mpegts", "-i", "pipe:0"});
+        const char* container = mux.videoCodec == tool_args::VideoCodec::Av1 ? "ivf" : "mpegts";
+        arguments.insert(arguments.end(), {"-f", container, "-i", "pipe:0"});
         maps.insert(maps.end(), {"-map", std::to_string(input++) + ":v:0"});
     }
     if (!mux.audio.empty()) {
@@ -55,6 +56,11 @@ std::vector<std::string> MuxFfmpegArguments(const tool_args::MuxArguments& mux) 
     }
     arguments.insert(arguments.end(), maps.begin(), maps.end());
     arguments.insert(arguments.end(), {"-c", "copy"});
+    // hvc1: the parameter sets live in the track's configuration alone (the
+    // stream's copies repeat them, which HevcUnits makes sure of).
+    if (!mux.video.empty() && mux.videoCodec == tool_args::VideoCodec::Hevc) {
+        arguments.insert(arguments.end(), {"-tag:v", "hvc1", "-bsf:v", "filter_units=remove_types=32-34"});
+    }
     // One frame is a whole number of ticks: 30000/1001 is 1001 ticks of 1/30000 s.
     if (!mux.video.empty()) arguments.insert(arguments.end(), {"-video_track_timescale", std::to_string(mux.frameRate.num)});
     arguments.insert(arguments.end(), {"-movflags", "+faststart", "-f", "mp4", FileUrl(mux.output)});

@@ -13,9 +13,10 @@ namespace fftools {
 // an M4A file at the asked bit rate.
 std::vector<std::string> AacFfmpegArguments(const tool_args::AacArguments& aac);
 
-// ffmpeg's arguments that copy the video (an MPEG-TS on ffmpeg's standard
-// input, carrying each frame's times) and the audio file into a new MP4 with
-// the video track first and the index at the front.
+// ffmpeg's arguments that copy the video (on ffmpeg's standard input, with
+// each frame's times: H.264 and HEVC in an MPEG-TS, AV1 in an IVF file) and
+// the audio file into a new MP4 with the video track first and the index at
+// the front. HEVC becomes an hvc1 track.
 std::vector<std::string> MuxFfmpegArguments(const tool_args::MuxArguments& mux);
 
 // How a system names programs and lists its search folders.

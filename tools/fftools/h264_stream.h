@@ -1,47 +1,15 @@
-// An H.264 Annex B elementary stream read as access units (one picture and
-// the parameter sets and SEI before it), and the order in which its pictures
-// are shown. The stream holds no times: tarvo-mux makes them from these.
+// What tarvo-mux reads in an H.264 stream's headers: each picture's order
+// count, and the frame rate its sequence headers state.
 #pragma once
 #include <cstdint>
-#include <cstdio>
-#include <stdexcept>
-#include <string>
+#include <map>
 #include <vector>
+
+#include "tools/common/stream_units.h"
 
 namespace fftools {
 
-struct StreamError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
-// Reads access units from an open file, in decoding order.
-class AccessUnitReader {
-public:
-    // Reads `readSize` bytes at a time.
-    explicit AccessUnitReader(std::FILE* file, size_t readSize = size_t{1} << 20) : file_(file), readSize_(readSize) {}
-    // Units read from now on carry this rate in their sequence headers' timing
-    // (SetSpsFrameRate).
-    void SetFrameRate(uint32_t num, uint32_t den) {
-        rateNum_ = num;
-        rateDen_ = den;
-    }
-    // The next access unit as Annex B bytes (every NAL unit after a 4-byte
-    // start code); false at the end. Throws StreamError on a read error.
-    bool Next(std::vector<uint8_t>& unit);
-
-private:
-    bool NextNal(std::vector<uint8_t>& nal);  // without its start code
-    bool Fill();
-
-    std::FILE* file_;
-    size_t readSize_;
-    std::vector<uint8_t> buffer_;
-    size_t position_ = 0;
-    bool ended_ = false;
-    std::vector<uint8_t> pending_;  // a NAL unit read ahead, starting the next unit
-    bool havePending_ = false;
-    uint32_t rateNum_ = 0, rateDen_ = 0;  // 0: headers as they are
-};
+using tool_args::StreamError;
 
 // A sequence header whose VUI states a frame rate gets `num`/`den` there
 // instead. ffmpeg takes each frame's duration from that timing when a stream
@@ -49,10 +17,30 @@ private:
 // `nal` changed; a header without timing stays as it is.
 bool SetSpsFrameRate(std::vector<uint8_t>& nal, uint32_t num, uint32_t den);
 
-// Each picture's index in presentation order (frames, from 0), in decoding
-// order, from the picture order counts (types 0 and 2), which start again at
-// every IDR picture. `delay` becomes the most frames any picture is shown
-// before its decoding index. Throws StreamError for a stream it cannot order.
-std::vector<int64_t> PresentationOrder(std::FILE* file, int64_t& delay);
+// Picture order counts of pictures in decoding order (type 0 by the lsb and
+// its wrap, type 2 in decoding order; type 1 is refused).
+class H264PocCounter {
+public:
+    // A sequence or picture header; other NAL units are ignored.
+    void Parameters(const tool_args::Piece& nal);
+    // The count of the picture whose first slice is `slice`; sets `idr`.
+    int64_t Count(const tool_args::Piece& slice, bool& idr);
+
+    struct Sps {
+        bool separateColourPlanes = false;
+        uint32_t log2MaxFrameNum = 4;
+        uint32_t pocType = 0;
+        uint32_t log2MaxPocLsb = 4;
+        bool frameMbsOnly = true;
+    };
+    struct Pps {
+        uint32_t sps = 0;
+    };
+
+private:
+    std::map<uint32_t, Sps> sps_;
+    std::map<uint32_t, Pps> pps_;
+    int64_t prevMsb_ = 0, prevLsb_ = 0, decoded_ = 0;
+};
 
 }  // namespace fftools

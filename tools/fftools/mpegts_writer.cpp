@@ -84,7 +84,7 @@ bool TsWriter::WriteTables() {
     std::vector<uint8_t> pmt = Section({0x02, 0, 0, 0x00, 0x01, 0xC1, 0x00, 0x00,
                                         static_cast<uint8_t>(0xE0 | (kVideoPid >> 8)), static_cast<uint8_t>(kVideoPid),
                                         0xF0, 0x00,  // no program descriptors
-                                        0x1B,        // H.264
+                                        static_cast<uint8_t>(hevc_ ? 0x24 : 0x1B),  // HEVC, H.264
                                         static_cast<uint8_t>(0xE0 | (kVideoPid >> 8)), static_cast<uint8_t>(kVideoPid),
                                         0xF0, 0x00});
     return WritePayload(kPatPid, pat) && WritePayload(kPmtPid, pmt);
