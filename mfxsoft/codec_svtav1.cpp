@@ -116,12 +116,15 @@ public:
     SvtAv1Codec(const CodecConfig& config, EbComponentType* handle)
         : handle_(handle), planes_(config), delay_(SvtAv1Delay(config)) {}
     ~SvtAv1Codec() override {
-        // SVT-AV1 1.4's deinit waits for the end of the stream, forever when
-        // the encoder never saw it (a trial Init and Close, a cancel): end it
-        // and let the pictures still inside come out unused first.
-        std::vector<CodedFrame> unused;
-        while (!finished_ && Flush(&unused)) unused.clear();
-        svt_av1_enc_deinit(handle_);
+        // SVT-AV1 1.4's deinit waits for the end of the stream, and an
+        // encoder that took no picture never ends one: it is started with
+        // the first picture (a trial Init and Close never starts it), and a
+        // started one is ended and drained, unused, first.
+        if (started_) {
+            std::vector<CodedFrame> unused;
+            while (!finished_ && Flush(&unused)) unused.clear();
+            svt_av1_enc_deinit(handle_);
+        }
         svt_av1_enc_deinit_handle(handle_);
     }
 
@@ -129,6 +132,10 @@ public:
 
     mfxStatus Encode(const PictureView& picture, uint64_t order, uint64_t timeStamp, void* opaque,
                      std::vector<CodedFrame>* out) override {
+        if (!started_) {
+            if (svt_av1_enc_init(handle_) != EB_ErrorNone) return MFX_ERR_DEVICE_FAILED;
+            started_ = true;
+        }
         planes_.Fill(picture);
         EbSvtIOFormat io{};
         io.luma = planes_.Plane(0);
@@ -158,6 +165,7 @@ public:
     }
 
     bool Flush(std::vector<CodedFrame>* out) override {
+        if (!started_) return false;  // no picture, no stream
         if (!eosSent_) {
             EbBufferHeaderType eos{};
             eos.size = sizeof(eos);
@@ -210,7 +218,7 @@ private:
     PlanarPicture planes_;
     int delay_;
     uint64_t sent_ = 0, received_ = 0;
-    bool eosSent_ = false, finished_ = false;
+    bool started_ = false, eosSent_ = false, finished_ = false;
     std::map<uint64_t, Held> held_;  // by display order, until its temporal unit is out
 };
 
@@ -227,8 +235,9 @@ std::unique_ptr<Codec> MakeSvtAv1Codec(const CodecConfig& config) {
     EbComponentType* handle = nullptr;
     EbSvtAv1EncConfiguration settings;
     if (svt_av1_enc_init_handle(&handle, nullptr, &settings) != EB_ErrorNone || handle == nullptr) return nullptr;
-    if (!Configure(config, &settings) || svt_av1_enc_set_parameter(handle, &settings) != EB_ErrorNone ||
-        svt_av1_enc_init(handle) != EB_ErrorNone) {
+    // The parameters are checked here; the encoder starts with its first
+    // picture.
+    if (!Configure(config, &settings) || svt_av1_enc_set_parameter(handle, &settings) != EB_ErrorNone) {
         svt_av1_enc_deinit_handle(handle);
         return nullptr;
     }
