@@ -143,11 +143,13 @@ std::string SetupFailureCause(const ExportJob& job, const EncodePipeline& pipeli
         return InitFailureCause(pipeline.failedStatus, static_cast<mfxIMPL>(settings.hardwareImpl));
     }
     const std::string answer = std::string(pipeline.failedCall) + " answered " + MfxStatusText(pipeline.failedStatus);
-    if (std::string_view(pipeline.failedCall) == "MFXVideoENCODE_Query" && pipeline.failedStatus == MFX_ERR_UNSUPPORTED) {
-        const std::string unlisted = UnlistedSetting(settings);
-        if (unlisted.empty()) return CodecRefusedText(settings) + " (" + answer + ")";
+    std::string problem = SettingsProblem(settings, job.width, job.height, static_cast<uint32_t>(job.rate),
+                                          static_cast<uint32_t>(job.scale));
+    // Query answers MFX_ERR_UNSUPPORTED for whatever it cannot take; with no
+    // setting to blame, that is the codec (AV1 of the Media SDK runtime).
+    if (problem.empty() && std::string_view(pipeline.failedCall) == "MFXVideoENCODE_Query" &&
+        pipeline.failedStatus == MFX_ERR_UNSUPPORTED) {
+        problem = CodecRefusedText(settings);
     }
-    const std::string problem = SettingsProblem(settings, job.width, job.height, static_cast<uint32_t>(job.rate),
-                                                static_cast<uint32_t>(job.scale));
     return problem.empty() ? answer : problem + " (" + answer + ")";
 }

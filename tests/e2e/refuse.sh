@@ -48,17 +48,21 @@ init=-17||--size 320x180|MFXInit answered MFX_ERR_DEVICE_FAILED for HARDWARE
 vpp_query=-15||--size 320x180|MFXVideoVPP_QueryIOSurf answered MFX_ERR_INVALID_VIDEO_PARAM
 |codecLevel=4|--size 3840x2160|Level 4 is too low for 3840x2160 at 30 fps and 1400 kbps; the lowest level that fits is 5.1 (MFXVideoENCODE_Init answered MFX_WRN_INCOMPATIBLE_VIDEO_PARAM)
 |codecLevel=4 targetKbps=20001 maxKbps=20001|--size 320x180|Level 4 is too low for 320x180 at 30 fps and 20001 kbps; the lowest level that fits is 4.1 (MFXVideoENCODE_Init answered MFX_WRN_INCOMPATIBLE_VIDEO_PARAM)
-||--size 8192x4320|No H.264 level holds 8192x4320 at 30 fps and 1400 kbps (MFXVideoENCODE_QueryIOSurf answered MFX_ERR_UNSUPPORTED)
-||--size 320x180 --rate 1000000|No H.264 level holds 320x180 at 1000000 fps and 1400 kbps (MFXVideoENCODE_QueryIOSurf answered MFX_ERR_INVALID_VIDEO_PARAM)
-|targetKbps=0 maxKbps=0|--size 320x180|targetKbps 0 is below 1 kbps (MFXVideoENCODE_QueryIOSurf answered MFX_ERR_INVALID_VIDEO_PARAM)
+||--size 8192x4320|No H.264 level holds 8192x4320 at 30 fps and 1400 kbps (MFXVideoENCODE_Query answered MFX_ERR_UNSUPPORTED)
+||--size 320x180 --rate 1000000|No H.264 level holds 320x180 at 1000000 fps and 1400 kbps (MFXVideoENCODE_Query answered MFX_ERR_UNSUPPORTED)
+|targetKbps=0 maxKbps=0|--size 320x180|targetKbps 0 is below 1 kbps (MFXVideoENCODE_Query answered MFX_ERR_UNSUPPORTED)
 |@8=65536|--size 320x180|codecProfile 65536 is not an H.264 profile (Baseline 66, Main 77, High 100)
-|@12=65577|--size 320x180|codecLevel 65577 is not an H.264 level (1 to 5.2)
+|@12=65577|--size 320x180|codecLevel 65577 is not an H.264 level (auto, 1 to 5.2)
 |@16=9|--size 320x180|targetUsage 9 is not 1 (quality) to 7 (speed)
 |@20=7|--size 320x180|rateControl 7 is not CBR (1) or VBR (2)
-|codec=hevc|--size 320x180|codec HEVC (0x43564548) is not one this build encodes (H.264)
-|codec=av1 bitDepth=10|--size 320x180|codec AV1 (0x20315641) is not one this build encodes (H.264)
-|@820=0|--size 320x180|codec 0 is not one this build encodes (H.264)
-|bitDepth=10|--size 320x180|bitDepth 10: H.264 is encoded in 8 bits only (no Intel GPU encodes 10-bit H.264)
+|codec=av1|--size 320x180|This runtime does not encode AV1 Main in 8 bits; AV1 needs an Intel Arc, Core Ultra (Meteor Lake) or newer GPU and its VPL GPU runtime (MFXVideoENCODE_Query answered MFX_ERR_UNSUPPORTED)
+|codec=hevc codecLevel=4|--size 3840x2160|Level 4 is too low for 3840x2160 at 30 fps and 1400 kbps; the lowest level that fits is 5 (MFXVideoENCODE_Init answered MFX_WRN_INCOMPATIBLE_VIDEO_PARAM)
+|codec=hevc @8=2|--size 320x180|HEVC Main10 is 10-bit; 8-bit HEVC needs Main
+|codec=hevc @824=12|--size 320x180|bitDepth 12 is not 8 or 10
+|codec=hevc @12=9|--size 320x180|codecLevel 9 is not an HEVC level (auto, 1 to 6.2)
+|@820=0|--size 320x180|codec 0 is not one this build encodes (H.264, HEVC, AV1)
+|@820=540627030|--size 320x180|codec VP9 (0x20395056) is not one this build encodes (H.264, HEVC, AV1)
+|@824=10|--size 320x180|bitDepth 10: H.264 is encoded in 8 bits only (no Intel GPU encodes 10-bit H.264)
 EOF_TABLE
 elif intel_adapter_present; then
     make_settings "$settings"

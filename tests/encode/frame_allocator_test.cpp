@@ -104,6 +104,9 @@ TEST_F(FrameAllocatorTest, EveryFormatOfTheTable) {
         // Bytes B, G, R, A: Y is R, U is G and V is B in the SDK's unions.
         {MFX_FOURCC_RGB4, 32, 2, 128, 2, 1, 0, 3},
         {MFX_FOURCC_P8, 100, 100, 1, 0, kNull, kNull, kUntouched},
+        // 16-bit samples: U and V interleaved after the 2 x 64 x 64 bytes of luma
+        // (the height of 40 lays out as 64).
+        {MFX_FOURCC_P010, 64, 40, 128, 0, 128 * 64, 128 * 64 + 2, kUntouched},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fourCC);
@@ -146,7 +149,7 @@ TEST_F(FrameAllocatorTest, RefusalsAllocateNothing) {
     video.Type = MFX_MEMTYPE_VIDEO_MEMORY_DECODER_TARGET | MFX_MEMTYPE_FROM_ENCODE;
     EXPECT_EQ(Alloc(&video, &untouched), MFX_ERR_UNSUPPORTED);
 
-    auto unknown = Request(MFX_FOURCC_P010, 64, 64, 2);
+    auto unknown = Request(MFX_FOURCC_AYUV, 64, 64, 2);
     EXPECT_EQ(Alloc(&unknown, &untouched), MFX_ERR_UNSUPPORTED);
 
     // A frame whose pixel size does not fit 32 bits cannot be laid out.
@@ -184,7 +187,7 @@ TEST_F(FrameAllocatorTest, LockRefusesWhatItCannotLayOut) {
     // A block whose header names an unknown format: nothing is written.
     alignas(8) mfxU8 fake[kFrameHeaderSize + 64]{};
     mfxFrameInfo info{};
-    info.FourCC = MFX_FOURCC_P010;
+    info.FourCC = MFX_FOURCC_AYUV;
     info.Width = 4;
     info.Height = 4;
     std::memcpy(fake, &info, sizeof(info));
