@@ -206,11 +206,13 @@ uint64_t Le64(const std::string& bytes, size_t at) {
 }
 
 // The null encoder's checksum of frame k's luma (BT.601 limited range: black
-// 16, white 235), every eighth row of the picture from the top.
-uint32_t ExpectedChecksum(int frame) {
+// 16, white 235), every eighth row of the picture from the top. In 10 bits
+// the samples are four times those, stored in the high bits (P010, Shift 1).
+uint32_t ExpectedChecksum(int frame, int bitDepth) {
   uint32_t sum = 0;
   for (int row = 0; row < g_host.height; row += 8) {
     uint32_t luma = row < WhiteRows(frame) ? 235 : 16;
+    if (bitDepth == 10) luma = (luma * 4) << 6;
     sum = sum * 31u + luma * static_cast<uint32_t>(g_host.width);
   }
   return sum;
@@ -219,7 +221,7 @@ uint32_t ExpectedChecksum(int frame) {
 // The video stream as the muxer received it: 32-byte blocks of the null
 // encoder, one per frame, in decode order. Checks that frames 0..count-1 each
 // appear once, with their own picture and time stamp.
-void CheckVideoStream(const std::string& stream, int count) {
+void CheckVideoStream(const std::string& stream, int count, int bitDepth = 8) {
   CHECK_EQ(stream.size(), static_cast<size_t>(count) * 32);
   if (stream.size() % 32 != 0) return;
   std::vector<int> seen(static_cast<size_t>(count), 0);
@@ -237,7 +239,7 @@ void CheckVideoStream(const std::string& stream, int count) {
     ++seen[order];
     auto stamp = static_cast<uint64_t>(static_cast<double>(order) * g_host.scale / g_host.rate * 90000);
     if (Le64(stream, at + 16) != stamp) stampsGood = false;
-    if (Le(stream, at + 24, 4) != ExpectedChecksum(static_cast<int>(order))) picturesGood = false;
+    if (Le(stream, at + 24, 4) != ExpectedChecksum(static_cast<int>(order), bitDepth)) picturesGood = false;
   }
   for (int n : seen) {
     if (n != 1) ordersGood = false;
@@ -406,7 +408,7 @@ void CheckEncoderRecord(const Record& encoder, const Folders& folders, std::stri
 // The muxer's command line and its split; returns the video stream's path.
 // The text begins with a blank, so argv[0] is empty and every switch arrives.
 std::string CheckMuxerRecord(const Record& muxer, const Folders& folders, const std::string& fps,
-                             const std::string& aac) {
+                             const std::string& aac, const char* extension = "h264") {
   CHECK(muxer.present);
   if (!muxer.present) return {};
   const std::vector<std::string>& argv = muxer.argv;
@@ -424,7 +426,7 @@ std::string CheckMuxerRecord(const Record& muxer, const Folders& folders, const 
       argv[2].compare(argv[2].size() - videoSuffix.size(), std::string::npos, videoSuffix) == 0) {
     video = argv[2].substr(0, argv[2].size() - videoSuffix.size());
   }
-  CHECK(IsTempName(video, folders.temp, "h264"));
+  CHECK(IsTempName(video, folders.temp, extension));
   std::string expectedLine = " -add \"" + video + "\"" + videoSuffix;
   if (!aac.empty()) {
     CHECK_EQ(argv[3], "-add");
@@ -513,6 +515,49 @@ void ExportVideoOnly(const char* runtime) {
   CheckMuxerRecord(ReadRecord(folders.record + "\\MP4Box.cmdline"), folders, "29.97", "");
   CheckVideoStream(ReadFile(folders.record + "\\MP4Box.input1"), job.frames);
   CheckNoTemporaryFiles(folders);
+}
+
+// HEVC and AV1 in 8 and 10 bits: the stream goes to the muxer in a file of
+// the codec's extension, on the command line it always had, with the
+// pictures converted to the depth (P010 from the 10-bit VPP). The Media SDK
+// runtime has no AV1 encoder: the user is told which GPUs have one.
+void ExportCodecs(const char* runtime, bool av1) {
+  struct Case {
+    mfxU32 codec;
+    int bitDepth;
+    mfxU16 profile;
+    const char* extension;
+  };
+  const Case cases[] = {{MFX_CODEC_HEVC, 8, MFX_PROFILE_HEVC_MAIN, "hevc"},
+                        {MFX_CODEC_HEVC, 10, MFX_PROFILE_HEVC_MAIN10, "hevc"},
+                        {MFX_CODEC_AV1, 8, MFX_PROFILE_AV1_MAIN, "obu"},
+                        {MFX_CODEC_AV1, 10, MFX_PROFILE_AV1_MAIN, "obu"}};
+  for (const Case& c : cases) {
+    Job job;
+    job.audio = false;
+    job.frames = 13;
+    Folders folders = PrepareJob(std::string(c.extension) + "-" + std::to_string(c.bitDepth), job, "");
+    SettingData settings = Settings(folders);
+    settings.codec = static_cast<int32_t>(c.codec);
+    settings.bitDepth = c.bitDepth;
+    settings.codecProfile = c.profile;
+    settings.codecLevel = MFX_LEVEL_UNKNOWN;
+    WatchResult boxes;
+    if (c.codec == MFX_CODEC_AV1 && !av1) {
+      CHECK_EQ(RunExport(folders, settings, &boxes), 0);
+      CheckRefusalBox(boxes, "This runtime does not encode AV1 Main in " + std::to_string(c.bitDepth) +
+                                 " bits; AV1 needs an Intel Arc");
+      CHECK_EQ(g_framesRead, 0);
+      CheckNoTemporaryFiles(folders);
+      continue;
+    }
+    CHECK_EQ(RunExport(folders, settings, &boxes), 1);
+    CHECK_EQ(boxes.count, 0);
+    CHECK_EQ(g_runtimesLoaded, runtime);
+    CheckMuxerRecord(ReadRecord(folders.record + "\\MP4Box.cmdline"), folders, "30", "", c.extension);
+    CheckVideoStream(ReadFile(folders.record + "\\MP4Box.input1"), job.frames, c.bitDepth);
+    CheckNoTemporaryFiles(folders);
+  }
 }
 
 void AbortDuringVideo() {
@@ -627,12 +672,14 @@ int main(int argc, char** argv) {
   if (mode.empty()) {
     ExportWithAudio("libmfxhw32.dll");
     ExportVideoOnly("libmfxhw32.dll");
+    ExportCodecs("libmfxhw32.dll", false);
     AbortDuringVideo();
     RefusedTrialSetUp();
     MissingMuxer();
   } else if (mode == "--vpl") {
     ExportWithAudio("libmfx32-gen.dll");
     ExportOddSize("libmfx32-gen.dll");
+    ExportCodecs("libmfx32-gen.dll", true);
     AbortDuringVideo();
     RefusedDirect3D9();
   } else {
