@@ -8,7 +8,10 @@
 // timed-out waits): on Windows each can cost a timer tick, which no timing
 // on this machine shows.
 //
-// Usage: encode_pipeline_bench [frames [width height [null|x264]]]   (default 600 1920 1080 null)
+// With depth 10: HEVC Main10, the runtime's VPP converting to P010, against
+// the flip copy and the P010 conversion.
+//
+// Usage: encode_pipeline_bench [frames [width height [null|x264 [8|10]]]]   (default 600 1920 1080 null 8)
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -36,6 +39,7 @@ struct Frames {
     std::vector<std::vector<uint8_t>> dibs;
 };
 Frames* frames = nullptr;
+bool tenBit = false;
 
 const void* GetVideo(void*, int32_t frame) { return frames->dibs[frame % kDistinctFrames].data(); }
 bool IsAbort(void*) { return false; }
@@ -90,7 +94,9 @@ Timing RunPipeline(int count, const std::string& path) {
     SettingData& settings = info.settings;
     settings.version = kSettingVersion;
     settings.hardwareImpl = 2;
-    settings.codecProfile = 100;
+    settings.codec = tenBit ? MFX_CODEC_HEVC : MFX_CODEC_AVC;
+    settings.bitDepth = tenBit ? 10 : 8;
+    settings.codecProfile = tenBit ? MFX_PROFILE_HEVC_MAIN10 : MFX_PROFILE_AVC_HIGH;
     settings.codecLevel = info.height > 1088 ? 52 : 41;  // 4.1 is too low for 2160p
     settings.targetUsage = 4;
     settings.rateControl = 2;
@@ -126,22 +132,34 @@ Timing RunBareWork(int count, Steps steps = kCopyAndConvert) {
     const int h32 = (alignedHeight + 31) & ~31;
     const size_t pitch = static_cast<size_t>(w32) * 3;
     std::vector<uint8_t> rgb(pitch * h32);
-    std::vector<uint8_t> nv12(static_cast<size_t>(w32) * h32 * 3 / 2);
+    std::vector<uint8_t> nv12(static_cast<size_t>(w32) * h32 * 3 / 2 * (tenBit ? 2 : 1));
     const size_t widePitch = static_cast<size_t>(w32) * 4;
     const bool wide = steps == kExpandAndConvert || steps == kExpandOnly || steps == kExpandReferenceOnly;
     std::vector<uint8_t> rgb4(wide ? widePitch * h32 : 0);
     const mfxsoft::Nv12View nv12View{nv12.data(), static_cast<size_t>(w32), nv12.data() + static_cast<size_t>(w32) * h32,
                                      static_cast<size_t>(w32), width, alignedHeight};
 
+    const size_t p010Pitch = static_cast<size_t>(w32) * 2;
+    const mfxsoft::P010View p010View{nv12.data(), p010Pitch, nv12.data() + p010Pitch * h32, p010Pitch,
+                                     width,       alignedHeight, 1};
+    // The conversion the runtime's VPP does, at the job's depth.
+    auto convert = [&](const uint8_t* rgbData, size_t rgbPitch, int bytesPerPixel) {
+        const mfxsoft::PackedBgrView view{rgbData, rgbPitch, width, height};
+        if (tenBit) {
+            mfxsoft::ConvertToP010(view, bytesPerPixel, p010View);
+        } else if (bytesPerPixel == 4) {
+            mfxsoft::ConvertBgra32ToNv12(view, nv12View);
+        } else {
+            mfxsoft::ConvertBgr24ToNv12(view, nv12View);
+        }
+    };
     const auto start = std::chrono::steady_clock::now();
     const double cpuStart = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
     for (int frame = 0; frame < count; ++frame) {
         const uint8_t* dib = static_cast<const uint8_t*>(GetVideo(nullptr, frame));
         if (steps == kExpandOnly || steps == kExpandAndConvert) {
             FlipExpandRows(dib, frames->stride, rgb4.data(), widePitch, height, width);
-            if (steps == kExpandAndConvert) {
-                mfxsoft::ConvertBgra32ToNv12(mfxsoft::Bgra32View{rgb4.data(), widePitch, width, height}, nv12View);
-            }
+            if (steps == kExpandAndConvert) convert(rgb4.data(), widePitch, 4);
             continue;
         }
         if (steps == kExpandReferenceOnly) {
@@ -152,7 +170,7 @@ Timing RunBareWork(int count, Steps steps = kCopyAndConvert) {
         }
         if (steps != kConvertOnly) FlipCopyRows(dib, frames->stride, rgb.data(), pitch, height, frames->stride);
         if (steps == kCopyOnly) continue;
-        mfxsoft::ConvertBgr24ToNv12(mfxsoft::Bgr24View{rgb.data(), pitch, width, height}, nv12View);
+        convert(rgb.data(), pitch, 3);
     }
     const double cpu = CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - cpuStart;
     return Timing{Seconds(start), cpu, {}, cpu};
@@ -164,8 +182,11 @@ int main(int argc, char** argv) {
     const int count = argc > 1 ? std::atoi(argv[1]) : 600;
     Frames made{argc > 3 ? std::atoi(argv[2]) : 1920, argc > 3 ? std::atoi(argv[3]) : 1080, 0, {}};
     const std::string encoder = argc > 4 ? argv[4] : "null";
-    if (count <= 0 || made.width <= 0 || made.height <= 0 || (encoder != "null" && encoder != "x264")) {
-        std::fprintf(stderr, "usage: %s [frames [width height [null|x264]]]\n", argv[0]);
+    const std::string depth = argc > 5 ? argv[5] : "8";
+    tenBit = depth == "10";
+    if (count <= 0 || made.width <= 0 || made.height <= 0 || (encoder != "null" && encoder != "x264") ||
+        (depth != "8" && depth != "10")) {
+        std::fprintf(stderr, "usage: %s [frames [width height [null|x264 [8|10]]]]\n", argv[0]);
         return 2;
     }
     platform::LabelThreadForSleepCounts("host's thread");
@@ -197,7 +218,8 @@ int main(int argc, char** argv) {
         convert.Keep(RunBareWork(count, kConvertOnly));
     }
     auto ms = [count](double seconds) { return seconds * 1000 / count; };
-    std::printf("frames: %d of %dx%d, %s encoder\n", count, made.width, made.height, encoder.c_str());
+    std::printf("frames: %d of %dx%d, %s encoder, %s\n", count, made.width, made.height, encoder.c_str(),
+                tenBit ? "HEVC Main10 (P010)" : "H.264 (NV12)");
     // Both input paths: the pipeline against its own bare work, and the
     // timer-ended waits by thread (the most of any run).
     auto report = [&](const char* name, const Timing& run, const Timing& bareRun) {
