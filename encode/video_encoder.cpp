@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "encode/bitstream_writer.h"
+#include "encode/codec.h"
 #include "encode/encode_loop.h"
 #include "encode/encode_pipeline.h"
 #include "encode/frame_source.h"
@@ -31,15 +32,23 @@ Outcome ValidateEncodeParameters(const ExportJob& job) {
 
 namespace {
 
-// The encoder fields an export log shows, as asked or as settled.
+// The encoder fields an export log shows, as asked or as settled: the codec
+// and its depth by name, the profile and level by name and SDK value.
 std::string DescribeEncoder(const mfxInfoMFX& mfx) {
+    const CodecInfo* codec = FindCodec(mfx.CodecId);
+    const CodecInfo& named = codec != nullptr ? *codec : AvcCodec();
     const uint32_t multiplier = mfx.BRCParamMultiplier == 0 ? 1 : mfx.BRCParamMultiplier;
-    char text[200];
+    const unsigned depth = mfx.FrameInfo.BitDepthLuma != 0 ? mfx.FrameInfo.BitDepthLuma
+                           : mfx.FrameInfo.FourCC == MFX_FOURCC_P010 ? 10u
+                                                                     : 8u;
+    char text[300];
     std::snprintf(text, sizeof text,
-                  "profile %u, level %u, target usage %u, rate control %u, %u/%u kbps, GOP %u, B distance %u, "
-                  "IDR interval %u",
-                  mfx.CodecProfile, mfx.CodecLevel, mfx.TargetUsage, mfx.RateControlMethod, mfx.TargetKbps * multiplier,
-                  mfx.MaxKbps * multiplier, mfx.GopPicSize, mfx.GopRefDist, mfx.IdrInterval);
+                  "%s %u-bit, profile %s (%u), level %s (%u), target usage %u, rate control %u, %u/%u kbps, GOP %u, "
+                  "B distance %u, IDR interval %u",
+                  codec != nullptr ? codec->name : "codec ?", depth, ProfileName(named, mfx.CodecProfile).c_str(),
+                  mfx.CodecProfile, LevelName(named, mfx.CodecLevel).c_str(), mfx.CodecLevel, mfx.TargetUsage,
+                  mfx.RateControlMethod, mfx.TargetKbps * multiplier, mfx.MaxKbps * multiplier, mfx.GopPicSize,
+                  mfx.GopRefDist, mfx.IdrInterval);
     return text;
 }
 
