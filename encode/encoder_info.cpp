@@ -3,6 +3,7 @@
 #include "encode/bit_rate.h"
 #include "encode/codec.h"
 #include "encode/encode_pipeline.h"
+#include "encode/rate_control.h"
 
 mfxInfoMFX MakeEncoderInfo(const SettingData& settings) {
     // The SDK's fields are 16 bits wide; only the low bits of a stored value
@@ -14,7 +15,30 @@ mfxInfoMFX MakeEncoderInfo(const SettingData& settings) {
     encode.CodecLevel = low16(settings.codecLevel);
     encode.TargetUsage = low16(settings.targetUsage);
     encode.RateControlMethod = low16(settings.rateControl);
-    SetBitRates(encode, settings.targetKbps, settings.maxKbps);
+    // The mode's fields share the SDK's unions: QPs, quality, or AVBR's
+    // accuracy and convergence in place of the buffer and bit-rate fields.
+    const RateControlMode* mode = FindRateControl(settings.rateControl);
+    if (mode == nullptr || mode->usesTargetKbps) {
+        // CBR has always sent the maximum as well; AVBR's field is Convergence.
+        SetBitRates(encode, settings.targetKbps, mode != nullptr && mode->usesAccuracy ? 0 : settings.maxKbps);
+    }
+    if (mode != nullptr && mode->usesQp) {
+        encode.QPI = low16(settings.qpI);
+        encode.QPP = low16(settings.qpP);
+        encode.QPB = low16(settings.qpB);
+    }
+    if (mode != nullptr && mode->usesQuality && !mode->usesTargetKbps) encode.ICQQuality = low16(settings.quality);
+    if (mode != nullptr && mode->usesAccuracy) {
+        encode.Accuracy = low16(settings.avbrAccuracy);
+        encode.Convergence = low16(settings.avbrConvergence);
+    }
+    // 0 in each: the runtime's choice, as a version-2 record always had it.
+    encode.GopPicSize = low16(settings.gopLength);
+    encode.GopRefDist = low16(settings.gopRefDist);
+    encode.IdrInterval = low16(settings.idrInterval);
+    // Closed GOPs only when the user set the structure: an editor or a web
+    // upload cuts at keyframes.
+    if (settings.gopLength != 0) encode.GopOptFlag = MFX_GOP_CLOSED;
     // 4:2:0 in the record's depth: NV12, or P010 with the 10 bits in the high
     // bits of each 16-bit sample, as hardware surfaces hold them.
     mfxFrameInfo& frame = encode.FrameInfo;

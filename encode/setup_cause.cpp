@@ -6,6 +6,7 @@
 #include "core/export_job.h"
 #include "encode/codec.h"
 #include "encode/mfx_status.h"
+#include "encode/rate_control.h"
 #include "encode/runtime_report.h"
 
 namespace {
@@ -22,9 +23,13 @@ std::string FpsText(uint32_t rateN, uint32_t rateD) {
 }
 
 // The highest bit rate the stream may reach, which the level must allow: a
-// CBR stream runs at its target, the encoder ignoring the maximum.
+// stream without a maximum (CBR, AVBR) runs at its target.
 int32_t PeakKbps(const SettingData& settings) {
-    if (settings.rateControl == MFX_RATECONTROL_CBR) return settings.targetKbps;
+    // Quality-targeted modes name no rate: only the size and frame rate
+    // decide the level.
+    const RateControlMode* mode = FindRateControl(settings.rateControl);
+    if (mode != nullptr && !mode->usesTargetKbps) return 0;
+    if (mode != nullptr && !mode->usesMaxKbps) return settings.targetKbps;
     return std::max(settings.targetKbps, settings.maxKbps);
 }
 
@@ -94,8 +99,35 @@ std::string UnlistedSetting(const SettingData& settings) {
     if (settings.targetUsage < MFX_TARGETUSAGE_BEST_QUALITY || settings.targetUsage > MFX_TARGETUSAGE_BEST_SPEED) {
         return "targetUsage " + std::to_string(settings.targetUsage) + " is not 1 (quality) to 7 (speed)";
     }
-    if (settings.rateControl != MFX_RATECONTROL_CBR && settings.rateControl != MFX_RATECONTROL_VBR) {
-        return "rateControl " + std::to_string(settings.rateControl) + " is not CBR (1) or VBR (2)";
+    const RateControlMode* mode = FindRateControl(settings.rateControl);
+    if (mode == nullptr) {
+        std::string modes;
+        for (const RateControlMode& listed : RateControlModes()) {
+            modes += (modes.empty() ? "" : ", ") + std::string(listed.name) + " " + std::to_string(listed.value);
+        }
+        return "rateControl " + std::to_string(settings.rateControl) + " is not a rate control (" + modes + ")";
+    }
+    // The SDK's ranges: QPs of 1 to 51 (AV1's quantizer indices 1 to 255),
+    // qualities 1 to 51, a look-ahead of 10 to 100 frames or the runtime's
+    // choice (0).
+    const int32_t maxQp = codec.id == MFX_CODEC_AV1 ? 255 : 51;
+    auto outside = [](const char* name, int32_t value, int32_t low, int32_t high) {
+        return name + std::string(" ") + std::to_string(value) + " is outside " + std::to_string(low) + " to " +
+               std::to_string(high);
+    };
+    if (mode->usesQp) {
+        for (const auto& [name, value] : {std::pair<const char*, int32_t>{"qpI", settings.qpI},
+                                          {"qpP", settings.qpP},
+                                          {"qpB", settings.qpB}}) {
+            if (value < 1 || value > maxQp) return outside(name, value, 1, maxQp) + " for " + codecName;
+        }
+    }
+    if (mode->usesQuality && (settings.quality < 1 || settings.quality > 51)) {
+        return outside("quality", settings.quality, 1, 51);
+    }
+    if (mode->usesLookAhead && settings.lookAheadDepth != 0 &&
+        (settings.lookAheadDepth < 10 || settings.lookAheadDepth > 100)) {
+        return outside("lookAheadDepth", settings.lookAheadDepth, 10, 100) + " (or 0, the runtime's choice)";
     }
     return "";
 }
@@ -114,10 +146,13 @@ std::string SettingsProblem(const SettingData& settings, int width, int height, 
     if (!unlisted.empty()) return unlisted;
     const CodecInfo& codec = SettingsCodec(settings);
     const std::string codecName = codec.name;
-    if (settings.targetKbps < 1) return "targetKbps " + std::to_string(settings.targetKbps) + " is below 1 kbps";
+    const RateControlMode* mode = FindRateControl(settings.rateControl);
+    if (mode->usesTargetKbps && settings.targetKbps < 1) {
+        return "targetKbps " + std::to_string(settings.targetKbps) + " is below 1 kbps";
+    }
     const int32_t kbps = PeakKbps(settings);
     const std::string format = std::to_string(width) + "x" + std::to_string(height) + " at " +
-                               FpsText(rateN, rateD) + " fps and " + std::to_string(kbps) + " kbps";
+                               FpsText(rateN, rateD) + " fps" + (kbps > 0 ? " and " + std::to_string(kbps) + " kbps" : "");
     const auto profile = static_cast<mfxU16>(settings.codecProfile);
     const std::optional<mfxU16> lowest = LowestLevelThatFits(codec, width, height, rateN, rateD, kbps, profile);
     if (!lowest) return "No " + codecName + " level holds " + format;
@@ -149,7 +184,12 @@ std::string SetupFailureCause(const ExportJob& job, const EncodePipeline& pipeli
     // setting to blame, that is the codec (AV1 of the Media SDK runtime).
     if (problem.empty() && std::string_view(pipeline.failedCall) == "MFXVideoENCODE_Query" &&
         pipeline.failedStatus == MFX_ERR_UNSUPPORTED) {
-        problem = CodecRefusedText(settings);
+        // Every runtime has CBR and VBR; a refused other mode is the mode.
+        const bool everyRuntimeHasIt =
+            settings.rateControl == MFX_RATECONTROL_CBR || settings.rateControl == MFX_RATECONTROL_VBR;
+        problem = everyRuntimeHasIt ? CodecRefusedText(settings)
+                                    : RateControlName(settings.rateControl) + " is not supported for " +
+                                          SettingsCodec(settings).name + " by this runtime";
     }
     return problem.empty() ? answer : problem + " (" + answer + ")";
 }

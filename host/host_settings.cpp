@@ -11,6 +11,7 @@
 #include <mfxstructures.h>
 
 #include "encode/codec.h"
+#include "encode/rate_control.h"
 #include "platform/file.h"
 #include "ui/choice_tables.h"
 
@@ -46,7 +47,11 @@ std::vector<Named> LevelNames(const SettingData& data) {
     return names;
 }
 const Named kUsage[] = {{1, "quality"}, {4, "balanced"}, {7, "speed"}};
-const Named kRateControl[] = {{1, "CBR"}, {2, "VBR"}};
+std::vector<Named> RateControlNames(const SettingData&) {
+    std::vector<Named> names;
+    for (const RateControlMode& mode : RateControlModes()) names.push_back({mode.value, mode.name});
+    return names;
+}
 const Named kAacProfile[] = {{1, "LC"}, {2, "HE"}, {3, "HEv2"}};
 const Named kCodec[] = {{static_cast<int>(MFX_CODEC_AVC), "h264"},
                         {static_cast<int>(MFX_CODEC_HEVC), "hevc"},
@@ -112,7 +117,7 @@ const Field kFields[] = {
     Number("codecProfile", &SettingData::codecProfile, ProfileNames, FitProfile),
     Number("codecLevel", &SettingData::codecLevel, LevelNames),
     Number("targetUsage", &SettingData::targetUsage, kUsage),
-    Number("rateControl", &SettingData::rateControl, kRateControl),
+    Number("rateControl", &SettingData::rateControl, RateControlNames),
     // Five digits, as the dialog's edit boxes take them.
     Number("targetKbps", &SettingData::targetKbps, 0, 99999),
     Number("maxKbps", &SettingData::maxKbps, 0, 99999),
