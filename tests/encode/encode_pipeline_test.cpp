@@ -102,6 +102,57 @@ TEST_F(EncodePipelineTest, RuntimesThatRefuseRgb3GetRgb4Input) {
     }
 }
 
+// Each rate-control mode sends its own fields, which share the SDK's unions
+// with the bit rates: a field of another mode must not leak into them.
+TEST_F(EncodePipelineTest, EachRateControlSendsItsOwnFields) {
+    struct Case {
+        mfxU16 mode;
+        // The three union slots as the encoder reads them (InitialDelayInKB /
+        // QPI / Accuracy, TargetKbps / QPP / ICQQuality, MaxKbps / QPB /
+        // Convergence), and which coding-option buffers go along.
+        mfxU16 first, second, third;
+        bool lookAhead, qvbr;
+    } cases[] = {
+        {MFX_RATECONTROL_CBR, 0, 1400, 2000, false, false},
+        {MFX_RATECONTROL_VBR, 0, 1400, 2000, false, false},
+        {MFX_RATECONTROL_CQP, 20, 25, 30, false, false},
+        {MFX_RATECONTROL_AVBR, 7, 1400, 9, false, false},
+        {MFX_RATECONTROL_LA, 0, 1400, 2000, true, false},
+        {MFX_RATECONTROL_ICQ, 0, 33, 0, false, false},
+        {MFX_RATECONTROL_LA_ICQ, 0, 33, 0, true, false},
+        {MFX_RATECONTROL_QVBR, 0, 1400, 2000, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.mode);
+        SettingData settings = TestSettings();
+        settings.rateControl = c.mode;
+        settings.qpI = 20, settings.qpP = 25, settings.qpB = 30;
+        settings.quality = 33;
+        settings.lookAheadDepth = 40;
+        settings.avbrAccuracy = 7, settings.avbrConvergence = 9;
+        const mfxInfoMFX encode = MakeEncoderInfo(settings);
+        EXPECT_EQ(encode.RateControlMethod, c.mode);
+        EXPECT_EQ(encode.InitialDelayInKB, c.first);
+        EXPECT_EQ(encode.TargetKbps, c.second);
+        EXPECT_EQ(encode.MaxKbps, c.third);
+        EncodePipeline pipeline;
+        FillCodingOptions(&pipeline, settings);
+        EXPECT_EQ(pipeline.codingOption2Asked, c.lookAhead);
+        EXPECT_EQ(pipeline.codingOption2.LookAheadDepth, 40);
+        EXPECT_EQ(pipeline.codingOption3Asked, c.qvbr);
+        EXPECT_EQ(pipeline.codingOption3.QVBRQuality, 33);
+    }
+    // The GOP as set, closed once its length is; 0 leaves it all to the runtime.
+    SettingData settings = TestSettings();
+    EXPECT_EQ(MakeEncoderInfo(settings).GopOptFlag, 0);
+    settings.gopLength = 60, settings.gopRefDist = 3, settings.idrInterval = 2;
+    const mfxInfoMFX encode = MakeEncoderInfo(settings);
+    EXPECT_EQ(encode.GopPicSize, 60);
+    EXPECT_EQ(encode.GopRefDist, 3);
+    EXPECT_EQ(encode.IdrInterval, 2);
+    EXPECT_EQ(encode.GopOptFlag, MFX_GOP_CLOSED);
+}
+
 TEST_F(EncodePipelineTest, SizesAlignUpTo16AndRatesReachTheEncoderWhole) {
     FakeHost host;
     host.width = 1366;
