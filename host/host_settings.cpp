@@ -136,7 +136,7 @@ const Field kFields[] = {
     Number("qpP", &SettingData::qpP, 1, 51),
     Number("qpB", &SettingData::qpB, 1, 51),
     Number("quality", &SettingData::quality, 1, 51),
-    AutoNumber("lookAhead", &SettingData::lookAheadDepth, 1, 100),
+    AutoNumber("lookAhead", &SettingData::lookAheadDepth, 10, 100),
     AutoNumber("avbrAccuracy", &SettingData::avbrAccuracy, 1, 65535),
     AutoNumber("avbrConvergence", &SettingData::avbrConvergence, 1, 65535),
 };
