@@ -132,9 +132,9 @@ const Field kFields[] = {
     AutoNumber("gopLength", &SettingData::gopLength, 1, 65535),
     AutoNumber("bFrames", &SettingData::gopRefDist, 0, 65534, 1),
     AutoNumber("idrInterval", &SettingData::idrInterval, 1, 65535),
-    Number("qpI", &SettingData::qpI, 1, 51),
-    Number("qpP", &SettingData::qpP, 1, 51),
-    Number("qpB", &SettingData::qpB, 1, 51),
+    Number("qpI", &SettingData::qpI, 1, 255),  // AV1's quantizer indices; 1 to 51 for the others
+    Number("qpP", &SettingData::qpP, 1, 255),
+    Number("qpB", &SettingData::qpB, 1, 255),
     Number("quality", &SettingData::quality, 1, 51),
     AutoNumber("lookAhead", &SettingData::lookAheadDepth, 10, 100),
     AutoNumber("avbrAccuracy", &SettingData::avbrAccuracy, 1, 65535),
