@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "host/verbs.h"
+#include "mfxsoft/sanitizer_defaults.h"
 
 namespace {
 
