@@ -31,13 +31,21 @@ std::string RateControlOf(int32_t value) {
     return "RC " + std::to_string(value);
 }
 
+// The depth is said where the profile leaves it open and it is not 8 bits,
+// the depth every record had before 10 bits came (HEVC's Main10 says it).
+std::string DepthOf(const CodecInfo& codec, const SettingData& settings) {
+    const CodecProfile* profile = FindProfile(codec, settings.codecProfile);
+    if (settings.bitDepth == 8 || (profile != nullptr && profile->bitDepth == settings.bitDepth)) return {};
+    return std::to_string(settings.bitDepth) + "-bit ";
+}
+
 }  // namespace
 
 std::string ConfigText(const SettingData& settings) {
     std::ostringstream text;
     text.imbue(std::locale::classic());
     const CodecInfo& codec = SettingsCodec(settings);
-    text << codec.name << " " << ProfileName(codec, settings.codecProfile) << " "
+    text << codec.name << " " << ProfileName(codec, settings.codecProfile) << " " << DepthOf(codec, settings)
          << LevelName(codec, settings.codecLevel)
          << kSeparator << RateControlOf(settings.rateControl) << " " << settings.targetKbps << "/"
          << settings.maxKbps << " kbps" << kSeparator << "TU" << settings.targetUsage << kSeparator << "AAC "

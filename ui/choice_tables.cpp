@@ -37,52 +37,85 @@ const AudioChoiceRow kAudioBitRateChoices[] = {
 namespace {
 
 // The rows of one list and the texts their labels point at.
-struct CodecRows {
-    std::vector<std::string> labels;
-    std::vector<ChoiceRow> rows;
-
+class CodecRows {
+public:
     void Add(std::string label, int32_t value) {
         labels.push_back(std::move(label));
         values.push_back(value);
     }
     // Points the rows at the labels once no label moves any more.
-    const ChoiceRow* Finish() {
+    void Finish() {
         for (size_t i = 0; i < labels.size(); ++i) rows.push_back({labels[i].c_str(), values[i]});
         rows.push_back({nullptr, 0});
-        return rows.data();
+    }
+    const ChoiceRow* Rows() const { return rows.data(); }
+
+private:
+    std::vector<std::string> labels;
+    std::vector<int32_t> values;
+    std::vector<ChoiceRow> rows;
+};
+
+// The dialog lists H.264's levels up to 5.1, as it always has; tarvo-host's
+// settings take 5.2 as well.
+constexpr const char* kLastListedAvcLevel = "5.1";
+
+const ChoiceRow kEightBit[] = {{"8-bit", 8}, {nullptr, 0}};
+const ChoiceRow kBothDepths[] = {{"8-bit", 8}, {"10-bit", 10}, {nullptr, 0}};
+
+// One list's rows for every codec, in the order of Codecs(), built in place
+// so that no label moves after its row points at it.
+class PerCodecRows {
+public:
+    explicit PerCodecRows(void (*fill)(const CodecInfo&, CodecRows&)) : lists(Codecs().size()) {
+        for (size_t i = 0; i < lists.size(); ++i) {
+            fill(*Codecs()[i], lists[i]);
+            lists[i].Finish();
+        }
+    }
+    const ChoiceRow* For(const CodecInfo& codec) const {
+        for (size_t i = 0; i < lists.size(); ++i) {
+            if (Codecs()[i] == &codec) return lists[i].Rows();
+        }
+        return lists.front().Rows();
     }
 
 private:
-    std::vector<int32_t> values;
+    std::vector<CodecRows> lists;
 };
-
-// The dialog lists the levels up to 5.1, as it always has; tarvo-host's
-// settings take 5.2 as well.
-constexpr const char* kLastListedLevel = "5.1";
 
 }  // namespace
 
-const ChoiceRow* CodecProfileChoices() {
-    static CodecRows list;
-    static const ChoiceRow* rows = [] {
-        for (const CodecProfile& profile : AvcCodec().profiles) {
+const ChoiceRow* CodecChoices() {
+    static const struct CodecList : CodecRows {
+        CodecList() {
+            for (const CodecInfo* codec : Codecs()) Add(codec->name, static_cast<int32_t>(codec->id));
+            Finish();
+        }
+    } list;
+    return list.Rows();
+}
+
+const ChoiceRow* BitDepthChoices(const CodecInfo& codec) { return codec.tenBit ? kBothDepths : kEightBit; }
+
+const ChoiceRow* CodecProfileChoices(const CodecInfo& codec) {
+    static const PerCodecRows lists([](const CodecInfo& codec, CodecRows& list) {
+        for (const CodecProfile& profile : codec.profiles) {
             std::string label = profile.name;
             for (char& c : label) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
             list.Add(std::move(label), profile.value);
         }
-        return list.Finish();
-    }();
-    return rows;
+    });
+    return lists.For(codec);
 }
 
-const ChoiceRow* CodecLevelChoices() {
-    static CodecRows list;
-    static const ChoiceRow* rows = [] {
-        for (const CodecLevel& level : AvcCodec().levels) {
+const ChoiceRow* CodecLevelChoices(const CodecInfo& codec) {
+    static const PerCodecRows lists([](const CodecInfo& codec, CodecRows& list) {
+        list.Add("auto", MFX_LEVEL_UNKNOWN);
+        for (const CodecLevel& level : codec.levels) {
             list.Add(level.name, level.value);
-            if (std::strcmp(level.name, kLastListedLevel) == 0) break;
+            if (&codec == &AvcCodec() && std::strcmp(level.name, kLastListedAvcLevel) == 0) break;
         }
-        return list.Finish();
-    }();
-    return rows;
+    });
+    return lists.For(codec);
 }

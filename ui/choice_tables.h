@@ -3,6 +3,8 @@
 #pragma once
 #include <cstdint>
 
+struct CodecInfo;
+
 struct ChoiceRow {
     const char* label;
     int32_t value;
@@ -19,8 +21,13 @@ extern const ChoiceRow kTargetUsageChoices[];
 extern const ChoiceRow kRateControlChoices[];
 extern const AudioChoiceRow kAudioBitRateChoices[];
 
-// The codec's lists, made on first use from the codec table (encode/codec.h),
-// which holds their values: the profiles labelled in capitals ("MAIN"), the
-// levels by name up to 5.1, as the dialog has always listed them.
-const ChoiceRow* CodecProfileChoices();
-const ChoiceRow* CodecLevelChoices();
+// The codec lists, made on first use from the codec table (encode/codec.h),
+// which holds their values. The codecs by name, valued by their SDK id.
+const ChoiceRow* CodecChoices();
+// The rows that follow the codec: its bit depths ("8-bit", and "10-bit" only
+// for a codec that encodes it), its profiles labelled in capitals ("MAIN",
+// "MAIN10"), and "auto" (MFX_LEVEL_UNKNOWN) first, then its levels by name;
+// H.264's only up to 5.1, as the dialog has always listed them.
+const ChoiceRow* BitDepthChoices(const CodecInfo& codec);
+const ChoiceRow* CodecProfileChoices(const CodecInfo& codec);
+const ChoiceRow* CodecLevelChoices(const CodecInfo& codec);

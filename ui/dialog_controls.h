@@ -24,6 +24,8 @@ inline constexpr int kTempFolder = 1014;
 inline constexpr int kBrowseTempFolder = 1015;
 inline constexpr int kCancel = 1016;
 inline constexpr int kTestVideo = 1017;
+inline constexpr int kCodec = 1018;
+inline constexpr int kBitDepth = 1019;
 }  // namespace dialog_id
 
 // Size of every text buffer the dialog reads into: 259 characters and a NUL.
@@ -35,6 +37,8 @@ class IDialogControls {
 public:
     // Appends a row to a list (CB_ADDSTRING).
     virtual void AddString(int id, const char* label) = 0;
+    // Removes every row of a list and its selection (CB_RESETCONTENT).
+    virtual void ResetContent(int id) = 0;
     // Selects a row of a list (CB_SETCURSEL).
     virtual void SetCurSel(int id, int row) = 0;
     // The selected row of a list, -1 when none (CB_GETCURSEL).

@@ -89,10 +89,12 @@ public:
     int endCode = 0;
 
     void Clicked(int id) { dialog.OnCommand(id); }
+    void Chosen(int id) { dialog.OnSelectionChange(id); }
 
     void AddString(int id, const char* label) override {
         lists.at(id)->add(MenuLabel(label).c_str(), 0, nullptr, nullptr, 0);
     }
+    void ResetContent(int id) override { lists.at(id)->clear(); }
     void SetCurSel(int id, int row) override {
         Fl_Choice* list = lists.at(id);
         list->value(row >= 0 && row < list->size() - 1 ? row : -1);
@@ -139,11 +141,14 @@ private:
     CDialogSetting& dialog;
 };
 
-// Buttons carry their id; the window carries the control set.
-void ButtonClicked(Fl_Widget* button, void* id) {
-    auto* controls = static_cast<FltkControls*>(button->window()->user_data());
-    controls->Clicked(static_cast<int>(reinterpret_cast<long>(id)));
-}
+// Buttons and lists carry their id; the window carries the control set.
+FltkControls& ControlsOf(Fl_Widget* widget) { return *static_cast<FltkControls*>(widget->window()->user_data()); }
+int IdOf(void* id) { return static_cast<int>(reinterpret_cast<long>(id)); }
+
+void ButtonClicked(Fl_Widget* button, void* id) { ControlsOf(button).Clicked(IdOf(id)); }
+
+// The user picked another row (value() set by the program calls nothing).
+void ListChosen(Fl_Widget* list, void* id) { ControlsOf(list).Chosen(IdOf(id)); }
 
 void Tag(Fl_Widget* widget, int id) {
     widget->labelsize(kFontSize);
@@ -162,7 +167,8 @@ void BuildControls(FltkControls& controls) {
         auto* c = new Fl_Choice(Px(x), Px(y), Px(w), Px(12));
         Tag(c, id);
         c->textsize(kFontSize);
-        c->when(FL_WHEN_NEVER);
+        c->callback(ListChosen);
+        c->when(FL_WHEN_CHANGED);
         controls.lists[id] = c;
     };
     auto edit = [&controls](int id, int x, int y, int w) {
@@ -185,11 +191,13 @@ void BuildControls(FltkControls& controls) {
     };
     button(kOk, "OK", 156, 228, 54, 12);
     list(kHardware, 54, 12, 54);
+    list(kCodec, 168, 12, 54);
     list(kCodecProfile, 54, 30, 54);
-    list(kTargetUsage, 168, 30, 54);
+    list(kBitDepth, 168, 30, 54);
     list(kCodecLevel, 54, 48, 54);
-    list(kRateControl, 168, 48, 54);
+    list(kTargetUsage, 168, 48, 54);
     edit(kTargetKbps, 54, 66, 48);
+    list(kRateControl, 168, 66, 54);
     edit(kMaxKbps, 54, 84, 48);
     edit(kAacEncoderPath, 6, 126, 216);
     button(kBrowseAacEncoder, "...", 228, 126, 24, 12);
@@ -202,11 +210,13 @@ void BuildControls(FltkControls& controls) {
     button(kTestVideo, "TestVideo", 96, 228, 54, 12);
     groupBox("Video", 0, 0, 258, 102);
     label("Hardware", 6, 12, 42, 12);
+    label("Codec", 120, 12, 42, 12);
     label("CodecProfile", 6, 30, 42, 12);
-    label("TargetUsage", 120, 30, 42, 12);
+    label("BitDepth", 120, 30, 42, 12);
     label("CodecLevel", 6, 48, 42, 12);
-    label("RateControl", 120, 48, 42, 12);
+    label("TargetUsage", 120, 48, 42, 12);
     label("TargetKbps", 6, 66, 42, 12);
+    label("RateControl", 120, 66, 42, 12);
     label("MaxKbps", 6, 84, 42, 12);
     groupBox("Audio", 0, 102, 258, 60);
     label("path neroAacEnc.exe", 6, 114, 114, 12);

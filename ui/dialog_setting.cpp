@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "encode/codec.h"
 #include "ui/choice_tables.h"
 
 namespace {
@@ -11,18 +12,23 @@ namespace {
 // shown whole.
 constexpr int kKbpsTypingLimit = 5;
 
+// A list of values; its rows depend on the codec shown when it follows the
+// codec, and are filled once otherwise.
 struct ValueList {
     int id;
-    const ChoiceRow* (*rows)();
+    const ChoiceRow* (*rows)(const CodecInfo& codec);
     int32_t SettingData::*field;
+    bool followsCodec;
 };
 
 constexpr ValueList kValueLists[] = {
-    {dialog_id::kHardware, [] { return +kHardwareChoices; }, &SettingData::hardwareImpl},
-    {dialog_id::kCodecProfile, CodecProfileChoices, &SettingData::codecProfile},
-    {dialog_id::kCodecLevel, CodecLevelChoices, &SettingData::codecLevel},
-    {dialog_id::kTargetUsage, [] { return +kTargetUsageChoices; }, &SettingData::targetUsage},
-    {dialog_id::kRateControl, [] { return +kRateControlChoices; }, &SettingData::rateControl},
+    {dialog_id::kHardware, [](const CodecInfo&) { return +kHardwareChoices; }, &SettingData::hardwareImpl, false},
+    {dialog_id::kCodec, [](const CodecInfo&) { return CodecChoices(); }, &SettingData::codec, false},
+    {dialog_id::kCodecProfile, CodecProfileChoices, &SettingData::codecProfile, true},
+    {dialog_id::kBitDepth, BitDepthChoices, &SettingData::bitDepth, true},
+    {dialog_id::kCodecLevel, CodecLevelChoices, &SettingData::codecLevel, true},
+    {dialog_id::kTargetUsage, [](const CodecInfo&) { return +kTargetUsageChoices; }, &SettingData::targetUsage, false},
+    {dialog_id::kRateControl, [](const CodecInfo&) { return +kRateControlChoices; }, &SettingData::rateControl, false},
 };
 
 int TableRows(const ChoiceRow* rows) {
@@ -78,7 +84,10 @@ void ReadText(IDialogControls& controls, int id, char (&field)[kSettingPathSize]
 
 bool CDialogSetting::OnInitDialog() {
     using namespace dialog_id;
-    for (const ValueList& list : kValueLists) FillList(*controls, list.id, list.rows());
+    listedCodec = nullptr;
+    for (const ValueList& list : kValueLists) {
+        if (!list.followsCodec) FillList(*controls, list.id, list.rows(AvcCodec()));
+    }
     controls->LimitText(kTargetKbps, kKbpsTypingLimit);
     controls->LimitText(kMaxKbps, kKbpsTypingLimit);
     for (const AudioChoiceRow* row = kAudioBitRateChoices; row->label != nullptr; ++row) {
@@ -105,9 +114,37 @@ bool CDialogSetting::OnCommand(int id) {
     }
 }
 
-void CDialogSetting::SettingToControls(const SettingData& data) {
+bool CDialogSetting::OnSelectionChange(int id) {
+    if (listedCodec == nullptr) return false;  // before OnInitDialog
+    // What the controls show now, made to fit the new choice; the record
+    // itself waits for OK.
+    SettingData shown = TestSetting();
+    switch (id) {
+        case dialog_id::kCodec:
+        case dialog_id::kBitDepth: FitSettingsToCodec(shown); break;
+        case dialog_id::kCodecProfile:
+            if (const CodecProfile* profile = FindProfile(*listedCodec, shown.codecProfile)) {
+                ChooseProfile(shown, *profile);
+            }
+            break;
+        default: return false;
+    }
+    ShowLists(shown);
+    return true;
+}
+
+// The lists that follow the codec are rebuilt only when the codec changes, so
+// a list is never emptied under the user's own choice in it.
+void CDialogSetting::ShowLists(const SettingData& data) {
+    const CodecInfo& codec = SettingsCodec(data);
+    const bool rebuild = &codec != listedCodec;
+    listedCodec = &codec;
     for (const ValueList& list : kValueLists) {
-        const ChoiceRow* rows = list.rows();
+        const ChoiceRow* rows = list.rows(codec);
+        if (rebuild && list.followsCodec) {
+            controls->ResetContent(list.id);
+            FillList(*controls, list.id, rows);
+        }
         for (int row = 0; rows[row].label != nullptr; ++row) {
             if (rows[row].value == data.*list.field) {
                 controls->SetCurSel(list.id, row);
@@ -115,6 +152,10 @@ void CDialogSetting::SettingToControls(const SettingData& data) {
             }
         }
     }
+}
+
+void CDialogSetting::SettingToControls(const SettingData& data) {
+    ShowLists(data);
     ShowNumber(*controls, dialog_id::kTargetKbps, data.targetKbps);
     ShowNumber(*controls, dialog_id::kMaxKbps, data.maxKbps);
     ShowText(*controls, dialog_id::kAacEncoderPath, data.aacEncoderPath);
@@ -133,7 +174,8 @@ void CDialogSetting::ControlsToSetting(SettingData& data) {
     // A list without a selection (a restored value no row holds) leaves its
     // field as it was rather than inventing one the user never saw chosen.
     for (const ValueList& list : kValueLists) {
-        const ChoiceRow* rows = list.rows();
+        if (listedCodec == nullptr) break;  // nothing is listed before OnInitDialog
+        const ChoiceRow* rows = list.rows(*listedCodec);
         int row = controls->GetCurSel(list.id);
         if (row >= 0 && row < TableRows(rows)) data.*list.field = rows[row].value;
     }

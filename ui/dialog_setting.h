@@ -6,6 +6,8 @@
 #include "core/setting_data.h"
 #include "ui/dialog_controls.h"
 
+struct CodecInfo;
+
 class CDialogSetting {
 public:
     CDialogSetting() = default;
@@ -30,9 +32,15 @@ public:
     // A click (BN_CLICKED) on the control `id`; false for ids without a
     // handler.
     bool OnCommand(int id);
+    // The user chose another row of the list `id` (CBN_SELCHANGE); false for
+    // lists without a handler. A codec or bit depth makes the profile and
+    // level belong to it (FitSettingsToCodec), a profile brings its bit depth
+    // (ChooseProfile); the lists that follow the codec then show the result.
+    bool OnSelectionChange(int id);
 
-    // Shows `data` in the controls. A value that no row of a list holds
-    // leaves that list's selection as it is.
+    // Shows `data` in the controls; the lists that follow the codec get the
+    // rows of `data`'s codec. A value that no row of a list holds leaves that
+    // list's selection as it is.
     void SettingToControls(const SettingData& data);
     // Stores the controls' contents into `data`; `version` is left alone, and
     // so is the field of a list without a selection, a bit rate whose edit
@@ -54,8 +62,12 @@ public:
 
 private:
     void BrowseForProgram(int editId, const char* program);
+    void ShowLists(const SettingData& data);
 
     IDialogControls* controls = nullptr;
+    // The codec whose rows the profile, level and bit-depth lists hold; null
+    // before they are filled.
+    const CodecInfo* listedCodec = nullptr;
 };
 
 // The platform's modal run of the dialog from template 100, owned by the

@@ -1,6 +1,7 @@
 // The settings dialog on Win32: a modal dialog from template 100 of this
-// module. The least dialog base that serves: WM_INITDIALOG and BN_CLICKED by
-// id go to the dialog logic, everything else to the dialog manager.
+// module. The least dialog base that serves: WM_INITDIALOG, BN_CLICKED and
+// CBN_SELCHANGE by id go to the dialog logic, everything else to the dialog
+// manager.
 // With TARVO_UTF8_PATHS (the .auo2) the dialog is a Unicode window and the
 // record's texts are UTF-8, so any path shows and is stored as typed; the
 // .auo's dialog is an ANSI one, its texts in the ANSI code page.
@@ -83,6 +84,7 @@ public:
         buffer[size - 1] = '\0';
     }
 #endif
+    void ResetContent(int id) override { SendMessageA(Item(id), CB_RESETCONTENT, 0, 0); }
     void SetCurSel(int id, int row) override { SendMessageA(Item(id), CB_SETCURSEL, static_cast<WPARAM>(row), 0); }
     int GetCurSel(int id) override { return static_cast<int>(SendMessageA(Item(id), CB_GETCURSEL, 0, 0)); }
     void LimitText(int id, int length) override {
@@ -184,17 +186,16 @@ public:
 
 private:
     static constexpr int kFirstId = dialog_id::kHardware;
-    static constexpr int kHeldIds[] = {1002, 1003, 1004, 1005, 1006, 1007, 1008, 1009, 1011, 1012, 1014};
+    static constexpr int kLastId = dialog_id::kBitDepth;
+    static constexpr int kHeldIds[] = {1002, 1003, 1004, 1005, 1006, 1007, 1008, 1009, 1011, 1012, 1014, 1018, 1019};
 
     HWND Item(int id) const {
-        if (id >= kFirstId && id <= dialog_id::kTempFolder && items_[id - kFirstId] != nullptr) {
-            return items_[id - kFirstId];
-        }
+        if (id >= kFirstId && id <= kLastId && items_[id - kFirstId] != nullptr) return items_[id - kFirstId];
         return GetDlgItem(window_, id);
     }
 
     HWND window_;
-    HWND items_[dialog_id::kTempFolder - kFirstId + 1] = {};
+    HWND items_[kLastId - kFirstId + 1] = {};
 };
 
 // One modal run: the logic and, once the window exists, its controls.
@@ -226,6 +227,10 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             // OK and Cancel buttons end the dialog.
             if (run != nullptr && HIWORD(wParam) == BN_CLICKED) {
                 return run->dialog.OnCommand(LOWORD(wParam)) ? TRUE : FALSE;
+            }
+            // Sent for the user's choices only, never for CB_SETCURSEL.
+            if (run != nullptr && HIWORD(wParam) == CBN_SELCHANGE) {
+                return run->dialog.OnSelectionChange(LOWORD(wParam)) ? TRUE : FALSE;
             }
             return FALSE;
         default:

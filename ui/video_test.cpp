@@ -58,6 +58,13 @@ std::string AskedText(const CodecInfo& codec, const SettingData& data) {
            std::to_string(kTestVideoRateN / kTestVideoRateD) + " fps";
 }
 
+// The codec as the test asked for it, depth included: the lines above name
+// the codec only when the encoder refused.
+std::string CodecText(const CodecInfo& codec, const SettingData& data) {
+    return std::string("Codec: ") + codec.name + " " + ProfileName(codec, data.codecProfile) + " " +
+           std::to_string(data.bitDepth) + "-bit";
+}
+
 std::string RuntimeText(const RuntimeReport& runtime) {
     char api[32];
     std::snprintf(api, sizeof api, "API %u.%u", runtime.api.Major, runtime.api.Minor);
@@ -122,6 +129,7 @@ std::string RunVideoParamTest(const SettingData& data) {
         AddLine(text, "MFXVideoENCODE_Init answered " + MfxStatusText(status) + " to " + AskedText(codec, data));
         AddLine(text, SettingsProblem(data, kTestVideoWidth, kTestVideoHeight, kTestVideoRateN, kTestVideoRateD));
     }
+    AddLine(text, CodecText(codec, data));
     const RuntimeReport runtime = DescribeRuntime(session);
     AddLine(text, RuntimeText(runtime));
     AddLine(text, "Adapter: " + (runtime.impl != 0 ? ImplName(runtime.impl) : std::string("not reported")));

@@ -1,6 +1,7 @@
 #include "plugin2/config_text.h"
 
 #include <gtest/gtest.h>
+#include <mfxvideo.h>
 
 namespace {
 
@@ -15,7 +16,8 @@ TEST(ConfigText, NamesEveryChoiceAndShowsOtherValuesAsNumbers) {
         // Named by the codec table, which holds the level tarvo-host can set beyond the dialog's list.
         {100, 52, 1, 50000, 0, 4, 1, 128, "H.264 High 5.2 · CBR 50000/0 kbps · TU4 · AAC LC 128 kbps"},
         // A restored record can hold anything; the line still says what it holds.
-        {0, 0, 3, -1, 99999, 0, 9, 0, "H.264 profile 0 level 0 · RC 3 -1/99999 kbps · TU0 · AAC profile 9 0 kbps"},
+        {0, 77, 3, -1, 99999, 0, 9, 0, "H.264 profile 0 level 77 · RC 3 -1/99999 kbps · TU0 · AAC profile 9 0 kbps"},
+        {77, 0, 2, 1400, 1400, 4, 2, 96, "H.264 Main auto · VBR 1400/1400 kbps · TU4 · AAC HE 96 kbps"},
     };
     for (const Case& c : cases) {
         SettingData settings = DefaultSettingData();
@@ -28,6 +30,35 @@ TEST(ConfigText, NamesEveryChoiceAndShowsOtherValuesAsNumbers) {
         settings.aacProfile = c.aacProfile;
         settings.aacKbps = c.aacKbps;
         EXPECT_EQ(ConfigText(settings), c.expected);
+    }
+}
+
+// The depth is named where the profile leaves it open and it is not 8 bits.
+TEST(ConfigText, NamesTheCodecAndADepthItsProfileDoesNotTell) {
+    struct Case {
+        mfxU32 codec;
+        int32_t bitDepth, profile, level;
+        const char* expected;  // up to the first separator
+    } cases[] = {
+        {MFX_CODEC_HEVC, 8, MFX_PROFILE_HEVC_MAIN, MFX_LEVEL_HEVC_41, "HEVC Main 4.1"},
+        {MFX_CODEC_HEVC, 10, MFX_PROFILE_HEVC_MAIN10, MFX_LEVEL_HEVC_51, "HEVC Main10 5.1"},
+        {MFX_CODEC_HEVC, 10, MFX_PROFILE_HEVC_MAIN10, MFX_LEVEL_UNKNOWN, "HEVC Main10 auto"},
+        {MFX_CODEC_AV1, 8, MFX_PROFILE_AV1_MAIN, MFX_LEVEL_AV1_51, "AV1 Main 5.1"},
+        {MFX_CODEC_AV1, 10, MFX_PROFILE_AV1_MAIN, MFX_LEVEL_AV1_51, "AV1 Main 10-bit 5.1"},
+        {MFX_CODEC_AV1, 10, MFX_PROFILE_AV1_MAIN, MFX_LEVEL_UNKNOWN, "AV1 Main 10-bit auto"},
+        // Records no dialog writes still say what they hold.
+        {MFX_CODEC_HEVC, 10, MFX_PROFILE_HEVC_MAIN, MFX_LEVEL_HEVC_4, "HEVC Main 10-bit 4"},
+        {MFX_CODEC_AVC, 10, MFX_PROFILE_AVC_HIGH, MFX_LEVEL_AVC_4, "H.264 High 10-bit 4"},
+        {MFX_CODEC_AV1, 12, 7, MFX_LEVEL_AV1_2, "AV1 profile 7 12-bit 2.0"},
+    };
+    for (const Case& c : cases) {
+        SettingData settings = DefaultSettingData();
+        settings.codec = static_cast<int32_t>(c.codec);
+        settings.bitDepth = c.bitDepth;
+        settings.codecProfile = c.profile;
+        settings.codecLevel = c.level;
+        const std::string text = ConfigText(settings);
+        EXPECT_EQ(text.substr(0, text.find(" \xC2\xB7 ")), c.expected);
     }
 }
 

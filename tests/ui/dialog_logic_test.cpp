@@ -55,6 +55,12 @@ protected:
     }
 
     static void Press(CDialogSetting& dialog, int id) { ASSERT_TRUE(dialog.OnCommand(id)); }
+    // The user picks a row: the toolkit then tells the dialog, for every list.
+    static void Pick(CDialogSetting& dialog, FakeControls& c, int id, const char* row) {
+        c.Choose(id, row);
+        ASSERT_EQ(c.Selected(id), row);
+        dialog.OnSelectionChange(id);
+    }
 
     static SettingData ValidSettings() {
         SettingData data = DefaultSettingData();
@@ -88,11 +94,15 @@ TEST_F(DialogTest, FreshPluginShowsDefaultsAndCancelStoresThem) {
         EXPECT_TRUE(dialog.dialogInitialized);
         EXPECT_EQ(c.lists[kHardware].rows.size(), 4u);
         EXPECT_EQ(c.lists[kCodecProfile].rows.size(), 3u);
-        EXPECT_EQ(c.lists[kCodecLevel].rows.size(), 16u);
+        EXPECT_EQ(c.lists[kCodecLevel].rows.size(), 17u);
+        EXPECT_EQ(c.Rows(kCodec), (std::vector<std::string>{"H.264", "HEVC", "AV1"}));
+        EXPECT_EQ(c.Rows(kBitDepth), (std::vector<std::string>{"8-bit"}));
         EXPECT_EQ(c.lists[kTargetUsage].rows.size(), 3u);
         EXPECT_EQ(c.lists[kRateControl].rows.size(), 2u);
         EXPECT_EQ(c.lists[kAudioBitRate].rows.size(), 22u);
         EXPECT_EQ(c.Selected(kHardware), "1");
+        EXPECT_EQ(c.Selected(kCodec), "H.264");
+        EXPECT_EQ(c.Selected(kBitDepth), "8-bit");
         EXPECT_EQ(c.Selected(kCodecProfile), "MAIN");
         EXPECT_EQ(c.Selected(kCodecLevel), "4");
         EXPECT_EQ(c.Selected(kTargetUsage), "BALANCED");
@@ -240,6 +250,132 @@ TEST_F(DialogTest, ListWithoutSelectionKeepsItsFieldAtOkAndInTheTest) {
     });
     EXPECT_EQ(Stored().codecProfile, 66);
     EXPECT_EQ(Stored().hardwareImpl, 0);
+}
+
+// Each row is one choice of the user and what the codec lists show after it.
+TEST_F(DialogTest, CodecListsFollowEveryChoiceAndOkStoresThem) {
+    using Rows = std::vector<std::string>;
+    const Rows avcProfiles = {"BASELINE", "MAIN", "HIGH"}, hevcProfiles = {"MAIN", "MAIN10"}, av1Profiles = {"MAIN"};
+    const Rows eightBit = {"8-bit"}, bothDepths = {"8-bit", "10-bit"};
+    struct Step {
+        int list;
+        const char* row;
+        const char* codec;
+        const Rows& profiles;
+        const char* profile;
+        const Rows& depths;
+        const char* depth;
+        const char* level;
+        size_t levels;  // "auto" and the codec's levels
+    };
+    const Step steps[] = {
+        {kCodecLevel, "1b", "H.264", avcProfiles, "HIGH", eightBit, "8-bit", "1b", 17},
+        {kCodec, "HEVC", "HEVC", hevcProfiles, "MAIN", bothDepths, "8-bit", "auto", 14},  // HEVC has no 1b
+        {kCodecLevel, "5.1", "HEVC", hevcProfiles, "MAIN", bothDepths, "8-bit", "5.1", 14},
+        {kCodecProfile, "MAIN10", "HEVC", hevcProfiles, "MAIN10", bothDepths, "10-bit", "5.1", 14},
+        {kBitDepth, "8-bit", "HEVC", hevcProfiles, "MAIN", bothDepths, "8-bit", "5.1", 14},
+        {kBitDepth, "10-bit", "HEVC", hevcProfiles, "MAIN10", bothDepths, "10-bit", "5.1", 14},
+        {kCodec, "AV1", "AV1", av1Profiles, "MAIN", bothDepths, "10-bit", "5.1", 15},  // same level value
+        {kCodecLevel, "6.3", "AV1", av1Profiles, "MAIN", bothDepths, "10-bit", "6.3", 15},
+        {kCodec, "H.264", "H.264", avcProfiles, "BASELINE", eightBit, "8-bit", "auto", 17},
+        {kCodecProfile, "HIGH", "H.264", avcProfiles, "HIGH", eightBit, "8-bit", "auto", 17},
+    };
+    PluginSettings() = ValidSettings();
+    Configure([&steps](CDialogSetting& dialog, FakeControls& c) {
+        for (const Step& step : steps) {
+            Pick(dialog, c, step.list, step.row);
+            SCOPED_TRACE(step.row);
+            EXPECT_EQ(c.Selected(kCodec), step.codec);
+            EXPECT_EQ(c.Rows(kCodecProfile), step.profiles);
+            EXPECT_EQ(c.Selected(kCodecProfile), step.profile);
+            EXPECT_EQ(c.Rows(kBitDepth), step.depths);
+            EXPECT_EQ(c.Selected(kBitDepth), step.depth);
+            EXPECT_EQ(c.Selected(kCodecLevel), step.level);
+            EXPECT_EQ(c.Rows(kCodecLevel).size(), step.levels);
+            EXPECT_EQ(c.Rows(kCodecLevel).front(), "auto");
+        }
+        Pick(dialog, c, kCodec, "HEVC");
+        Pick(dialog, c, kCodecProfile, "MAIN10");
+        Pick(dialog, c, kCodecLevel, "6.2");
+        EXPECT_TRUE(SameBytes(dialog.setting, ValidSettings())) << "only OK writes the record";
+        Press(dialog, kOk);
+    });
+    SettingData expected = ValidSettings();
+    expected.codec = MFX_CODEC_HEVC;
+    expected.bitDepth = 10;
+    expected.codecProfile = MFX_PROFILE_HEVC_MAIN10;
+    expected.codecLevel = MFX_LEVEL_HEVC_62;
+    EXPECT_TRUE(SameBytes(Stored(), expected));
+
+    // The same choices, then Cancel: the record stays as it was.
+    Configure([](CDialogSetting& dialog, FakeControls& c) {
+        EXPECT_EQ(c.Selected(kCodec), "HEVC");
+        EXPECT_EQ(c.Selected(kCodecLevel), "6.2");
+        Pick(dialog, c, kCodec, "AV1");
+        Pick(dialog, c, kBitDepth, "8-bit");
+        Press(dialog, kCancel);
+    });
+    EXPECT_TRUE(SameBytes(Stored(), expected));
+}
+
+TEST_F(DialogTest, ListsWithoutAHandlerIgnoreTheNotification) {
+    Configure([](CDialogSetting& dialog, FakeControls&) {
+        for (int id : {kHardware, kCodecLevel, kTargetUsage, kRateControl, kAudioBitRate, kTargetKbps, kOk}) {
+            EXPECT_FALSE(dialog.OnSelectionChange(id)) << id;
+        }
+        for (int id : {kCodec, kBitDepth, kCodecProfile}) EXPECT_TRUE(dialog.OnSelectionChange(id)) << id;
+        Press(dialog, kCancel);
+    });
+}
+
+// Records no row fully describes: the lists show what they can, nothing is
+// fitted until the user changes the codec, and OK keeps what was not shown.
+TEST_F(DialogTest, RestoredCodecValuesTheListsLackAreKept) {
+    struct Case {
+        int32_t codec, bitDepth, profile, level;
+        const char* codecRow;
+        const char* depthRow;
+        const char* profileRow;
+        const char* levelRow;
+    } cases[] = {
+        // An old version-2 H.264 record, upgraded: every row as before.
+        {MFX_CODEC_AVC, 8, MFX_PROFILE_AVC_HIGH, MFX_LEVEL_AVC_1b, "H.264", "8-bit", "HIGH", "1b"},
+        // H.264's 5.2, which tarvo-host can set, and 10 bits H.264 never lists.
+        {MFX_CODEC_AVC, 10, MFX_PROFILE_AVC_MAIN, MFX_LEVEL_AVC_52, "H.264", "", "MAIN", ""},
+        {MFX_CODEC_HEVC, 10, MFX_PROFILE_HEVC_MAIN, 0x7FFF, "HEVC", "10-bit", "MAIN", ""},
+        // A codec no row holds: H.264's rows, nothing chosen where they lack the value.
+        {0x31323334, 12, 0, MFX_LEVEL_AVC_4, "", "", "", "4"},
+    };
+    for (const Case& test : cases) {
+        SettingData restored = ValidSettings();
+        restored.codec = test.codec;
+        restored.bitDepth = test.bitDepth;
+        restored.codecProfile = test.profile;
+        restored.codecLevel = test.level;
+        PluginSettings() = restored;
+        Configure([&test](CDialogSetting& dialog, FakeControls& c) {
+            EXPECT_EQ(c.Selected(kCodec), test.codecRow);
+            EXPECT_EQ(c.Selected(kBitDepth), test.depthRow);
+            EXPECT_EQ(c.Selected(kCodecProfile), test.profileRow);
+            EXPECT_EQ(c.Selected(kCodecLevel), test.levelRow);
+            Press(dialog, kOk);
+        });
+        EXPECT_TRUE(SameBytes(Stored(), restored)) << test.codec << " " << test.level;
+    }
+}
+
+TEST_F(DialogTest, UpgradedVersionTwoRecordRoundTripsThroughOk) {
+    SettingData old = ValidSettings();
+    SettingData upgraded;
+    old.version = kSettingVersion2;
+    ASSERT_EQ(ReadSettingBlock(&old, kSettingSize2, &upgraded), SettingBlock::kUpgraded);
+    PluginSettings() = upgraded;
+    Configure([](CDialogSetting& dialog, FakeControls& c) {
+        EXPECT_EQ(c.Selected(kCodec), "H.264");
+        EXPECT_EQ(c.Selected(kCodecLevel), "1b");
+        Press(dialog, kOk);
+    });
+    EXPECT_TRUE(SameBytes(Stored(), upgraded));
 }
 
 TEST_F(DialogTest, PathsAreCutAt259AndOldBytesAfterTheNulStay) {

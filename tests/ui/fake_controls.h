@@ -44,6 +44,7 @@ public:
             if (list.rows[row] == label) list.selected = static_cast<int>(row);
         }
     }
+    std::vector<std::string> Rows(int id) { return lists[id].rows; }
     std::string Selected(int id) {
         const List& list = lists[id];
         return list.selected < 0 ? std::string() : list.rows.at(list.selected);
@@ -51,6 +52,7 @@ public:
     std::string Text(int id) { return edits[id].text; }
 
     void AddString(int id, const char* label) override { lists[id].rows.emplace_back(label); }
+    void ResetContent(int id) override { lists[id] = List{}; }
     void SetCurSel(int id, int row) override {
         List& list = lists[id];
         list.selected = row >= 0 && row < static_cast<int>(list.rows.size()) ? row : -1;

@@ -196,11 +196,13 @@ TEST_F(FltkDialogTest, FreshDialogLayoutFocusKeysAndDefaults) {
             for (int i = 0; i < dialog->children(); ++i) {
                 if (IdOf(dialog->child(i)) == -1) labels.emplace_back(dialog->child(i)->label());
             }
-            EXPECT_EQ(labels, (std::vector<std::string>{"Video", "Hardware", "CodecProfile", "TargetUsage",
-                                                        "CodecLevel", "RateControl", "TargetKbps", "MaxKbps",
-                                                        "Audio", "path neroAacEnc.exe", "BitRate",
+            EXPECT_EQ(labels, (std::vector<std::string>{"Video", "Hardware", "Codec", "CodecProfile", "BitDepth",
+                                                        "CodecLevel", "TargetUsage", "TargetKbps", "RateControl",
+                                                        "MaxKbps", "Audio", "path neroAacEnc.exe", "BitRate",
                                                         "path MP4Box.exe", "path TemporaryFolder"}));
-            EXPECT_EQ(List(kCodecLevel)->size() - 1, 16);
+            EXPECT_EQ(List(kCodecLevel)->size() - 1, 17);
+            EXPECT_EQ(Control(kCodec)->x(), 168 * fltk_dialog::kPixelsPerUnit);
+            EXPECT_EQ(Control(kBitDepth)->y(), 30 * fltk_dialog::kPixelsPerUnit);
             EXPECT_EQ(List(kAudioBitRate)->size() - 1, 22);
             EXPECT_EQ(Selected(kHardware), "1");
             EXPECT_EQ(Selected(kCodecProfile), "MAIN");
@@ -223,12 +225,12 @@ TEST_F(FltkDialogTest, FreshDialogLayoutFocusKeysAndDefaults) {
         [] {
             // Tab walks the controls in template order.
             std::vector<int> order;
-            for (int i = 0; i < 17; ++i) {
+            for (int i = 0; i < 19; ++i) {
                 order.push_back(FocusId());
                 Key(FL_Tab, "\t");
             }
-            EXPECT_EQ(order, (std::vector<int>{kOk, kHardware, kCodecProfile, kTargetUsage, kCodecLevel,
-                                               kRateControl, kTargetKbps, kMaxKbps, kAacEncoderPath,
+            EXPECT_EQ(order, (std::vector<int>{kOk, kHardware, kCodec, kCodecProfile, kBitDepth, kCodecLevel,
+                                               kTargetUsage, kTargetKbps, kRateControl, kMaxKbps, kAacEncoderPath,
                                                kBrowseAacEncoder, kAudioBitRate, kMuxerPath, kBrowseMuxer,
                                                kTempFolder, kBrowseTempFolder, kCancel, kTestVideo}));
             EXPECT_EQ(FocusId(), kOk);
@@ -285,6 +287,30 @@ TEST_F(FltkDialogTest, TypingIsLimitedAndOkStoresWhatIsShown) {
     EXPECT_EQ(stored.aacKbps, 24);
     EXPECT_STREQ(stored.aacEncoderPath, "/opt/nero/neroAacEnc.exe");
     EXPECT_STREQ(stored.tempFolder, "/var/tmp/tarvo");
+}
+
+// A pick in a list reaches the dialog's logic: the codec brings its own rows.
+TEST_F(FltkDialogTest, PickingACodecOrProfileRefreshesTheCodecLists) {
+    // Fl_Menu_::picked is what a user's pick in the open menu does.
+    auto pick = [](int id, int row) { List(id)->picked(&List(id)->menu()[row]); };
+    Configure({
+        [&pick] { pick(kCodec, 1); },
+        [&pick] {
+            EXPECT_EQ(Selected(kCodec), "HEVC");
+            EXPECT_EQ(List(kCodecProfile)->size() - 1, 2);
+            EXPECT_EQ(List(kBitDepth)->size() - 1, 2);
+            EXPECT_EQ(Selected(kBitDepth), "8-bit");
+            pick(kCodecProfile, 1);
+        },
+        [] {
+            EXPECT_EQ(Selected(kCodecProfile), "MAIN10");
+            EXPECT_EQ(Selected(kBitDepth), "10-bit");
+            Click(Control(kOk));
+        },
+    });
+    EXPECT_EQ(PluginSettings().codec, static_cast<int32_t>(MFX_CODEC_HEVC));
+    EXPECT_EQ(PluginSettings().bitDepth, 10);
+    EXPECT_EQ(PluginSettings().codecProfile, MFX_PROFILE_HEVC_MAIN10);
 }
 
 TEST_F(FltkDialogTest, TestVideoShowsItsVerdictAndCancelKeepsTheSettings) {

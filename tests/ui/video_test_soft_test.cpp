@@ -54,6 +54,7 @@ namespace {
 using namespace dialog_id;
 
 const char kRuntime[] = "Runtime: built-in soft runtime (Media SDK runtime, API 1.35)";
+const char kCodecLine[] = "Codec: H.264 Main 8-bit";
 const char kColour[] = "Colour: BT.601 for this test's 320x240; BT.709 from 1280 wide or 577 lines, BT.601 below, "
                        "limited range";
 
@@ -102,7 +103,8 @@ protected:
 };
 
 TEST_F(SoftVideoTest, SuccessTellsRuntimeAdapterColourAndLevel) {
-    EXPECT_EQ(Lines(Press()), (Texts{"Success TestVideoParam", kRuntime, "Adapter: HARDWARE", kColour, "Level: 4"}));
+    EXPECT_EQ(Lines(Press()),
+              (Texts{"Success TestVideoParam", kCodecLine, kRuntime, "Adapter: HARDWARE", kColour, "Level: 4"}));
     EXPECT_EQ(initCalls, 1);
     EXPECT_EQ(encoderInitCalls, 1);
     EXPECT_EQ(closeCalls, 1);
@@ -114,12 +116,36 @@ TEST_F(SoftVideoTest, SuccessTellsRuntimeAdapterColourAndLevel) {
                      "MFXVideoENCODE_Init answered MFX_WRN_INCOMPATIBLE_VIDEO_PARAM to H.264 Main, level 1, VBR "
                      "1400/1400 kbps, 320x240 at 30 fps",
                      "Level 1 is too low for 320x240 at 30 fps and 1400 kbps; the lowest level that fits is 2",
-                     kRuntime, "Adapter: HARDWARE", kColour, "Level: 2 (the settings ask for 1)"}));
+                     kCodecLine, kRuntime, "Adapter: HARDWARE", kColour, "Level: 2 (the settings ask for 1)"}));
     EXPECT_EQ(closeCalls, 2);
     // The VPL runtime is told by its API version.
     setenv("MFXSOFT_RUNTIME", "vpl", 1);
     controls.Choose(kCodecLevel, "4");
-    EXPECT_EQ(Lines(Press())[1], "Runtime: built-in soft runtime (VPL GPU runtime, API 1.255)");
+    EXPECT_EQ(Lines(Press())[2], "Runtime: built-in soft runtime (VPL GPU runtime, API 1.255)");
+}
+
+// The codec line follows what the dialog shows, not the record it opened with.
+TEST_F(SoftVideoTest, CodecLineNamesTheChosenCodecProfileAndDepth) {
+    struct Case {
+        int list;
+        const char* row;
+        const char* line;
+    } cases[] = {
+        {kCodec, "HEVC", "Codec: HEVC Main 8-bit"},
+        {kCodecProfile, "MAIN10", "Codec: HEVC Main10 10-bit"},
+        {kCodec, "AV1", "Codec: AV1 Main 10-bit"},
+        {kBitDepth, "8-bit", "Codec: AV1 Main 8-bit"},
+        {kCodec, "H.264", "Codec: H.264 Baseline 8-bit"},  // AV1's Main is no H.264 profile
+    };
+    setenv("MFXSOFT_RUNTIME", "vpl", 1);  // the one that encodes AV1
+    for (const Case& c : cases) {
+        controls.Choose(c.list, c.row);
+        EXPECT_TRUE(dialog.OnSelectionChange(c.list));
+        const Texts lines = Lines(Press());
+        ASSERT_GE(lines.size(), 2u);
+        EXPECT_EQ(lines[0], "Success TestVideoParam") << c.line;
+        EXPECT_EQ(lines[1], c.line);
+    }
 }
 
 TEST_F(SoftVideoTest, FailedInitIsTheLastSdkCall) {
@@ -170,7 +196,7 @@ TEST_F(SoftVideoTest, EncoderAnswersAndTheSessionIsAlwaysClosed) {
     for (const Case& c : cases) {
         Texts lines = {c.verdict};
         if (c.status != nullptr) lines.push_back(std::string("MFXVideoENCODE_Init answered ") + c.status + asked);
-        lines.insert(lines.end(), {kRuntime, "Adapter: HARDWARE"});
+        lines.insert(lines.end(), {kCodecLine, kRuntime, "Adapter: HARDWARE"});
         if (c.settled) lines.insert(lines.end(), {kColour, "Level: 4"});
         EXPECT_EQ(Lines(PressWithFaults(c.faults)), lines) << c.faults;
         ++expected;
@@ -179,7 +205,7 @@ TEST_F(SoftVideoTest, EncoderAnswersAndTheSessionIsAlwaysClosed) {
     }
     // A runtime that will not tell its parameters leaves the level out.
     EXPECT_EQ(Lines(PressWithFaults("enc_getparam=-3")),
-              (Texts{"Success TestVideoParam", kRuntime, "Adapter: HARDWARE", kColour}));
+              (Texts{"Success TestVideoParam", kCodecLine, kRuntime, "Adapter: HARDWARE", kColour}));
 }
 
 TEST_F(SoftVideoTest, TestChangesNeitherTheRecordNorTheControls) {

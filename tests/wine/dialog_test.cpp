@@ -164,6 +164,13 @@ void Type(HWND dialog, int id, const std::string& typed) {
     for (char c : typed) SendMessageA(edit, WM_CHAR, static_cast<unsigned char>(c), 0);
 }
 
+// The user picks a row: the combo box selects it and tells its dialog.
+void Choose(HWND dialog, int id, int row) {
+    HWND list = GetDlgItem(dialog, id);
+    SendMessageA(list, CB_SETCURSEL, static_cast<WPARAM>(row), 0);
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+}
+
 void Press(HWND dialog, int id) {
     PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
     Settle();
@@ -311,9 +318,10 @@ void CheckFreshDialog(HWND dialog) {
     };
     const Control controls[] = {
         {1001, "Button", "OK", 156, 228, 54, 12},     {1002, "ComboBox", "", 54, 12, 54, 0},
-        {1003, "ComboBox", "", 54, 30, 54, 0},        {1005, "ComboBox", "", 168, 30, 54, 0},
-        {1004, "ComboBox", "", 54, 48, 54, 0},        {1006, "ComboBox", "", 168, 48, 54, 0},
-        {1007, "Edit", "1400", 54, 66, 48, 12},       {1008, "Edit", "1400", 54, 84, 48, 12},
+        {1018, "ComboBox", "", 168, 12, 54, 0},       {1003, "ComboBox", "", 54, 30, 54, 0},
+        {1019, "ComboBox", "", 168, 30, 54, 0},       {1004, "ComboBox", "", 54, 48, 54, 0},
+        {1005, "ComboBox", "", 168, 48, 54, 0},       {1007, "Edit", "1400", 54, 66, 48, 12},
+        {1006, "ComboBox", "", 168, 66, 54, 0},       {1008, "Edit", "1400", 54, 84, 48, 12},
         {1009, "Edit", "", 6, 126, 216, 12},          {1010, "Button", "...", 228, 126, 24, 12},
         {1011, "ComboBox", "", 54, 144, 54, 0},       {1012, "Edit", "", 6, 180, 216, 12},
         {1013, "Button", "...", 228, 180, 24, 12},    {1014, "Edit", "", 6, 210, 216, 12},
@@ -340,17 +348,24 @@ void CheckFreshDialog(HWND dialog) {
     // The tab order is the template's order.
     std::vector<int> order;
     HWND at = GetDlgItem(dialog, 1001);
-    for (int i = 0; i < 17 && at != nullptr; ++i) {
+    for (int i = 0; i < 19 && at != nullptr; ++i) {
         order.push_back(GetDlgCtrlID(at));
         at = GetNextDlgTabItem(dialog, at, FALSE);
     }
-    CHECK(order == (std::vector<int>{1001, 1002, 1003, 1005, 1004, 1006, 1007, 1008, 1009, 1010, 1011, 1012, 1013,
-                                     1014, 1015, 1016, 1017}));
+    CHECK(order == (std::vector<int>{1001, 1002, 1018, 1003, 1019, 1004, 1005, 1007, 1006, 1008, 1009, 1010, 1011,
+                                     1012, 1013, 1014, 1015, 1016, 1017}));
     CHECK_EQ(FocusId(dialog), 1001);
 
     CHECK(Rows(GetDlgItem(dialog, 1002)) == (std::vector<std::string>{"1", "2", "3", "4"}));
     CHECK(Rows(GetDlgItem(dialog, 1003)) == (std::vector<std::string>{"BASELINE", "MAIN", "HIGH"}));
-    CHECK_EQ(Rows(GetDlgItem(dialog, 1004)).size(), 16u);
+    CHECK(Rows(GetDlgItem(dialog, 1018)) == (std::vector<std::string>{"H.264", "HEVC", "AV1"}));
+    CHECK(Rows(GetDlgItem(dialog, 1019)) == (std::vector<std::string>{"8-bit"}));
+    std::vector<std::string> levels = Rows(GetDlgItem(dialog, 1004));
+    CHECK_EQ(levels.size(), 17u);
+    if (levels.size() == 17) {
+        CHECK_EQ(levels.front(), "auto");
+        CHECK_EQ(levels.back(), "5.1");
+    }
     CHECK(Rows(GetDlgItem(dialog, 1005)) == (std::vector<std::string>{"QUALITY", "BALANCED", "SPEED"}));
     CHECK(Rows(GetDlgItem(dialog, 1006)) == (std::vector<std::string>{"CBR", "VBR"}));
     std::vector<std::string> audio = Rows(GetDlgItem(dialog, 1011));
@@ -360,6 +375,8 @@ void CheckFreshDialog(HWND dialog) {
         CHECK_EQ(audio.back(), "HEv2 16[kbps]");
     }
     CHECK_EQ(Selected(dialog, 1002), "1");
+    CHECK_EQ(Selected(dialog, 1018), "H.264");
+    CHECK_EQ(Selected(dialog, 1019), "8-bit");
     CHECK_EQ(Selected(dialog, 1003), "MAIN");
     CHECK_EQ(Selected(dialog, 1004), "4");
     CHECK_EQ(Selected(dialog, 1005), "BALANCED");
@@ -455,19 +472,45 @@ void Run() {
     CHECK_EQ(std::string(stored.aacEncoderPath), "C:\\" + std::string(256, 'p'));
     CHECK_EQ(std::string(stored.muxerPath), "C:\\old\\MP4Box.exe");
 
+    Configure("codec, profile and depth follow each other", [](HWND dialog) {
+        Choose(dialog, 1018, 1);  // "HEVC"
+        CHECK(Rows(GetDlgItem(dialog, 1003)) == (std::vector<std::string>{"MAIN", "MAIN10"}));
+        CHECK(Rows(GetDlgItem(dialog, 1019)) == (std::vector<std::string>{"8-bit", "10-bit"}));
+        CHECK_EQ(Rows(GetDlgItem(dialog, 1004)).size(), 14u);
+        CHECK_EQ(Selected(dialog, 1003), "MAIN");  // H.264's High is no HEVC profile
+        CHECK_EQ(Selected(dialog, 1019), "8-bit");
+        Choose(dialog, 1003, 1);  // "MAIN10"
+        CHECK_EQ(Selected(dialog, 1019), "10-bit");
+        Choose(dialog, 1018, 0);  // back to "H.264": 8 bits only
+        CHECK(Rows(GetDlgItem(dialog, 1019)) == (std::vector<std::string>{"8-bit"}));
+        CHECK_EQ(Selected(dialog, 1003), "BASELINE");
+        Choose(dialog, 1018, 2);  // "AV1"
+        Choose(dialog, 1019, 1);  // "10-bit"
+        CHECK_EQ(Selected(dialog, 1003), "MAIN");
+        Press(dialog, 1001);
+    });
+    stored = Current();
+    CHECK_EQ(stored.codec, 0x20315641);  // 'AV1 '
+    CHECK_EQ(stored.bitDepth, 10);
+    CHECK_EQ(stored.codecProfile, 1);
+    CHECK_EQ(stored.targetKbps, 90012);  // the rest as the run before stored it
+
     // A restored record whose values no list holds: OK keeps them.
     Record restored = Defaults();
     restored.hardwareImpl = 0;
     restored.aacProfile = 2;
     restored.aacKbps = 128;
-    // Fields the dialog has no controls for: OK keeps them too.
+    // HEVC with H.264's Main, which its profile list lacks.
     restored.codec = 0x43564548;  // 'HEVC'
+    // Fields the dialog has no controls for: OK keeps them too.
     restored.gopRefDist = 4;
     restored.reserved[155] = 7;
     CHECK_EQ(settingsSet(&restored, kSettingSize), kSettingSize);
     Configure("values no list holds", [](HWND dialog) {
         CHECK_EQ(Selected(dialog, 1002), "");
         CHECK_EQ(Selected(dialog, 1011), "");
+        CHECK_EQ(Selected(dialog, 1018), "HEVC");
+        CHECK_EQ(Selected(dialog, 1003), "");
         Key(dialog, VK_RETURN);  // focus is on OK: Enter presses it
     });
     CHECK(Same(Current(), restored));
