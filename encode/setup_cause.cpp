@@ -141,6 +141,15 @@ std::string CodecRefusedText(const SettingData& settings) {
     return text;
 }
 
+std::string QueryRefusalText(const SettingData& settings) {
+    // Every runtime has CBR and VBR; a refused other mode is the mode.
+    const bool everyRuntimeHasIt =
+        settings.rateControl == MFX_RATECONTROL_CBR || settings.rateControl == MFX_RATECONTROL_VBR;
+    return everyRuntimeHasIt ? CodecRefusedText(settings)
+                             : RateControlName(settings.rateControl) + " is not supported for " +
+                                   SettingsCodec(settings).name + " by this runtime";
+}
+
 std::string SettingsProblem(const SettingData& settings, int width, int height, uint32_t rateN, uint32_t rateD) {
     const std::string unlisted = UnlistedSetting(settings);
     if (!unlisted.empty()) return unlisted;
@@ -184,12 +193,7 @@ std::string SetupFailureCause(const ExportJob& job, const EncodePipeline& pipeli
     // setting to blame, that is the codec (AV1 of the Media SDK runtime).
     if (problem.empty() && std::string_view(pipeline.failedCall) == "MFXVideoENCODE_Query" &&
         pipeline.failedStatus == MFX_ERR_UNSUPPORTED) {
-        // Every runtime has CBR and VBR; a refused other mode is the mode.
-        const bool everyRuntimeHasIt =
-            settings.rateControl == MFX_RATECONTROL_CBR || settings.rateControl == MFX_RATECONTROL_VBR;
-        problem = everyRuntimeHasIt ? CodecRefusedText(settings)
-                                    : RateControlName(settings.rateControl) + " is not supported for " +
-                                          SettingsCodec(settings).name + " by this runtime";
+        problem = QueryRefusalText(settings);
     }
     return problem.empty() ? answer : problem + " (" + answer + ")";
 }

@@ -42,3 +42,9 @@ std::string SettingsProblem(const SettingData& settings, int width, int height, 
 // these settings: "This runtime does not encode AV1 Main in 10 bits; AV1
 // needs an Intel Arc, ...".
 std::string CodecRefusedText(const SettingData& settings);
+
+// What MFX_ERR_UNSUPPORTED from MFXVideoENCODE_Query means when no setting
+// is to blame: the codec (CodecRefusedText) when the mode is CBR or VBR,
+// which every runtime has, else the mode ("AVBR is not supported for HEVC by
+// this runtime").
+std::string QueryRefusalText(const SettingData& settings);

@@ -123,11 +123,21 @@ std::string RunVideoParamTest(const SettingData& data) {
     }
     const CodecInfo& codec = SettingsCodec(data);
     mfxVideoParam param = MakeTestVideoParam(data);
+    // Query says whether the runtime encodes the codec and mode at all,
+    // which Init's answer does not tell apart from a bad parameter.
+    mfxVideoParam queryIn = param;
+    mfxVideoParam queryOut = param;
+    const mfxStatus queryStatus = MFXVideoENCODE_Query(session, &queryIn, &queryOut);
     status = MFXVideoENCODE_Init(session, &param);
     std::string text = EncoderInitText(status);
     if (status != MFX_ERR_NONE) {
         AddLine(text, "MFXVideoENCODE_Init answered " + MfxStatusText(status) + " to " + AskedText(codec, data));
-        AddLine(text, SettingsProblem(data, kTestVideoWidth, kTestVideoHeight, kTestVideoRateN, kTestVideoRateD));
+        std::string problem =
+            SettingsProblem(data, kTestVideoWidth, kTestVideoHeight, kTestVideoRateN, kTestVideoRateD);
+        if (problem.empty() && queryStatus == MFX_ERR_UNSUPPORTED) {
+            problem = QueryRefusalText(data) + " (MFXVideoENCODE_Query answered MFX_ERR_UNSUPPORTED)";
+        }
+        AddLine(text, problem);
     }
     AddLine(text, CodecText(codec, data));
     const RuntimeReport runtime = DescribeRuntime(session);

@@ -25,6 +25,11 @@ mfxStatus MFXInit(mfxIMPL impl, mfxVersion* version, mfxSession* session) {
     openedImpl = impl;
     return initStatus;
 }
+mfxStatus MFXVideoENCODE_Query(mfxSession session, mfxVideoParam* in, mfxVideoParam* out) {
+    sdkCalls.push_back({"MFXVideoENCODE_Query", 0, *in});
+    *out = *in;
+    return session == TheSession() ? MFX_ERR_NONE : MFX_ERR_INVALID_HANDLE;
+}
 mfxStatus MFXVideoENCODE_Init(mfxSession session, mfxVideoParam* param) {
     sdkCalls.push_back({"MFXVideoENCODE_Init", 0, *param});
     encoderParam = *param;

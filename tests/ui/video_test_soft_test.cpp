@@ -148,6 +148,20 @@ TEST_F(SoftVideoTest, CodecLineNamesTheChosenCodecProfileAndDepth) {
     }
 }
 
+// The Media SDK runtime has no AV1 encoder: its Query says so, and the test
+// tells the user which GPUs have one.
+TEST_F(SoftVideoTest, ARuntimeWithoutTheCodecIsNamedAsSuch) {
+    setenv("MFXSOFT_RUNTIME", "msdk", 1);
+    controls.Choose(kCodec, "AV1");
+    EXPECT_TRUE(dialog.OnSelectionChange(kCodec));
+    const Texts lines = Lines(Press());
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_NE(lines[0], "Success TestVideoParam");
+    EXPECT_EQ(lines[2].rfind("This runtime does not encode AV1 Main in 8 bits; AV1 needs an Intel Arc", 0), 0u)
+        << lines[2];
+    unsetenv("MFXSOFT_RUNTIME");
+}
+
 TEST_F(SoftVideoTest, FailedInitIsTheLastSdkCall) {
     struct Case {
         const char* faults;
