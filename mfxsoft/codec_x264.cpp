@@ -75,7 +75,10 @@ void SetRateControl(const CodecConfig& c, x264_param_t* p) {
         p->rc.i_vbv_buffer_size = static_cast<int>(c.bufferKB * 8);
         p->rc.f_vbv_buffer_init = c.bufferKB != 0 ? static_cast<float>(c.initialDelayKB) / c.bufferKB : 0.9f;
     }
+    // The look-ahead (LA, LA_ICQ) drives MB-tree, which x264 needs to keep a
+    // look-ahead at all without a VBV.
     p->rc.i_lookahead = LookAheadOf(c);
+    p->rc.b_mb_tree = p->rc.i_lookahead > 0 ? 1 : 0;
 }
 
 bool BuildParams(const CodecConfig& c, x264_param_t* p) {
