@@ -21,14 +21,17 @@ struct CodecConfig {
     int profile = 0;                       // MFX_PROFILE_{AVC,HEVC,AV1}_* of `codec`
     int level = 0;                         // MFX_LEVEL_{AVC,HEVC,AV1}_* (HEVC: main tier)
     int targetUsage = 4;                   // 1..7
-    int rateControl = MFX_RATECONTROL_VBR;
-    uint32_t targetKbps = 0, maxKbps = 0;  // multiplier applied
-    uint32_t bufferKB = 0;                 // VBV/HRD buffer in KB (1000 bytes)
+    int rateControl = MFX_RATECONTROL_VBR;  // CBR, VBR, CQP, AVBR, LA, ICQ, LA_ICQ or QVBR
+    uint32_t targetKbps = 0, maxKbps = 0;   // multiplier applied; maxKbps 0: no VBV (AVBR, ICQ, LA_ICQ)
+    uint32_t bufferKB = 0;                  // VBV/HRD buffer in KB (1000 bytes); 0 without VBV
+    int quality = 0;                        // ICQ, LA_ICQ, QVBR: 1 (best) .. 51
+    int lookAhead = 0;                      // LA, LA_ICQ: pictures the rate control looks ahead
     uint32_t initialDelayKB = 0;
     int qpI = 0, qpP = 0, qpB = 0;         // CQP only; AV1: quantizer index 1..255
     int gopSize = 0;                       // frames between I frames
     int refDist = 1;                       // distance between anchors: B-frames + 1 (AV1: mini-GOP size)
     int idrInterval = 0;                   // I frames between IDRs, 0: every I is IDR
+    bool closedGop = false;                // MFX_GOP_CLOSED: no picture refers across an I picture
     int numRef = 0;                        // 0: back end's choice
     int numSlice = 1;
     // The SPS's video signal type (VUI), written only when `signal` is set.

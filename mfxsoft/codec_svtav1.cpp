@@ -26,7 +26,8 @@ int PresetFor(int targetUsage) {
 // one of 4, 8, 16 here (the front end rounds it), 1 meaning low delay.
 uint32_t HierarchicalLevels(int refDist) {
     uint32_t levels = 2;
-    while ((1 << levels) < refDist) ++levels;
+    while ((1 << levels) < refDist)
+        ++levels;
     return levels;
 }
 
@@ -39,8 +40,11 @@ uint16_t FrameTypeOf(const EbBufferHeaderType& packet) {
     }
 }
 
-// Where the rate control modes meet SVT-AV1; modes beyond CBR, VBR and CQP
-// get their case here.
+// SVT-AV1's constant rate factor for an ICQ quality: 1..51 spread over its 1..63.
+uint32_t CrfFor(int quality) { return static_cast<uint32_t>(1 + ((quality - 1) * 62 + 25) / 50); }
+
+// Where the rate control modes meet SVT-AV1 (the AV1 encoder takes CBR, VBR,
+// CQP and ICQ; AVBR arrives as VBR).
 void SetRateControl(const CodecConfig& c, EbSvtAv1EncConfiguration* s) {
     switch (c.rateControl) {
         case MFX_RATECONTROL_CQP: {
@@ -57,12 +61,19 @@ void SetRateControl(const CodecConfig& c, EbSvtAv1EncConfiguration* s) {
             }
             break;
         }
+        case MFX_RATECONTROL_ICQ:
+            // CRF: adaptive quantization left on.
+            s->rate_control_mode = SVT_AV1_RC_MODE_CQP_OR_CRF;
+            s->qp = CrfFor(c.quality);
+            break;
         default: {  // CBR and VBR
             s->rate_control_mode = c.rateControl == MFX_RATECONTROL_CBR ? SVT_AV1_RC_MODE_CBR : SVT_AV1_RC_MODE_VBR;
             s->target_bit_rate = c.targetKbps * 1000;
             // The HRD buffer in milliseconds at the peak rate.
             const uint64_t peak = std::max<uint32_t>(c.maxKbps, 1);
-            auto ms = [peak](uint32_t kb) { return static_cast<int64_t>(std::clamp<uint64_t>(kb * 8000ull / peak, 20, 10000)); };
+            auto ms = [peak](uint32_t kb) {
+                return static_cast<int64_t>(std::clamp<uint64_t>(kb * 8000ull / peak, 20, 10000));
+            };
             s->maximum_buffer_size_ms = ms(c.bufferKB);
             s->starting_buffer_level_ms = std::min(ms(c.initialDelayKB), s->maximum_buffer_size_ms);
             s->optimal_buffer_level_ms = s->starting_buffer_level_ms;
@@ -122,7 +133,8 @@ public:
         // started one is ended and drained, unused, first.
         if (started_) {
             std::vector<CodedFrame> unused;
-            while (!finished_ && Flush(&unused)) unused.clear();
+            while (!finished_ && Flush(&unused))
+                unused.clear();
             svt_av1_enc_deinit(handle_);
         }
         svt_av1_enc_deinit_handle(handle_);
@@ -147,7 +159,8 @@ public:
         EbBufferHeaderType header{};
         header.size = sizeof(header);
         header.p_buffer = reinterpret_cast<uint8_t*>(&io);
-        header.n_filled_len = static_cast<uint32_t>(planes_.Width() * planes_.Height() * 3 / 2 * planes_.BytesPerSample());
+        header.n_filled_len =
+            static_cast<uint32_t>(planes_.Width() * planes_.Height() * 3 / 2 * planes_.BytesPerSample());
         header.pts = static_cast<int64_t>(order);
         header.pic_type = EB_AV1_INVALID_PICTURE;  // the encoder decides
         // SVT-AV1 copies the picture before it returns.

@@ -39,6 +39,48 @@ int FrameThreads() {
     return static_cast<int>(std::clamp(2 * cores, 1u, 4u));
 }
 
+constexpr int kMaxLookAhead = 250;  // x264's X264_LOOKAHEAD_MAX
+
+// The look-ahead x264 keeps for `c`: the depth asked, held (as x264 holds it)
+// to the longer of the GOP and the VBV buffer's duration.
+int LookAheadOf(const CodecConfig& c) {
+    if (c.lookAhead == 0) return 0;
+    const double fps = static_cast<double>(c.rateN) / c.rateD;
+    const double bufferFrames = c.maxKbps != 0 ? static_cast<double>(c.bufferKB) * 8 / c.maxKbps * fps : 0;
+    return std::min(std::min(c.lookAhead, kMaxLookAhead), std::max(c.gopSize, static_cast<int>(bufferFrames)));
+}
+
+// Rate control: a lower QP or quality value always gives a larger, better stream.
+void SetRateControl(const CodecConfig& c, x264_param_t* p) {
+    switch (c.rateControl) {
+        case MFX_RATECONTROL_CQP:
+            p->rc.i_rc_method = X264_RC_CQP;
+            p->rc.i_qp_constant = c.qpP;
+            p->rc.f_ip_factor = static_cast<float>(std::pow(2.0, (c.qpP - c.qpI) / 6.0));
+            p->rc.f_pb_factor = static_cast<float>(std::pow(2.0, (c.qpB - c.qpP) / 6.0));
+            return;
+        case MFX_RATECONTROL_ICQ:
+        case MFX_RATECONTROL_LA_ICQ:
+        case MFX_RATECONTROL_QVBR:  // capped by the VBV below
+            p->rc.i_rc_method = X264_RC_CRF;
+            p->rc.f_rf_constant = static_cast<float>(c.quality);
+            break;
+        default:  // CBR, VBR, LA (held by the VBV) and AVBR (the average only)
+            p->rc.i_rc_method = X264_RC_ABR;
+            p->rc.i_bitrate = static_cast<int>(c.targetKbps);
+            break;
+    }
+    if (c.maxKbps != 0) {
+        p->rc.i_vbv_max_bitrate = static_cast<int>(c.maxKbps);
+        p->rc.i_vbv_buffer_size = static_cast<int>(c.bufferKB * 8);
+        p->rc.f_vbv_buffer_init = c.bufferKB != 0 ? static_cast<float>(c.initialDelayKB) / c.bufferKB : 0.9f;
+    }
+    // The look-ahead (LA, LA_ICQ) drives MB-tree, which x264 needs to keep a
+    // look-ahead at all without a VBV.
+    p->rc.i_lookahead = LookAheadOf(c);
+    p->rc.b_mb_tree = p->rc.i_lookahead > 0 ? 1 : 0;
+}
+
 bool BuildParams(const CodecConfig& c, x264_param_t* p) {
     if (x264_param_default_preset(p, PresetFor(c.targetUsage), nullptr) < 0) return false;
     p->i_log_level = X264_LOG_NONE;
@@ -74,7 +116,7 @@ bool BuildParams(const CodecConfig& c, x264_param_t* p) {
     p->i_threads = FrameThreads();
     p->b_sliced_threads = 0;
     p->i_sync_lookahead = 0;
-    p->rc.i_lookahead = 0;  // a hardware-like delay: only the B-frames are held
+    p->rc.i_lookahead = 0;  // a hardware-like delay: only the B-frames are held (LA modes: see SetRateControl)
     p->rc.b_mb_tree = 0;
 
     p->i_keyint_max = c.gopSize;
@@ -88,21 +130,7 @@ bool BuildParams(const CodecConfig& c, x264_param_t* p) {
     p->i_slice_count = c.numSlice;
     p->i_level_idc = c.level == MFX_LEVEL_AVC_1b ? 9 : c.level;
 
-    switch (c.rateControl) {
-        case MFX_RATECONTROL_CQP:
-            p->rc.i_rc_method = X264_RC_CQP;
-            p->rc.i_qp_constant = c.qpP;
-            p->rc.f_ip_factor = static_cast<float>(std::pow(2.0, (c.qpP - c.qpI) / 6.0));
-            p->rc.f_pb_factor = static_cast<float>(std::pow(2.0, (c.qpB - c.qpP) / 6.0));
-            break;
-        default:  // CBR and VBR: average bit rate held by the VBV
-            p->rc.i_rc_method = X264_RC_ABR;
-            p->rc.i_bitrate = static_cast<int>(c.targetKbps);
-            p->rc.i_vbv_max_bitrate = static_cast<int>(c.maxKbps);
-            p->rc.i_vbv_buffer_size = static_cast<int>(c.bufferKB * 8);
-            p->rc.f_vbv_buffer_init = c.bufferKB != 0 ? static_cast<float>(c.initialDelayKB) / c.bufferKB : 0.9f;
-            break;
-    }
+    SetRateControl(c, p);
     return x264_param_apply_profile(p, ProfileFor(c.profile)) == 0;
 }
 
@@ -175,9 +203,10 @@ private:
 }  // namespace
 
 int X264Delay(const CodecConfig& config) {
-    // x264: B-frames (lookahead is off), plus one picture per extra frame thread.
+    // x264: the longer of the B-frames and the look-ahead, plus one picture
+    // per extra frame thread.
     const int threads = FrameThreads();
-    return (config.refDist - 1) + threads - 1;
+    return std::max(config.refDist - 1, LookAheadOf(config)) + threads - 1;
 }
 
 std::unique_ptr<Codec> MakeX264Codec(const CodecConfig& config) {

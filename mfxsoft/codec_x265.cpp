@@ -43,8 +43,8 @@ uint16_t FrameTypeOf(int sliceType) {
     }
 }
 
-// Where the rate control modes meet x265; modes beyond CBR, VBR and CQP get
-// their case here.
+// Where the rate control modes meet x265 (HEVC has no look-ahead modes: the
+// front end refuses LA and LA_ICQ, and AVBR arrives as VBR).
 void SetRateControl(const CodecConfig& c, x265_param* p) {
     switch (c.rateControl) {
         case MFX_RATECONTROL_CQP:
@@ -52,15 +52,22 @@ void SetRateControl(const CodecConfig& c, x265_param* p) {
             p->rc.qp = c.qpP;
             p->rc.ipFactor = std::pow(2.0, (c.qpP - c.qpI) / 6.0);
             p->rc.pbFactor = std::pow(2.0, (c.qpB - c.qpP) / 6.0);
+            return;
+        case MFX_RATECONTROL_ICQ:
+        case MFX_RATECONTROL_QVBR:  // capped by the VBV below
+            p->rc.rateControlMode = X265_RC_CRF;
+            p->rc.rfConstant = c.quality;
             break;
         default:  // CBR and VBR: average bit rate held by the VBV
             p->rc.rateControlMode = X265_RC_ABR;
             p->rc.bitrate = static_cast<int>(c.targetKbps);
-            p->rc.vbvMaxBitrate = static_cast<int>(c.maxKbps);
-            p->rc.vbvBufferSize = static_cast<int>(c.bufferKB * 8);
-            p->rc.vbvBufferInit = c.bufferKB != 0 ? static_cast<double>(c.initialDelayKB) / c.bufferKB : 0.9;
             p->rc.bStrictCbr = c.rateControl == MFX_RATECONTROL_CBR ? 1 : 0;
             break;
+    }
+    if (c.maxKbps != 0) {
+        p->rc.vbvMaxBitrate = static_cast<int>(c.maxKbps);
+        p->rc.vbvBufferSize = static_cast<int>(c.bufferKB * 8);
+        p->rc.vbvBufferInit = c.bufferKB != 0 ? static_cast<double>(c.initialDelayKB) / c.bufferKB : 0.9;
     }
 }
 
@@ -121,13 +128,15 @@ ParamPtr BuildParams(const x265_api* api, const CodecConfig& c, std::string* poo
     q->keyframeMax = c.gopSize;
     q->keyframeMin = std::max(1, std::min(c.gopSize / 2, 25));
     // IdrInterval > 0 asks for I pictures that are not IDRs: x265's open GOP
-    // starts every GOP after the first with a CRA picture.
-    q->bOpenGOP = c.idrInterval > 0 ? 1 : 0;
+    // starts every GOP after the first with a CRA picture. x265 has no closed
+    // GOP of CRA pictures: MFX_GOP_CLOSED makes every I an IDR.
+    q->bOpenGOP = c.idrInterval > 0 && !c.closedGop ? 1 : 0;
     q->maxNumReferences = std::clamp(c.numRef, 1, 16);
     q->maxSlices = static_cast<unsigned>(std::max(1, c.numSlice));
-    // x265 refuses a level with constant QP (no bit rate to hold to it); it
-    // then writes the lowest level its picture size and rate fit.
-    q->levelIdc = c.rateControl == MFX_RATECONTROL_CQP ? 0 : c.level;
+    // x265 refuses a level with constant QP (no bit rate to hold to it) and
+    // would impose the level's VBV on ICQ; without a VBV it writes the lowest
+    // level its picture size and rate fit.
+    q->levelIdc = c.maxKbps == 0 ? 0 : c.level;
     q->bHighTier = 0;
     SetRateControl(c, q);
     if (api->param_apply_profile(q, c.bitDepth > 8 ? "main10" : "main") != 0) return nullptr;
@@ -137,8 +146,7 @@ ParamPtr BuildParams(const x265_api* api, const CodecConfig& c, std::string* poo
 class X265Codec final : public Codec {
 public:
     X265Codec(const CodecConfig& config, const x265_api* api, ParamPtr params, x265_encoder* encoder)
-        : api_(api), params_(std::move(params)), encoder_(encoder), planes_(config),
-          delay_(X265Delay(config)) {
+        : api_(api), params_(std::move(params)), encoder_(encoder), planes_(config), delay_(X265Delay(config)) {
         picture_ = api_->picture_alloc();
         api_->picture_init(params_.get(), picture_);
     }
@@ -153,7 +161,8 @@ public:
                      std::vector<CodedFrame>* out) override {
         if (picture_ == nullptr) return MFX_ERR_MEMORY_ALLOC;
         planes_.Fill(picture);
-        for (int i = 0; i < 3; ++i) picture_->planes[i] = planes_.Plane(i);
+        for (int i = 0; i < 3; ++i)
+            picture_->planes[i] = planes_.Plane(i);
         picture_->stride[0] = planes_.LumaStride();
         picture_->stride[1] = picture_->stride[2] = planes_.ChromaStride();
         picture_->bitDepth = params_->internalBitDepth;
@@ -178,7 +187,8 @@ private:
         CodedFrame frame;
         // x265 lays the payloads of one picture out one after the other.
         size_t size = 0;
-        for (uint32_t i = 0; i < count; ++i) size += nals[i].sizeBytes;
+        for (uint32_t i = 0; i < count; ++i)
+            size += nals[i].sizeBytes;
         frame.bytes.assign(nals[0].payload, nals[0].payload + size);
         frame.order = static_cast<uint64_t>(coded.pts);
         if (auto it = times_.find(coded.pts); it != times_.end()) {

@@ -1,5 +1,7 @@
 #include <algorithm>
 #include <cstring>
+#include <optional>
+#include <type_traits>
 
 #include "mfxsoft/level.h"
 #include "mfxsoft/session.h"
@@ -13,8 +15,57 @@ constexpr int kDefaultRefDist = 3;      // two B-frames between anchors (AVC, HE
 constexpr int kDefaultAv1RefDist = 4;   // SVT-AV1's smallest mini-GOP
 constexpr int kDefaultQp = 24;          // CQP without a QP (AVC, HEVC)
 constexpr int kDefaultAv1Qp = 96;       // the same quality as a quantizer index
+constexpr int kDefaultQuality = 26;     // ICQ and QVBR without a quality, as Intel's runtimes default
+constexpr int kMaxQuality = 51;
+constexpr int kDefaultLookAhead = 40;  // LA and LA_ICQ without a depth
+constexpr int kMinLookAhead = 10, kMaxLookAhead = 100;
 
-uint32_t Kbps(mfxU16 value, mfxU16 multiplier) { return static_cast<uint32_t>(value) * std::max<mfxU16>(multiplier, 1); }
+// How a runtime kind answers a rate-control mode for a codec, after the
+// checks of Intel's runtimes (README: "Rate-control modes").
+enum class ModeAnswer { kTaken, kAsVbr, kRefused };
+
+ModeAnswer AnswerFor(RuntimeKind runtime, uint32_t codec, int rc) {
+    const bool avc = codec == MFX_CODEC_AVC;
+    switch (rc) {
+        case MFX_RATECONTROL_CBR:
+        case MFX_RATECONTROL_VBR:
+        case MFX_RATECONTROL_CQP:
+        case MFX_RATECONTROL_ICQ: return ModeAnswer::kTaken;
+        case MFX_RATECONTROL_QVBR: return codec == MFX_CODEC_AV1 ? ModeAnswer::kRefused : ModeAnswer::kTaken;
+        case MFX_RATECONTROL_AVBR:
+            // HEVC and AV1 code it as VBR; AVC's needs the VME engine, which
+            // the VDEnc-only GPUs of the VPL runtime lack.
+            if (!avc) return ModeAnswer::kAsVbr;
+            return runtime == RuntimeKind::kMsdk ? ModeAnswer::kTaken : ModeAnswer::kRefused;
+        case MFX_RATECONTROL_LA:
+        case MFX_RATECONTROL_LA_ICQ:
+            return avc && runtime == RuntimeKind::kMsdk ? ModeAnswer::kTaken : ModeAnswer::kRefused;
+        default: return ModeAnswer::kRefused;
+    }
+}
+
+// The extension buffer of `id` in `ext`, if the caller attached one of the right size.
+template <typename T>
+T* FindBuffer(mfxExtBuffer** ext, mfxU16 count, mfxU32 id) {
+    for (mfxU16 i = 0; ext != nullptr && i < count; ++i) {
+        if (ext[i] != nullptr && ext[i]->BufferId == id && ext[i]->BufferSz == sizeof(T)) {
+            return reinterpret_cast<T*>(ext[i]);
+        }
+    }
+    return nullptr;
+}
+
+// Copies a buffer's contents, keeping the destination's header.
+template <typename T>
+void CopyBuffer(T* to, const T& from) {
+    const mfxExtBuffer header = to->Header;
+    *to = from;
+    to->Header = header;
+}
+
+uint32_t Kbps(mfxU16 value, mfxU16 multiplier) {
+    return static_cast<uint32_t>(value) * std::max<mfxU16>(multiplier, 1);
+}
 
 // Stores a kbps value into a 16-bit field with the multiplier in force.
 mfxU16 Field(uint32_t kbps, mfxU16 multiplier) {
@@ -30,10 +81,8 @@ bool KnownAvcProfile(int profile) {
         case MFX_PROFILE_AVC_MAIN:
         case MFX_PROFILE_AVC_HIGH:
         case MFX_PROFILE_AVC_PROGRESSIVE_HIGH:
-        case MFX_PROFILE_AVC_CONSTRAINED_HIGH:
-            return true;
-        default:
-            return false;
+        case MFX_PROFILE_AVC_CONSTRAINED_HIGH: return true;
+        default: return false;
     }
 }
 
@@ -60,7 +109,8 @@ uint32_t FrameBoundKB(int width, int height, int bitDepth) {
 int Av1RefDist(int asked, int gopSize) {
     if (asked <= 1) return 1;
     int size = 4;
-    while (size < asked) size *= 2;
+    while (size < asked)
+        size *= 2;
     return size <= gopSize ? size : 1;
 }
 
@@ -69,22 +119,20 @@ int Av1RefDist(int asked, int gopSize) {
 bool Encoder::Encodes(RuntimeKind runtime, uint32_t codec) {
     switch (codec) {
         case MFX_CODEC_AVC:
-        case MFX_CODEC_HEVC:
-            return true;
+        case MFX_CODEC_HEVC: return true;
         case MFX_CODEC_AV1:
             // The Media SDK runtime has no AV1 encoder; the VPL GPU runtime has.
             return runtime == RuntimeKind::kVpl;
-        default:
-            return false;
+        default: return false;
     }
 }
 
-Encoder::Encoder(_mfxSession& session)
-    : session_(session), nullEncoder_(session.knobs.encoder == EncoderKind::kNull) {}
+Encoder::Encoder(_mfxSession& session) : session_(session), nullEncoder_(session.knobs.encoder == EncoderKind::kNull) {}
 
 Encoder::~Encoder() { Close(); }
 
-mfxStatus Encoder::Check(const mfxVideoParam& par, RuntimeKind runtime, mfxVideoParam* inForce, CodecConfig* config) {
+mfxStatus Encoder::Check(const mfxVideoParam& par, RuntimeKind runtime, mfxVideoParam* inForce, CodecConfig* config,
+                         RefusedField* refused) {
     const mfxInfoMFX& m = par.mfx;
     const mfxFrameInfo& f = m.FrameInfo;
     bool corrected = false;
@@ -103,14 +151,27 @@ mfxStatus Encoder::Check(const mfxVideoParam& par, RuntimeKind runtime, mfxVideo
     if (in != MFX_IOPATTERN_IN_SYSTEM_MEMORY) return MFX_ERR_UNSUPPORTED;
     if (par.NumExtParam != 0 && par.ExtParam == nullptr) return MFX_ERR_NULL_PTR;
     const mfxExtVideoSignalInfo* signal = nullptr;
+    const mfxExtCodingOption2* option2 = nullptr;  // LookAheadDepth is read; other fields are not used
+    const mfxExtCodingOption3* option3 = nullptr;  // QVBRQuality is read
+    // Each buffer at most once, at its own size.
+    auto take = [](const mfxExtBuffer* buffer, size_t size, auto** slot) {
+        if (buffer->BufferSz != size || *slot != nullptr) return false;
+        *slot = reinterpret_cast<std::remove_pointer_t<decltype(slot)>>(buffer);
+        return true;
+    };
     for (mfxU16 i = 0; i < par.NumExtParam; ++i) {
         const mfxExtBuffer* buffer = par.ExtParam[i];
         if (buffer == nullptr) return MFX_ERR_NULL_PTR;
-        if (buffer->BufferId != MFX_EXTBUFF_VIDEO_SIGNAL_INFO || buffer->BufferSz != sizeof(mfxExtVideoSignalInfo) ||
-            signal != nullptr) {
-            return MFX_ERR_INVALID_VIDEO_PARAM;
+        bool known = false;
+        switch (buffer->BufferId) {
+            case MFX_EXTBUFF_VIDEO_SIGNAL_INFO: known = take(buffer, sizeof(mfxExtVideoSignalInfo), &signal); break;
+            case MFX_EXTBUFF_CODING_OPTION2: known = take(buffer, sizeof(mfxExtCodingOption2), &option2); break;
+            case MFX_EXTBUFF_CODING_OPTION3: known = take(buffer, sizeof(mfxExtCodingOption3), &option3); break;
+            default: break;
         }
-        signal = reinterpret_cast<const mfxExtVideoSignalInfo*>(buffer);
+        if (!known) return MFX_ERR_INVALID_VIDEO_PARAM;
+    }
+    if (signal != nullptr) {
         // The ranges of the VUI (and AV1 colour config) fields.
         if (signal->VideoFormat > 7 || signal->VideoFullRange > 1 || signal->ColourDescriptionPresent > 1 ||
             signal->ColourPrimaries > 255 || signal->TransferCharacteristics > 255 ||
@@ -125,8 +186,8 @@ mfxStatus Encoder::Check(const mfxVideoParam& par, RuntimeKind runtime, mfxVideo
     const bool p010 = f.FourCC == MFX_FOURCC_P010;
     if (f.FourCC != MFX_FOURCC_NV12 && !(p010 && !avc)) return MFX_ERR_INVALID_VIDEO_PARAM;
     const int bitDepth = p010 ? 10 : 8;
-    if ((f.BitDepthLuma != 0 && f.BitDepthLuma != bitDepth) || (f.BitDepthChroma != 0 && f.BitDepthChroma != bitDepth) ||
-        f.Shift > (p010 ? 1 : 0)) {
+    if ((f.BitDepthLuma != 0 && f.BitDepthLuma != bitDepth) ||
+        (f.BitDepthChroma != 0 && f.BitDepthChroma != bitDepth) || f.Shift > (p010 ? 1 : 0)) {
         return MFX_ERR_INVALID_VIDEO_PARAM;
     }
     if (f.ChromaFormat != 0 && f.ChromaFormat != MFX_CHROMAFORMAT_YUV420) return MFX_ERR_INVALID_VIDEO_PARAM;
@@ -166,11 +227,24 @@ mfxStatus Encoder::Check(const mfxVideoParam& par, RuntimeKind runtime, mfxVideo
         profile = MFX_PROFILE_AV1_MAIN;  // 8 and 10 bits alike
     }
 
-    // Rate control.
+    // Rate control: the modes this runtime kind has for the codec, and the
+    // fields each one reads.
     int rc = m.RateControlMethod != 0 ? m.RateControlMethod : static_cast<int>(MFX_RATECONTROL_CBR);
-    if (rc != MFX_RATECONTROL_CBR && rc != MFX_RATECONTROL_VBR && rc != MFX_RATECONTROL_CQP) {
-        return MFX_ERR_INVALID_VIDEO_PARAM;
+    switch (AnswerFor(runtime, codec, rc)) {
+        case ModeAnswer::kRefused:
+            if (refused != nullptr) *refused = RefusedField::kRateControl;
+            return MFX_ERR_INVALID_VIDEO_PARAM;
+        case ModeAnswer::kAsVbr:
+            rc = MFX_RATECONTROL_VBR;
+            corrected = true;
+            break;
+        case ModeAnswer::kTaken: break;
     }
+    const bool icq = rc == MFX_RATECONTROL_ICQ || rc == MFX_RATECONTROL_LA_ICQ;
+    const bool lookAheadMode = rc == MFX_RATECONTROL_LA || rc == MFX_RATECONTROL_LA_ICQ;
+    // AVBR has no buffer: its union fields are Accuracy and Convergence.
+    const bool hrd = rc == MFX_RATECONTROL_CBR || rc == MFX_RATECONTROL_VBR || rc == MFX_RATECONTROL_LA ||
+                     rc == MFX_RATECONTROL_QVBR;
     const mfxU16 multiplier = std::max<mfxU16>(m.BRCParamMultiplier, 1);
     uint32_t target = 0, maximum = 0, bufferKB = 0, initialKB = 0;
     int qpI = 0, qpP = 0, qpB = 0;
@@ -189,10 +263,10 @@ mfxStatus Encoder::Check(const mfxVideoParam& par, RuntimeKind runtime, mfxVideo
         qpI = qp(m.QPI);
         qpP = qp(m.QPP);
         qpB = qp(m.QPB);
-    } else {
+    } else if (!icq) {
         target = Kbps(m.TargetKbps, multiplier);
         if (target == 0) return MFX_ERR_INVALID_VIDEO_PARAM;
-        maximum = Kbps(m.MaxKbps, multiplier);
+        maximum = hrd ? Kbps(m.MaxKbps, multiplier) : target;
         if (rc == MFX_RATECONTROL_CBR) {
             if (maximum != 0 && maximum < target) corrected = true;
             maximum = target;
@@ -202,11 +276,28 @@ mfxStatus Encoder::Check(const mfxVideoParam& par, RuntimeKind runtime, mfxVideo
             maximum = target;
             corrected = true;
         }
-        // Buffer of one second at the peak rate unless the caller chose one.
-        bufferKB = Kbps(m.BufferSizeInKB, multiplier);
-        if (bufferKB == 0) bufferKB = std::max<uint32_t>(maximum / 8, 1);
-        initialKB = Kbps(m.InitialDelayInKB, multiplier);
-        if (initialKB == 0 || initialKB > bufferKB) initialKB = bufferKB / 2;
+        if (hrd) {
+            // Buffer of one second at the peak rate unless the caller chose one.
+            bufferKB = Kbps(m.BufferSizeInKB, multiplier);
+            if (bufferKB == 0) bufferKB = std::max<uint32_t>(maximum / 8, 1);
+            initialKB = Kbps(m.InitialDelayInKB, multiplier);
+            if (initialKB == 0 || initialKB > bufferKB) initialKB = bufferKB / 2;
+        }
+    }
+    // ICQ's quality and QVBR's: 0 is the runtime's default; above 51 the
+    // HEVC encoder refuses, the AV1 encoder (and here AVC's) holds it at 51.
+    int quality = 0;
+    if (icq || rc == MFX_RATECONTROL_QVBR) {
+        const int asked = icq ? m.ICQQuality : option3 != nullptr ? option3->QVBRQuality : 0;
+        quality = asked != 0 ? asked : kDefaultQuality;
+        if (quality > kMaxQuality) {
+            if (hevc) {
+                if (refused != nullptr) *refused = icq ? RefusedField::kIcqQuality : RefusedField::kQvbrQuality;
+                return MFX_ERR_INVALID_VIDEO_PARAM;
+            }
+            quality = kMaxQuality;
+            corrected = true;
+        }
     }
 
     // Target usage: 0 is the default, balanced.
@@ -255,7 +346,8 @@ mfxStatus Encoder::Check(const mfxVideoParam& par, RuntimeKind runtime, mfxVideo
             level = minimal;
             corrected = true;
         }
-        if (level == MFX_LEVEL_AVC_1b && (profile & 0xFF) != MFX_PROFILE_AVC_BASELINE && profile != MFX_PROFILE_AVC_MAIN) {
+        if (level == MFX_LEVEL_AVC_1b && (profile & 0xFF) != MFX_PROFILE_AVC_BASELINE &&
+            profile != MFX_PROFILE_AVC_MAIN) {
             level = MFX_LEVEL_AVC_11;
         }
         numRefLimit = MaxDpbFrames(level, widthMbs * heightMbs);
@@ -300,6 +392,19 @@ mfxStatus Encoder::Check(const mfxVideoParam& par, RuntimeKind runtime, mfxVideo
         corrected = true;
     }
 
+    // Look-ahead depth (LA, LA_ICQ): 10 to 100, and at least two GOP
+    // distances and two reference counts, as the Media SDK's AVC encoder
+    // corrects it; a depth given with another mode is dropped.
+    int lookAhead = 0;
+    const int askedDepth = option2 != nullptr ? option2->LookAheadDepth : 0;
+    if (lookAheadMode) {
+        const int least = std::max({kMinLookAhead, 2 * refDist, 2 * numRef});
+        lookAhead = askedDepth != 0 ? std::clamp(askedDepth, least, kMaxLookAhead) : std::max(kDefaultLookAhead, least);
+        if (askedDepth != 0 && lookAhead != askedDepth) corrected = true;
+    } else if (askedDepth != 0) {
+        corrected = true;
+    }
+
     const uint32_t bound = FrameBoundKB(f.Width, f.Height, bitDepth);
     const uint32_t reportedBufferKB = std::max(bufferKB, bound);
 
@@ -329,6 +434,12 @@ mfxStatus Encoder::Check(const mfxVideoParam& par, RuntimeKind runtime, mfxVideo
             o.QPI = static_cast<mfxU16>(qpI);
             o.QPP = static_cast<mfxU16>(qpP);
             o.QPB = static_cast<mfxU16>(qpB);
+        } else if (icq) {
+            o.ICQQuality = static_cast<mfxU16>(quality);
+        } else if (rc == MFX_RATECONTROL_AVBR) {
+            o.Accuracy = m.Accuracy;
+            o.TargetKbps = Field(target, multiplier);
+            o.Convergence = m.Convergence;
         } else {
             o.InitialDelayInKB = Field(initialKB, multiplier);
             o.TargetKbps = Field(target, multiplier);
@@ -357,15 +468,18 @@ mfxStatus Encoder::Check(const mfxVideoParam& par, RuntimeKind runtime, mfxVideo
         config->targetUsage = usage;
         config->rateControl = rc;
         config->targetKbps = target;
-        config->maxKbps = maximum;
+        config->maxKbps = hrd ? maximum : 0;
         config->bufferKB = bufferKB;
         config->initialDelayKB = initialKB;
         config->qpI = qpI;
         config->qpP = qpP;
         config->qpB = qpB;
+        config->quality = quality;
+        config->lookAhead = lookAhead;
         config->gopSize = gopSize;
         config->refDist = refDist;
         config->idrInterval = m.IdrInterval;
+        config->closedGop = (m.GopOptFlag & MFX_GOP_CLOSED) != 0;
         config->numRef = numRef;
         if (signal != nullptr) {
             config->signal = true;
@@ -389,16 +503,9 @@ mfxStatus Encoder::Query(const mfxVideoParam* in, mfxVideoParam* out) {
     mfxExtBuffer** outExt = out->ExtParam;
     const mfxU16 outNumExt = out->NumExtParam;
     if (outNumExt != 0 && outExt == nullptr) return MFX_ERR_NULL_PTR;
-    auto signalOf = [](mfxExtBuffer** ext, mfxU16 count) -> mfxExtVideoSignalInfo* {
-        for (mfxU16 i = 0; ext != nullptr && i < count; ++i) {
-            if (ext[i] != nullptr && ext[i]->BufferId == MFX_EXTBUFF_VIDEO_SIGNAL_INFO &&
-                ext[i]->BufferSz == sizeof(mfxExtVideoSignalInfo)) {
-                return reinterpret_cast<mfxExtVideoSignalInfo*>(ext[i]);
-            }
-        }
-        return nullptr;
-    };
-    mfxExtVideoSignalInfo* outSignal = signalOf(outExt, outNumExt);
+    auto* outSignal = FindBuffer<mfxExtVideoSignalInfo>(outExt, outNumExt, MFX_EXTBUFF_VIDEO_SIGNAL_INFO);
+    auto* outOption2 = FindBuffer<mfxExtCodingOption2>(outExt, outNumExt, MFX_EXTBUFF_CODING_OPTION2);
+    auto* outOption3 = FindBuffer<mfxExtCodingOption3>(outExt, outNumExt, MFX_EXTBUFF_CODING_OPTION3);
 
     if (in == nullptr) {
         // What Init lets the caller choose: every such field set to 1.
@@ -426,27 +533,59 @@ mfxStatus Encoder::Query(const mfxVideoParam* in, mfxVideoParam* out) {
             outSignal->VideoFormat = outSignal->VideoFullRange = outSignal->ColourDescriptionPresent = 1;
             outSignal->ColourPrimaries = outSignal->TransferCharacteristics = outSignal->MatrixCoefficients = 1;
         }
+        if (outOption2 != nullptr) {
+            CopyBuffer(outOption2, mfxExtCodingOption2{});
+            outOption2->LookAheadDepth = 1;
+        }
+        if (outOption3 != nullptr) {
+            CopyBuffer(outOption3, mfxExtCodingOption3{});
+            outOption3->QVBRQuality = 1;
+        }
         return MFX_ERR_NONE;
     }
 
     // `in` and `out` may be the same record: work from copies.
     const mfxVideoParam asked = *in;
-    const mfxExtVideoSignalInfo* inSignal = signalOf(in->ExtParam, in->NumExtParam);
-    const mfxExtVideoSignalInfo askedSignal = inSignal != nullptr ? *inSignal : mfxExtVideoSignalInfo{};
+    auto copyOf = [](auto* found) { return found != nullptr ? std::optional(*found) : std::nullopt; };
+    const auto askedSignal =
+        copyOf(FindBuffer<mfxExtVideoSignalInfo>(in->ExtParam, in->NumExtParam, MFX_EXTBUFF_VIDEO_SIGNAL_INFO));
+    const auto askedOption2 =
+        copyOf(FindBuffer<mfxExtCodingOption2>(in->ExtParam, in->NumExtParam, MFX_EXTBUFF_CODING_OPTION2));
+    const auto askedOption3 =
+        copyOf(FindBuffer<mfxExtCodingOption3>(in->ExtParam, in->NumExtParam, MFX_EXTBUFF_CODING_OPTION3));
+    // Out's buffers carry what in's did, then the values in force.
+    auto echo = [&] {
+        if (outSignal != nullptr && askedSignal) CopyBuffer(outSignal, *askedSignal);
+        if (outOption2 != nullptr && askedOption2) CopyBuffer(outOption2, *askedOption2);
+        if (outOption3 != nullptr && askedOption3) CopyBuffer(outOption3, *askedOption3);
+    };
     mfxVideoParam inForce;
-    const mfxStatus status = Check(asked, runtime, &inForce, nullptr);
+    CodecConfig config;
+    RefusedField refused = RefusedField::kNone;
+    const mfxStatus status = Check(asked, runtime, &inForce, &config, &refused);
     if (status < MFX_ERR_NONE) {
-        // Query reports what cannot be done as unsupported, whatever the reason.
+        // Query reports what cannot be done as unsupported, whatever the
+        // reason; a refused rate-control value comes back zeroed, the rest
+        // as asked, as Intel's runtimes answer.
+        if (refused != RefusedField::kNone) {
+            *out = asked;
+            out->ExtParam = outExt;
+            out->NumExtParam = outNumExt;
+            echo();
+            if (refused == RefusedField::kRateControl) out->mfx.RateControlMethod = 0;
+            if (refused == RefusedField::kIcqQuality) out->mfx.ICQQuality = 0;
+            if (refused == RefusedField::kQvbrQuality && outOption3 != nullptr) outOption3->QVBRQuality = 0;
+        }
         return MFX_ERR_UNSUPPORTED;
     }
     *out = inForce;
     out->AsyncDepth = asked.AsyncDepth;
     out->ExtParam = outExt;
     out->NumExtParam = outNumExt;
-    if (outSignal != nullptr && inSignal != nullptr && outSignal != inSignal) {
-        const mfxExtBuffer header = outSignal->Header;
-        *outSignal = askedSignal;
-        outSignal->Header = header;
+    echo();
+    if (outOption2 != nullptr) outOption2->LookAheadDepth = static_cast<mfxU16>(config.lookAhead);
+    if (outOption3 != nullptr) {
+        outOption3->QVBRQuality = static_cast<mfxU16>(config.rateControl == MFX_RATECONTROL_QVBR ? config.quality : 0);
     }
     return status;
 }
@@ -483,8 +622,9 @@ mfxStatus Encoder::Init(const mfxVideoParam& par) {
     codec_ = std::move(codec);
     queue_ = std::move(queue);
     params_ = inForce;
-    signal_ = config;
-    bufferSizeKB_.store(static_cast<uint32_t>(inForce.mfx.BufferSizeInKB) * std::max<mfxU16>(inForce.mfx.BRCParamMultiplier, 1));
+    config_ = config;
+    bufferSizeKB_.store(static_cast<uint32_t>(inForce.mfx.BufferSizeInKB) *
+                        std::max<mfxU16>(inForce.mfx.BRCParamMultiplier, 1));
     // By default the queue takes every picture the back end holds back (they
     // give no sync point to wait on) and the one that brings output: a caller
     // that fills the delay is never told the device is busy.
@@ -497,7 +637,8 @@ mfxStatus Encoder::Init(const mfxVideoParam& par) {
     reference_ = nullptr;
     times_.clear();
     timesBase_ = fed_ = 0;
-    frameTicks_ = static_cast<uint64_t>(90000) * inForce.mfx.FrameInfo.FrameRateExtD / inForce.mfx.FrameInfo.FrameRateExtN;
+    frameTicks_ =
+        static_cast<uint64_t>(90000) * inForce.mfx.FrameInfo.FrameRateExtD / inForce.mfx.FrameInfo.FrameRateExtN;
     initialized_ = true;
     return status;
 }
@@ -523,7 +664,8 @@ bool Encoder::Initialized() {
 }
 
 void Encoder::ReleaseAll() {
-    for (mfxFrameSurface1* surface : pending_) LowerLocked(surface);
+    for (mfxFrameSurface1* surface : pending_)
+        LowerLocked(surface);
     pending_.clear();
     if (reference_ != nullptr) LowerLocked(reference_);
     reference_ = nullptr;
@@ -543,19 +685,24 @@ mfxStatus Encoder::GetVideoParam(mfxVideoParam* par) {
     if (numExt != 0 && ext == nullptr) return MFX_ERR_NULL_PTR;
     for (mfxU16 i = 0; i < numExt; ++i) {
         if (ext[i] == nullptr) return MFX_ERR_NULL_PTR;
-        if (ext[i]->BufferId != MFX_EXTBUFF_VIDEO_SIGNAL_INFO || ext[i]->BufferSz != sizeof(mfxExtVideoSignalInfo)) {
-            continue;  // a buffer this encoder has nothing to report in
         }
-        // What the SPS carries; unspecified values when no signal was asked for.
-        auto* signal = reinterpret_cast<mfxExtVideoSignalInfo*>(ext[i]);
-        const bool asked = signal_.signal;
-        signal->VideoFormat = static_cast<mfxU16>(asked ? signal_.videoFormat : 5);
-        signal->VideoFullRange = static_cast<mfxU16>(asked && signal_.fullRange ? 1 : 0);
-        signal->ColourDescriptionPresent = static_cast<mfxU16>(asked && signal_.colourDescription ? 1 : 0);
-        signal->ColourPrimaries = static_cast<mfxU16>(asked ? signal_.primaries : 2);
-        signal->TransferCharacteristics = static_cast<mfxU16>(asked ? signal_.transfer : 2);
-        signal->MatrixCoefficients = static_cast<mfxU16>(asked ? signal_.matrix : 2);
-    }
+        if (auto* signal = FindBuffer<mfxExtVideoSignalInfo>(ext, numExt, MFX_EXTBUFF_VIDEO_SIGNAL_INFO)) {
+            // What the SPS carries; unspecified values when no signal was asked for.
+            const bool asked = config_.signal;
+            signal->VideoFormat = static_cast<mfxU16>(asked ? config_.videoFormat : 5);
+            signal->VideoFullRange = static_cast<mfxU16>(asked && config_.fullRange ? 1 : 0);
+            signal->ColourDescriptionPresent = static_cast<mfxU16>(asked && config_.colourDescription ? 1 : 0);
+            signal->ColourPrimaries = static_cast<mfxU16>(asked ? config_.primaries : 2);
+            signal->TransferCharacteristics = static_cast<mfxU16>(asked ? config_.transfer : 2);
+            signal->MatrixCoefficients = static_cast<mfxU16>(asked ? config_.matrix : 2);
+        }
+        if (auto* option2 = FindBuffer<mfxExtCodingOption2>(ext, numExt, MFX_EXTBUFF_CODING_OPTION2)) {
+            option2->LookAheadDepth = static_cast<mfxU16>(config_.lookAhead);
+        }
+        if (auto* option3 = FindBuffer<mfxExtCodingOption3>(ext, numExt, MFX_EXTBUFF_CODING_OPTION3)) {
+            option3->QVBRQuality =
+                static_cast<mfxU16>(config_.rateControl == MFX_RATECONTROL_QVBR ? config_.quality : 0);
+        }
     return MFX_ERR_NONE;
 }
 

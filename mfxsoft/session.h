@@ -18,7 +18,6 @@ namespace mfxsoft {
 // Most tasks a stage queues before it answers MFX_WRN_DEVICE_BUSY.
 constexpr size_t kDefaultQueueDepth = 4;
 
-
 // The pre-processing stage: RGB3 or RGB4 to NV12 or P010. Init and Close on the application's
 // set-up thread; Run from any one thread at a time; the conversion itself on
 // the stage's runtime thread.
@@ -51,6 +50,10 @@ private:
 // thread; EncodeFrameAsync and GetVideoParam from any one thread at a time
 // (they may overlap the pre-processing stage's calls); the coding itself on
 // the stage's runtime thread.
+// A rate-control value the encoder refuses; Query answers MFX_ERR_UNSUPPORTED
+// with that field zeroed in its output.
+enum class RefusedField { kNone, kRateControl, kIcqQuality, kQvbrQuality };
+
 class Encoder {
 public:
     explicit Encoder(_mfxSession& session);
@@ -62,7 +65,10 @@ public:
     // fills `inForce` with the values the encoder would use and `config` with
     // the back end's settings. Returns an error, MFX_WRN_INCOMPATIBLE_VIDEO_PARAM
     // when a value was corrected, or MFX_ERR_NONE.
-    static mfxStatus Check(const mfxVideoParam& par, RuntimeKind runtime, mfxVideoParam* inForce, CodecConfig* config);
+    // `refused`, when given, names a value refused as Intel's runtimes
+    // refuse it: Query zeroes that field in its output.
+    static mfxStatus Check(const mfxVideoParam& par, RuntimeKind runtime, mfxVideoParam* inForce, CodecConfig* config,
+                           RefusedField* refused = nullptr);
     // MFXVideoENCODE_Query: with `in`, the values Init would use (or
     // MFX_ERR_UNSUPPORTED); without, which fields Init lets the caller set.
     mfxStatus Query(const mfxVideoParam* in, mfxVideoParam* out);
@@ -90,7 +96,7 @@ private:
     platform::CriticalSection lock_;            // guards the application-side state below
     bool initialized_ = false;
     mfxVideoParam params_{};                    // values in force; ExtParam always null
-    CodecConfig signal_;                        // the video signal fields in force
+    CodecConfig config_;                        // the back end's settings (signal, quality, look-ahead) in force
     size_t depth_ = kDefaultQueueDepth;
     uint64_t submitted_ = 0;                    // pictures taken
     uint64_t promised_ = 0;                     // outputs announced with a sync point
