@@ -45,6 +45,6 @@ std::string CodecRefusedText(const SettingData& settings);
 
 // What MFX_ERR_UNSUPPORTED from MFXVideoENCODE_Query means when no setting
 // is to blame: the codec (CodecRefusedText) when the mode is CBR or VBR,
-// which every runtime has, else the mode ("AVBR is not supported for HEVC by
+// which every runtime has, else the mode ("LA is not supported for HEVC by
 // this runtime").
 std::string QueryRefusalText(const SettingData& settings);
