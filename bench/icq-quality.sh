@@ -30,7 +30,7 @@ export TMPDIR=$work/tmp SVT_LOG=1 MFXSOFT_RUNTIME=vpl
 
 matrix=bt601
 [ "${size%x*}" -ge 1280 ] || [ "${size#*x}" -gt 576 ] && matrix=bt709
-clip=$work/clip.mkv
+clip=$work/clip.nut  # exact 1/30 s time stamps (Matroska rounds them to ms)
 ffmpeg -nostdin -v error -f lavfi -i "mandelbrot=size=$size:rate=30" -frames:v "$frames" -c:v ffv1 "$clip"
 
 echo "| codec | quality | kbps | PSNR Y (dB) | SSIM |"
