@@ -4,6 +4,7 @@
 #include <new>
 
 #include "core/export_job.h"
+#include "encode/encoder_params.h"
 #include "encode/rate_control.h"
 
 namespace {
@@ -226,6 +227,7 @@ mfxStatus SetupPipeline(const PipelineCallbacks* callbacks, const mfxFrameInfo* 
     pipeline->vppInputRefused = false;
     pipeline->failedCall = nullptr;
     pipeline->failedStatus = MFX_ERR_NONE;
+    pipeline->encoderChanges.clear();
     pipeline->signalChanged = false;
     pipeline->signalRefused = false;
     pipeline->vppInFourCC = vppInInfo->FourCC;
@@ -369,6 +371,14 @@ mfxStatus SetupPipeline(const PipelineCallbacks* callbacks, const mfxFrameInfo* 
     if (status > MFX_ERR_NONE && pipeline->signalAsked) pipeline->signalChanged = true;
     status = MFXVideoENCODE_Init(pipeline->session, &encodeParams);
     if (status != MFX_ERR_NONE) failed("MFXVideoENCODE_Init", status);
+    if (status > MFX_ERR_NONE) {
+        const EncoderParams asked{encodeParams.mfx, pipeline->codingOption2.LookAheadDepth,
+                                  pipeline->codingOption3.QVBRQuality};
+        EncoderParams settled;
+        if (GetSettledEncoderParams(pipeline->session, asked, &settled) >= MFX_ERR_NONE) {
+            pipeline->encoderChanges = EncoderChanges(asked, settled);
+        }
+    }
     if (status < MFX_ERR_NONE) {
         pipeline->signalRefused = pipeline->encodeSignalAsked && RefusesInput(status);
         MFXVideoVPP_Close(pipeline->session);

@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <deque>
 #include <list>
+#include <string>
+#include <vector>
 
 #include <mfxvideo.h>
 
@@ -153,6 +155,10 @@ struct EncodePipeline {
     // Null (and MFX_ERR_NONE) when no call failed. Job's thread only.
     const char* failedCall;
     mfxStatus failedStatus;
+    // When the encoder's initialisation answered a warning: the fields it
+    // changed (EncoderChanges), e.g. "rate control AVBR to VBR". Job's
+    // thread only.
+    std::vector<std::string> encoderChanges;
     // The last set-up asked for the signal buffers and VPP answered a warning
     // (it changed them). Job's thread only.
     bool signalChanged;

@@ -195,5 +195,19 @@ std::string SetupFailureCause(const ExportJob& job, const EncodePipeline& pipeli
         pipeline.failedStatus == MFX_ERR_UNSUPPORTED) {
         problem = QueryRefusalText(settings);
     }
+    // A warning from the encoder's initialisation: it would have encoded
+    // something else than asked.
+    if (problem.empty() && !pipeline.encoderChanges.empty()) problem = ChangeRefusalText(settings, pipeline.encoderChanges);
     return problem.empty() ? answer : problem + " (" + answer + ")";
+}
+
+std::string ChangeRefusalText(const SettingData& settings, const std::vector<std::string>& changes) {
+    const std::string modeChange = "rate control " + RateControlName(settings.rateControl) + " to ";
+    if (changes.front().starts_with(modeChange)) {
+        return RateControlName(settings.rateControl) + " is not supported for " + SettingsCodec(settings).name +
+               " by this runtime; it would encode " + changes.front().substr(modeChange.size());
+    }
+    std::string list;
+    for (const std::string& change : changes) list += (list.empty() ? "" : ", ") + change;
+    return "The runtime would change " + list;
 }

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include <mfxvideo.h>
 
@@ -48,3 +49,9 @@ std::string CodecRefusedText(const SettingData& settings);
 // which every runtime has, else the mode ("LA is not supported for HEVC by
 // this runtime").
 std::string QueryRefusalText(const SettingData& settings);
+
+// Why a runtime's initialisation that changed `changes` (EncoderChanges) is
+// refused: a changed mode as "AVBR is not supported for HEVC by this
+// runtime; it would encode VBR", else "The runtime would change GOP 30 to
+// 32, ...".
+std::string ChangeRefusalText(const SettingData& settings, const std::vector<std::string>& changes);

@@ -6,6 +6,7 @@
 #include "encode/codec.h"
 #include "encode/encode_loop.h"
 #include "encode/encode_pipeline.h"
+#include "encode/encoder_params.h"
 #include "encode/frame_source.h"
 #include "encode/mfx_status.h"
 #include "encode/runtime_report.h"
@@ -32,26 +33,6 @@ Outcome ValidateEncodeParameters(const ExportJob& job) {
 
 namespace {
 
-// The encoder fields an export log shows, as asked or as settled: the codec
-// and its depth by name, the profile and level by name and SDK value.
-std::string DescribeEncoder(const mfxInfoMFX& mfx) {
-    const CodecInfo* codec = FindCodec(mfx.CodecId);
-    const CodecInfo& named = codec != nullptr ? *codec : AvcCodec();
-    const uint32_t multiplier = mfx.BRCParamMultiplier == 0 ? 1 : mfx.BRCParamMultiplier;
-    const unsigned depth = mfx.FrameInfo.BitDepthLuma != 0 ? mfx.FrameInfo.BitDepthLuma
-                           : mfx.FrameInfo.FourCC == MFX_FOURCC_P010 ? 10u
-                                                                     : 8u;
-    char text[300];
-    std::snprintf(text, sizeof text,
-                  "%s %u-bit, profile %s (%u), level %s (%u), target usage %u, rate control %u, %u/%u kbps, GOP %u, "
-                  "B distance %u, IDR interval %u",
-                  codec != nullptr ? codec->name : "codec ?", depth, ProfileName(named, mfx.CodecProfile).c_str(),
-                  mfx.CodecProfile, LevelName(named, mfx.CodecLevel).c_str(), mfx.CodecLevel, mfx.TargetUsage,
-                  mfx.RateControlMethod, mfx.TargetKbps * multiplier, mfx.MaxKbps * multiplier, mfx.GopPicSize,
-                  mfx.GopRefDist, mfx.IdrInterval);
-    return text;
-}
-
 // The log's account of an opened pipeline: what was asked of the encoder and
 // what it settled on, the input format and the colour of the pixels.
 void LogPipeline(const ExportJob& job, const EncodePipeline& pipeline) {
@@ -60,11 +41,16 @@ void LogPipeline(const ExportJob& job, const EncodePipeline& pipeline) {
     char api[24];
     std::snprintf(api, sizeof api, "API %u.%u", runtime.api.Major, runtime.api.Minor);
     LogLine(job, "runtime: " + runtime.file + " (" + runtime.kind + ", " + api + "), adapter " + ImplName(runtime.impl));
-    LogLine(job, "encoder asked: " + DescribeEncoder(MakeEncoderInfo(job.settings)));
-    mfxVideoParam settled{};
-    const mfxStatus status = MFXVideoENCODE_GetVideoParam(pipeline.session, &settled);
-    LogLine(job, status == MFX_ERR_NONE ? "encoder settled: " + DescribeEncoder(settled.mfx)
-                                        : "encoder settled: GetVideoParam answered " + MfxStatusText(status));
+    const EncoderParams asked = AskedEncoderParams(job.settings);
+    LogLine(job, "encoder asked: " + DescribeEncoder(asked));
+    EncoderParams settled;
+    const mfxStatus status = GetSettledEncoderParams(pipeline.session, asked, &settled);
+    if (status < MFX_ERR_NONE) {
+        LogLine(job, "encoder settled: GetVideoParam answered " + MfxStatusText(status));
+    } else {
+        LogLine(job, "encoder settled: " + DescribeEncoder(settled));
+        for (const std::string& change : EncoderChanges(asked, settled)) LogLine(job, "encoder changed: " + change);
+    }
     LogLine(job, pipeline.vppInFourCC == MFX_FOURCC_RGB4 ? "VPP input: RGB4 (the runtime takes no RGB3)"
                                                          : "VPP input: RGB3");
     LogLine(job, ColourLine(pipeline, MatrixForFrame(job.width, job.height)));
