@@ -111,9 +111,9 @@ void FillList(IDialogControls& controls, int id, const ChoiceRow* rows) {
     for (const ChoiceRow* row = rows; row->label != nullptr; ++row) controls.AddString(id, row->label);
 }
 
-void ShowNumber(IDialogControls& controls, int id, int32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%d", value);
+void ShowNumber(IDialogControls& controls, int id, int64_t value) {
+    char text[24];
+    std::snprintf(text, sizeof text, "%lld", static_cast<long long>(value));
     controls.SetText(id, text);
 }
 
@@ -144,7 +144,7 @@ void ShowNumber(IDialogControls& controls, const NumberEdit& edit, const Setting
     if (edit.bFrames && value == 0) {
         controls.SetText(edit.id, "auto");
     } else {
-        ShowNumber(controls, edit.id, edit.bFrames ? static_cast<int32_t>(static_cast<int64_t>(value) - 1) : value);
+        ShowNumber(controls, edit.id, edit.bFrames ? static_cast<int64_t>(value) - 1 : value);
     }
 }
 

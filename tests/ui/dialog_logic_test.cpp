@@ -565,7 +565,7 @@ TEST_F(DialogTest, BFramesAreStoredPlusOne) {
     } cases[] = {
         {0, "auto", "0", 1},     {0, "auto", "2", 3},     {3, "2", "auto", 0},   {3, "2", " AUTO", 0},
         {1, "0", "7", 8},        {4, "3", "", 4},         {4, "3", "x", 4},      {0, "auto", "", 0},
-        {8, "7", "65534", 65535}, {-5, "-6", "Auto!", 0},
+        {8, "7", "65534", 65535}, {-5, "-6", "Auto!", 0}, {-2147483647 - 1, "-2147483649", "1", 2},
     };
     for (const Case& test : cases) {
         SettingData restored = ValidSettings();
