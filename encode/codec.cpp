@@ -99,7 +99,18 @@ constexpr CodecLevel kAv1Levels[] = {
     {"6.3", MFX_LEVEL_AV1_63, 4278190080u, 35651584, 16384, 8704, 160000},
 };
 
-constexpr CodecInfo kAvc{MFX_CODEC_AVC, "H.264", "h264", "h264", false, "", kAvcProfiles, kAvcLevels};
+// The modes as Intel's runtimes take them (mfxsoft/README.md, "Rate-control
+// modes"): H.264 every one (the look-ahead modes and AVBR through the Media
+// SDK runtime's and the older GPUs' VME); HEVC's encoders turn AVBR into VBR
+// and have no look-ahead; AV1's have no QVBR either.
+constexpr mfxU16 kAvcModes[] = {MFX_RATECONTROL_CBR, MFX_RATECONTROL_VBR, MFX_RATECONTROL_CQP,
+                                MFX_RATECONTROL_AVBR, MFX_RATECONTROL_LA, MFX_RATECONTROL_ICQ,
+                                MFX_RATECONTROL_LA_ICQ, MFX_RATECONTROL_QVBR};
+constexpr mfxU16 kHevcModes[] = {MFX_RATECONTROL_CBR, MFX_RATECONTROL_VBR, MFX_RATECONTROL_CQP, MFX_RATECONTROL_ICQ,
+                                 MFX_RATECONTROL_QVBR};
+constexpr mfxU16 kAv1Modes[] = {MFX_RATECONTROL_CBR, MFX_RATECONTROL_VBR, MFX_RATECONTROL_CQP, MFX_RATECONTROL_ICQ};
+
+constexpr CodecInfo kAvc{MFX_CODEC_AVC, "H.264", "h264", "h264", false, "", kAvcProfiles, kAvcLevels, kAvcModes};
 constexpr CodecInfo kHevc{MFX_CODEC_HEVC,
                           "HEVC",
                           "hevc",
@@ -108,7 +119,8 @@ constexpr CodecInfo kHevc{MFX_CODEC_HEVC,
                           "HEVC needs an Intel GPU of the 6th Core generation (Skylake) or newer, 10-bit HEVC the 7th "
                           "(Kaby Lake) or newer",
                           kHevcProfiles,
-                          kHevcLevels};
+                          kHevcLevels,
+                          kHevcModes};
 constexpr CodecInfo kAv1{MFX_CODEC_AV1,
                          "AV1",
                          "av1",
@@ -116,7 +128,8 @@ constexpr CodecInfo kAv1{MFX_CODEC_AV1,
                          true,
                          "AV1 needs an Intel Arc, Core Ultra (Meteor Lake) or newer GPU and its VPL GPU runtime",
                          kAv1Profiles,
-                         kAv1Levels};
+                         kAv1Levels,
+                         kAv1Modes};
 
 constexpr const CodecInfo* kCodecs[] = {&kAvc, &kHevc, &kAv1};
 
@@ -154,6 +167,13 @@ const CodecLevel* FindLevel(const CodecInfo& codec, int32_t value) {
         if (level.value == value) return &level;
     }
     return nullptr;
+}
+
+bool CodecTakesRateControl(const CodecInfo& codec, int32_t rateControl) {
+    for (mfxU16 mode : codec.rateControls) {
+        if (mode == rateControl) return true;
+    }
+    return false;
 }
 
 bool ProfileTakes(const CodecProfile& profile, int32_t bitDepth) {

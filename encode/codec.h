@@ -52,6 +52,10 @@ struct CodecInfo {
     // Lowest first, in the order the limits grow (H.264's 1b sits between 1
     // and 1.1).
     std::span<const CodecLevel> levels;
+    // The rate-control modes (MFX_RATECONTROL_*) some Intel encoder of the
+    // codec takes, in the order of RateControlModes(); which ones a given
+    // runtime takes is for its Query to say.
+    std::span<const mfxU16> rateControls;
 };
 
 const CodecInfo& AvcCodec();
@@ -78,6 +82,9 @@ const CodecLevel* FindLevel(const CodecInfo& codec, int32_t value);
 // The profile a codec gets at a bit depth when the one asked for does not
 // encode it: the first that does.
 const CodecProfile& ProfileForBitDepth(const CodecInfo& codec, int32_t bitDepth);
+
+// Whether some Intel encoder of the codec takes the rate-control mode.
+bool CodecTakesRateControl(const CodecInfo& codec, int32_t rateControl);
 
 // Whether a profile encodes `bitDepth` bits.
 bool ProfileTakes(const CodecProfile& profile, int32_t bitDepth);

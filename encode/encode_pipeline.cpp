@@ -70,10 +70,7 @@ EncodePipeline::EncodePipeline()
       vppSignal{},
       encodeExtParam{},
       encodeSignal{},
-      codingOption2{},
-      codingOption3{},
-      codingOption2Asked(false),
-      codingOption3Asked(false),
+      codingOptions{},
       colourMatrix(VideoMatrix::kBt601),
       signalAsked(false),
       encodeSignalAsked(false),
@@ -141,7 +138,7 @@ bool OpenEncodePipeline(const SettingData& settings, const ExportJob& job, Encod
     const mfxFrameInfo rgb4 = AsRgb4Input(rgb3);
     const mfxInfoMFX encode = MakeEncoderInfo(settings);
     const VideoMatrix wanted = MatrixForFrame(job.width, job.height);
-    FillCodingOptions(&pipeline, settings);
+    FillCodingOptions(pipeline.codingOptions, settings);
     // With the signal buffers first: RGB3, then RGB4 when the runtime takes
     // no 24-bit input (the VPL GPU runtime, the Linux runtime). When a
     // runtime refuses or changes them, its default conversion (BT.601
@@ -176,22 +173,6 @@ bool OpenEncodePipeline(const SettingData& settings, const ExportJob& job, Encod
         if (!refused) break;
     }
     return false;
-}
-
-void FillCodingOptions(EncodePipeline* pipeline, const SettingData& settings) {
-    const RateControlMode* mode = FindRateControl(settings.rateControl);
-    mfxExtCodingOption2& option2 = pipeline->codingOption2;
-    std::memset(&option2, 0, sizeof(option2));
-    option2.Header.BufferId = MFX_EXTBUFF_CODING_OPTION2;
-    option2.Header.BufferSz = sizeof(option2);
-    option2.LookAheadDepth = static_cast<mfxU16>(settings.lookAheadDepth & 0xFFFF);
-    pipeline->codingOption2Asked = mode != nullptr && mode->usesLookAhead;
-    mfxExtCodingOption3& option3 = pipeline->codingOption3;
-    std::memset(&option3, 0, sizeof(option3));
-    option3.Header.BufferId = MFX_EXTBUFF_CODING_OPTION3;
-    option3.Header.BufferSz = sizeof(option3);
-    option3.QVBRQuality = static_cast<mfxU16>(settings.quality & 0xFFFF);
-    pipeline->codingOption3Asked = settings.rateControl == MFX_RATECONTROL_QVBR;
 }
 
 void FillSignalBuffers(EncodePipeline* pipeline, VideoMatrix matrix) {
@@ -300,8 +281,7 @@ mfxStatus SetupPipeline(const PipelineCallbacks* callbacks, const mfxFrameInfo* 
     encodeParams.IOPattern = MFX_IOPATTERN_IN_SYSTEM_MEMORY;
     mfxU16 encodeExtCount = 0;
     if (pipeline->encodeSignalAsked) pipeline->encodeExtParam[encodeExtCount++] = &pipeline->encodeSignal.Header;
-    if (pipeline->codingOption2Asked) pipeline->encodeExtParam[encodeExtCount++] = &pipeline->codingOption2.Header;
-    if (pipeline->codingOption3Asked) pipeline->encodeExtParam[encodeExtCount++] = &pipeline->codingOption3.Header;
+    encodeExtCount = AttachCodingOptions(pipeline->codingOptions, pipeline->encodeExtParam, encodeExtCount);
     if (encodeExtCount != 0) {
         encodeParams.ExtParam = pipeline->encodeExtParam;
         encodeParams.NumExtParam = encodeExtCount;

@@ -19,6 +19,7 @@
 
 #include <mfxvideo.h>
 
+#include "encode/coding_options.h"
 #include "encode/colour.h"
 #include "encode/frame_allocator.h"
 #include "encode/frame_source.h"
@@ -94,14 +95,10 @@ struct EncodePipeline {
     mfxExtVPPVideoSignalInfo vppSignal;
     // The encoder's: the SPS's video signal type, when `encodeSignalAsked`;
     // the look-ahead depth and QVBR's quality, when the rate control uses
-    // them (`codingOption2Asked`, `codingOption3Asked`, set by
-    // OpenEncodePipeline from the settings).
+    // them (filled by OpenEncodePipeline from the settings).
     mfxExtBuffer* encodeExtParam[3];
     mfxExtVideoSignalInfo encodeSignal;
-    mfxExtCodingOption2 codingOption2;
-    mfxExtCodingOption3 codingOption3;
-    bool codingOption2Asked;
-    bool codingOption3Asked;
+    CodingOptions codingOptions;
     // Colour, job's thread only. Before a set-up: the matrix to ask for and
     // which signal buffers SetupPipeline attaches (VPP's, the encoder's).
     // After it: `colourMatrix` is the matrix of the pixels and `colourTagged`
@@ -172,11 +169,6 @@ struct EncodePipeline {
 // full-range RGB to `matrix` in limited range, the encoder's VUI with video
 // format 5 (unspecified), limited range and the matrix's code points.
 void FillSignalBuffers(EncodePipeline* pipeline, VideoMatrix matrix);
-
-// Fills the encoder's coding-option buffers of `pipeline` from the settings
-// and says which the rate control needs: the look-ahead depth (LA, LA_ICQ)
-// and QVBR's quality.
-void FillCodingOptions(EncodePipeline* pipeline, const SettingData& settings);
 
 // The VPP-input frame description of a job: RGB3, the size aligned up to 16
 // in 16-bit arithmetic, the crop the size itself, the job's frame rate,

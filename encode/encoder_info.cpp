@@ -1,7 +1,11 @@
-// MakeEncoderInfo on its own: the settings dialog's video test builds its
-// encoder description with it and links nothing else of the pipeline.
+// MakeEncoderInfo and the coding options on their own: the settings
+// dialog's video test builds its encoder description with them and links
+// nothing else of the pipeline.
+#include <cstring>
+
 #include "encode/bit_rate.h"
 #include "encode/codec.h"
+#include "encode/coding_options.h"
 #include "encode/encode_pipeline.h"
 #include "encode/rate_control.h"
 
@@ -50,4 +54,26 @@ mfxInfoMFX MakeEncoderInfo(const SettingData& settings) {
     frame.Shift = tenBit ? 1 : 0;
     frame.PicStruct = MFX_PICSTRUCT_PROGRESSIVE;
     return encode;
+}
+
+void FillCodingOptions(CodingOptions& options, const SettingData& settings) {
+    const RateControlMode* mode = FindRateControl(settings.rateControl);
+    mfxExtCodingOption2& option2 = options.option2;
+    std::memset(&option2, 0, sizeof(option2));
+    option2.Header.BufferId = MFX_EXTBUFF_CODING_OPTION2;
+    option2.Header.BufferSz = sizeof(option2);
+    option2.LookAheadDepth = static_cast<mfxU16>(settings.lookAheadDepth & 0xFFFF);
+    options.option2Asked = mode != nullptr && mode->usesLookAhead;
+    mfxExtCodingOption3& option3 = options.option3;
+    std::memset(&option3, 0, sizeof(option3));
+    option3.Header.BufferId = MFX_EXTBUFF_CODING_OPTION3;
+    option3.Header.BufferSz = sizeof(option3);
+    option3.QVBRQuality = static_cast<mfxU16>(settings.quality & 0xFFFF);
+    options.option3Asked = settings.rateControl == MFX_RATECONTROL_QVBR;
+}
+
+mfxU16 AttachCodingOptions(CodingOptions& options, mfxExtBuffer** list, mfxU16 count) {
+    if (options.option2Asked) list[count++] = &options.option2.Header;
+    if (options.option3Asked) list[count++] = &options.option3.Header;
+    return count;
 }

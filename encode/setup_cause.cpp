@@ -107,27 +107,26 @@ std::string UnlistedSetting(const SettingData& settings) {
         }
         return "rateControl " + std::to_string(settings.rateControl) + " is not a rate control (" + modes + ")";
     }
-    // The SDK's ranges: QPs of 1 to 51 (AV1's quantizer indices 1 to 255),
-    // qualities 1 to 51, a look-ahead of 10 to 100 frames or the runtime's
-    // choice (0).
-    const int32_t maxQp = codec.id == MFX_CODEC_AV1 ? 255 : 51;
-    auto outside = [](const char* name, int32_t value, int32_t low, int32_t high) {
-        return name + std::string(" ") + std::to_string(value) + " is outside " + std::to_string(low) + " to " +
-               std::to_string(high);
+    // The SDK's ranges (rate_control.h): QPs of 1 to 51 (AV1's quantizer
+    // indices 1 to 255), qualities 1 to 51, a look-ahead of 10 to 100 frames
+    // or the runtime's choice (0).
+    auto outside = [](const char* name, int32_t value, FieldRange range) {
+        return name + std::string(" ") + std::to_string(value) + " is outside " + std::to_string(range.low) + " to " +
+               std::to_string(range.high);
     };
+    const FieldRange qp = QpRange(codec.id);
     if (mode->usesQp) {
         for (const auto& [name, value] : {std::pair<const char*, int32_t>{"qpI", settings.qpI},
                                           {"qpP", settings.qpP},
                                           {"qpB", settings.qpB}}) {
-            if (value < 1 || value > maxQp) return outside(name, value, 1, maxQp) + " for " + codecName;
+            if (!qp.Holds(value)) return outside(name, value, qp) + " for " + codecName;
         }
     }
-    if (mode->usesQuality && (settings.quality < 1 || settings.quality > 51)) {
-        return outside("quality", settings.quality, 1, 51);
+    if (mode->usesQuality && !kQualityRange.Holds(settings.quality)) {
+        return outside("quality", settings.quality, kQualityRange);
     }
-    if (mode->usesLookAhead && settings.lookAheadDepth != 0 &&
-        (settings.lookAheadDepth < 10 || settings.lookAheadDepth > 100)) {
-        return outside("lookAheadDepth", settings.lookAheadDepth, 10, 100) + " (or 0, the runtime's choice)";
+    if (mode->usesLookAhead && !kLookAheadRange.Holds(settings.lookAheadDepth)) {
+        return outside("lookAheadDepth", settings.lookAheadDepth, kLookAheadRange) + " (or 0, the runtime's choice)";
     }
     return "";
 }

@@ -103,9 +103,12 @@ void FitProfile(SettingData& data, int32_t value) {
 Field Number(const char* key, int32_t SettingData::* member, int32_t min, int32_t max) {
     return Field{key, member, nullptr, nullptr, 0, min, max};
 }
-// A number from `min` to `max`, or 0 typed and shown as "auto".
-Field AutoNumber(const char* key, int32_t SettingData::* member, int32_t min, int32_t max, int32_t bias = 0) {
-    return Field{key, member, nullptr, kAuto, 1, min, max, bias};
+Field Number(const char* key, int32_t SettingData::* member, FieldRange range) {
+    return Number(key, member, range.low, range.high);
+}
+// A number of `range` (rate_control.h), or 0 typed and shown as "auto".
+Field AutoNumber(const char* key, int32_t SettingData::* member, FieldRange range, int32_t bias = 0) {
+    return Field{key, member, nullptr, kAuto, 1, range.low, range.high, bias};
 }
 Field Text(const char* key, char (SettingData::* member)[kSettingPathSize]) {
     return Field{key, nullptr, member, nullptr, 0, 0, -1};
@@ -129,16 +132,17 @@ const Field kFields[] = {
     // Version 3's fields, in the ranges the SDK's 16-bit fields take.
     Number("codec", &SettingData::codec, kCodec, FitCodec),
     Number("bitDepth", &SettingData::bitDepth, kBitDepth, FitCodec),
-    AutoNumber("gopLength", &SettingData::gopLength, 1, 65535),
-    AutoNumber("bFrames", &SettingData::gopRefDist, 0, 65534, 1),
-    AutoNumber("idrInterval", &SettingData::idrInterval, 1, 65535),
-    Number("qpI", &SettingData::qpI, 1, 255),  // AV1's quantizer indices; 1 to 51 for the others
-    Number("qpP", &SettingData::qpP, 1, 255),
-    Number("qpB", &SettingData::qpB, 1, 255),
-    Number("quality", &SettingData::quality, 1, 51),
-    AutoNumber("lookAhead", &SettingData::lookAheadDepth, 10, 100),
-    AutoNumber("avbrAccuracy", &SettingData::avbrAccuracy, 1, 65535),
-    AutoNumber("avbrConvergence", &SettingData::avbrConvergence, 1, 65535),
+    AutoNumber("gopLength", &SettingData::gopLength, kGopLengthRange),
+    AutoNumber("bFrames", &SettingData::gopRefDist, kBFramesRange, 1),
+    AutoNumber("idrInterval", &SettingData::idrInterval, kIdrIntervalRange),
+    // AV1's quantizer indices; the export holds the others to 1 to 51.
+    Number("qpI", &SettingData::qpI, QpRange(MFX_CODEC_AV1)),
+    Number("qpP", &SettingData::qpP, QpRange(MFX_CODEC_AV1)),
+    Number("qpB", &SettingData::qpB, QpRange(MFX_CODEC_AV1)),
+    Number("quality", &SettingData::quality, kQualityRange),
+    AutoNumber("lookAhead", &SettingData::lookAheadDepth, kLookAheadRange),
+    AutoNumber("avbrAccuracy", &SettingData::avbrAccuracy, kAvbrAccuracyRange),
+    AutoNumber("avbrConvergence", &SettingData::avbrConvergence, kAvbrConvergenceRange),
 };
 
 // The names a field takes in this record; `storage` keeps record-made ones.

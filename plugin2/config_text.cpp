@@ -4,7 +4,7 @@
 #include <sstream>
 
 #include "encode/codec.h"
-#include "ui/choice_tables.h"
+#include "encode/rate_control.h"
 
 namespace {
 
@@ -24,11 +24,11 @@ std::string NameOf(const Name (&names)[N], int32_t value, const char* unknown) {
     return std::string(unknown) + " " + std::to_string(value);
 }
 
-std::string RateControlOf(int32_t value) {
-    for (const ChoiceRow* row = kRateControlChoices; row->label != nullptr; ++row) {
-        if (row->value == value) return row->label;
-    }
-    return "RC " + std::to_string(value);
+// "VBR 1400/1400 kbps", "CQP 22/24/26", "ICQ 23", "QVBR 23 4000/6000 kbps".
+std::string RateControlOf(const SettingData& settings) {
+    const RateControlMode* mode = FindRateControl(settings.rateControl);
+    const std::string name = mode != nullptr ? mode->name : "RC " + std::to_string(settings.rateControl);
+    return name + " " + RateControlValues(settings);
 }
 
 // The depth is said where the profile leaves it open and it is not 8 bits,
@@ -47,8 +47,7 @@ std::string ConfigText(const SettingData& settings) {
     const CodecInfo& codec = SettingsCodec(settings);
     text << codec.name << " " << ProfileName(codec, settings.codecProfile) << " " << DepthOf(codec, settings)
          << LevelName(codec, settings.codecLevel)
-         << kSeparator << RateControlOf(settings.rateControl) << " " << settings.targetKbps << "/"
-         << settings.maxKbps << " kbps" << kSeparator << "TU" << settings.targetUsage << kSeparator << "AAC "
+         << kSeparator << RateControlOf(settings) << kSeparator << "TU" << settings.targetUsage << kSeparator << "AAC "
          << NameOf(kAacProfiles, settings.aacProfile, "profile") << " " << settings.aacKbps << " kbps";
     return std::move(text).str();
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "encode/codec.h"
+#include "encode/rate_control.h"
 
 const ChoiceRow kHardwareChoices[] = {
     {"1", 2}, {"2", 5}, {"3", 6}, {"4", 7},  // MFX_IMPL_HARDWARE .. MFX_IMPL_HARDWARE4
@@ -14,11 +15,6 @@ const ChoiceRow kHardwareChoices[] = {
 
 const ChoiceRow kTargetUsageChoices[] = {
     {"QUALITY", 1}, {"BALANCED", 4}, {"SPEED", 7},
-    {nullptr, 0},
-};
-
-const ChoiceRow kRateControlChoices[] = {
-    {"CBR", 1}, {"VBR", 2},
     {nullptr, 0},
 };
 
@@ -116,6 +112,13 @@ const ChoiceRow* CodecLevelChoices(const CodecInfo& codec) {
             list.Add(level.name, level.value);
             if (&codec == &AvcCodec() && std::strcmp(level.name, kLastListedAvcLevel) == 0) break;
         }
+    });
+    return lists.For(codec);
+}
+
+const ChoiceRow* RateControlChoices(const CodecInfo& codec) {
+    static const PerCodecRows lists([](const CodecInfo& codec, CodecRows& list) {
+        for (mfxU16 mode : codec.rateControls) list.Add(RateControlName(mode), mode);
     });
     return lists.For(codec);
 }

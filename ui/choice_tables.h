@@ -18,7 +18,6 @@ struct AudioChoiceRow {
 
 extern const ChoiceRow kHardwareChoices[];
 extern const ChoiceRow kTargetUsageChoices[];
-extern const ChoiceRow kRateControlChoices[];
 extern const AudioChoiceRow kAudioBitRateChoices[];
 
 // The codec lists, made on first use from the codec table (encode/codec.h),
@@ -31,3 +30,6 @@ const ChoiceRow* CodecChoices();
 const ChoiceRow* BitDepthChoices(const CodecInfo& codec);
 const ChoiceRow* CodecProfileChoices(const CodecInfo& codec);
 const ChoiceRow* CodecLevelChoices(const CodecInfo& codec);
+// The rate-control modes some encoder of the codec takes, by the names of
+// the rate-control table ("CBR", "VBR", "CQP", ..., "LA_ICQ", "QVBR").
+const ChoiceRow* RateControlChoices(const CodecInfo& codec);

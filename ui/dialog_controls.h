@@ -26,6 +26,17 @@ inline constexpr int kCancel = 1016;
 inline constexpr int kTestVideo = 1017;
 inline constexpr int kCodec = 1018;
 inline constexpr int kBitDepth = 1019;
+// The rate-control group's fields and the GOP group.
+inline constexpr int kQpI = 1020;
+inline constexpr int kQpP = 1021;
+inline constexpr int kQpB = 1022;
+inline constexpr int kQuality = 1023;
+inline constexpr int kLookAhead = 1024;
+inline constexpr int kAvbrAccuracy = 1025;
+inline constexpr int kAvbrConvergence = 1026;
+inline constexpr int kGopLength = 1027;
+inline constexpr int kBFrames = 1028;
+inline constexpr int kIdrInterval = 1029;
 }  // namespace dialog_id
 
 // Size of every text buffer the dialog reads into: 259 characters and a NUL.
@@ -51,6 +62,8 @@ public:
     // Reads an edit's text: at most size - 1 characters and a NUL
     // (GetWindowTextA).
     virtual void GetText(int id, char* buffer, size_t size) = 0;
+    // Lets the user operate a control, or greys it (EnableWindow).
+    virtual void EnableControl(int id, bool enabled) = 0;
     // Ends the modal run with `code` once the handler returns (EndDialog).
     virtual void EndDialog(int code) = 0;
 

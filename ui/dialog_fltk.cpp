@@ -101,6 +101,14 @@ public:
     }
     int GetCurSel(int id) override { return lists.at(id)->value(); }
     void LimitText(int id, int length) override { edits.at(id)->maximum_size(length); }
+    void EnableControl(int id, bool enabled) override {
+        Fl_Widget* control = edits.count(id) != 0 ? static_cast<Fl_Widget*>(edits.at(id)) : lists.at(id);
+        if (enabled) {
+            control->activate();
+        } else {
+            control->deactivate();
+        }
+    }
     void SetText(int id, const char* text) override { edits.at(id)->value(text); }
     void GetText(int id, char* buffer, size_t size) override {
         const char* text = edits.at(id)->value();
@@ -199,6 +207,16 @@ void BuildControls(FltkControls& controls) {
     edit(kTargetKbps, 54, 66, 48);
     list(kRateControl, 168, 66, 54);
     edit(kMaxKbps, 54, 84, 48);
+    edit(kQpI, 312, 12, 24);
+    edit(kQpP, 339, 12, 24);
+    edit(kQpB, 366, 12, 24);
+    edit(kQuality, 312, 30, 24);
+    edit(kLookAhead, 312, 48, 30);
+    edit(kAvbrAccuracy, 312, 66, 30);
+    edit(kAvbrConvergence, 312, 84, 30);
+    edit(kGopLength, 312, 114, 30);
+    edit(kBFrames, 312, 130, 30);
+    edit(kIdrInterval, 312, 146, 30);
     edit(kAacEncoderPath, 6, 126, 216);
     button(kBrowseAacEncoder, "...", 228, 126, 24, 12);
     list(kAudioBitRate, 54, 144, 54);
@@ -223,6 +241,22 @@ void BuildControls(FltkControls& controls) {
     label("BitRate", 6, 144, 42, 12);
     label("path MP4Box.exe", 6, 168, 114, 12);
     label("path TemporaryFolder", 6, 198, 114, 12);
+    groupBox("Rate control", 262, 0, 138, 102);
+    label("QP I/P/B", 268, 12, 42, 12);
+    label("Quality", 268, 30, 42, 12);
+    label("LookAhead", 268, 48, 42, 12);
+    label("0 = auto", 346, 48, 48, 12);
+    label("Accuracy", 268, 66, 42, 12);
+    label("0 = auto", 346, 66, 48, 12);
+    label("Convergence", 268, 84, 42, 12);
+    label("0 = auto", 346, 84, 48, 12);
+    groupBox("GOP", 262, 102, 138, 60);
+    label("GopLength", 268, 114, 42, 12);
+    label("0 = auto", 346, 114, 48, 12);
+    label("BFrames", 268, 130, 42, 12);
+    label("or auto", 346, 130, 48, 12);
+    label("IdrInterval", 268, 146, 42, 12);
+    label("0 = auto", 346, 146, 48, 12);
 }
 
 }  // namespace
@@ -242,7 +276,7 @@ bool OpenDisplay() {
 int RunSettingDialog(CDialogSetting& dialog) {
     using namespace fltk_dialog;
     if (!OpenDisplay()) return -1;
-    Fl_Double_Window window(Px(259), Px(244), "Tarvo Plugin");
+    Fl_Double_Window window(Px(401), Px(244), "Tarvo Plugin");
     FltkControls controls(window, dialog);
     window.user_data(&controls);
     BuildControls(controls);

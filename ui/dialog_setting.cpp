@@ -1,10 +1,14 @@
 #include "ui/dialog_setting.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "encode/codec.h"
+#include "encode/rate_control.h"
 #include "ui/choice_tables.h"
+#include "ui/video_test.h"
 
 namespace {
 
@@ -28,8 +32,68 @@ constexpr ValueList kValueLists[] = {
     {dialog_id::kBitDepth, BitDepthChoices, &SettingData::bitDepth, true},
     {dialog_id::kCodecLevel, CodecLevelChoices, &SettingData::codecLevel, true},
     {dialog_id::kTargetUsage, [](const CodecInfo&) { return +kTargetUsageChoices; }, &SettingData::targetUsage, false},
-    {dialog_id::kRateControl, [](const CodecInfo&) { return +kRateControlChoices; }, &SettingData::rateControl, false},
+    {dialog_id::kRateControl, RateControlChoices, &SettingData::rateControl, true},
 };
+
+// A number edit of the rate control or the GOP. The mode shown decides which
+// are in use; the others are greyed, and OK leaves their fields as they were.
+struct NumberEdit {
+    int id;
+    const char* name;  // as the dialog's labels say it, for the range message
+    int32_t SettingData::*field;
+    int typingLimit;
+    // The mode's flag that makes it used; null for the GOP's, which every
+    // mode reads.
+    bool RateControlMode::*usedBy;
+    // What OK takes; null for the bit rates, which are stored unchecked as
+    // they always were (the export refuses what it cannot take).
+    FieldRange (*range)(const CodecInfo& codec);
+    // B-frames: shown as gopRefDist - 1, and gopRefDist 0 as "auto".
+    bool bFrames;
+};
+
+template <const FieldRange& kRange>
+FieldRange Fixed(const CodecInfo&) {
+    return kRange;
+}
+FieldRange Qp(const CodecInfo& codec) { return QpRange(codec.id); }
+
+constexpr NumberEdit kNumberEdits[] = {
+    {dialog_id::kTargetKbps, "TargetKbps", &SettingData::targetKbps, kKbpsTypingLimit, &RateControlMode::usesTargetKbps,
+     nullptr, false},
+    {dialog_id::kMaxKbps, "MaxKbps", &SettingData::maxKbps, kKbpsTypingLimit, &RateControlMode::usesMaxKbps, nullptr,
+     false},
+    {dialog_id::kQpI, "QP I", &SettingData::qpI, 3, &RateControlMode::usesQp, Qp, false},
+    {dialog_id::kQpP, "QP P", &SettingData::qpP, 3, &RateControlMode::usesQp, Qp, false},
+    {dialog_id::kQpB, "QP B", &SettingData::qpB, 3, &RateControlMode::usesQp, Qp, false},
+    {dialog_id::kQuality, "Quality", &SettingData::quality, 2, &RateControlMode::usesQuality, Fixed<kQualityRange>,
+     false},
+    {dialog_id::kLookAhead, "LookAhead", &SettingData::lookAheadDepth, 3, &RateControlMode::usesLookAhead,
+     Fixed<kLookAheadRange>, false},
+    {dialog_id::kAvbrAccuracy, "Accuracy", &SettingData::avbrAccuracy, 5, &RateControlMode::usesAccuracy,
+     Fixed<kAvbrAccuracyRange>, false},
+    {dialog_id::kAvbrConvergence, "Convergence", &SettingData::avbrConvergence, 5, &RateControlMode::usesAccuracy,
+     Fixed<kAvbrConvergenceRange>, false},
+    {dialog_id::kGopLength, "GopLength", &SettingData::gopLength, 5, nullptr, Fixed<kGopLengthRange>, false},
+    {dialog_id::kBFrames, "BFrames", &SettingData::gopRefDist, 5, nullptr, Fixed<kBFramesRange>, true},
+    {dialog_id::kIdrInterval, "IdrInterval", &SettingData::idrInterval, 5, nullptr, Fixed<kIdrIntervalRange>, false},
+};
+
+// Whether the mode reads the edit's field; a mode the table does not hold
+// (a restored record's) leaves every field in use.
+bool EditInUse(const NumberEdit& edit, int32_t rateControl) {
+    const RateControlMode* mode = FindRateControl(rateControl);
+    return edit.usedBy == nullptr || mode == nullptr || mode->*edit.usedBy;
+}
+
+// A codec takes the mode shown when it has it; otherwise the default
+// record's mode, or failing that the codec's first.
+void FitRateControlToCodec(SettingData& data) {
+    const CodecInfo& codec = SettingsCodec(data);
+    if (CodecTakesRateControl(codec, data.rateControl)) return;
+    const int32_t fallback = DefaultSettingData().rateControl;
+    data.rateControl = CodecTakesRateControl(codec, fallback) ? fallback : codec.rateControls.front();
+}
 
 int TableRows(const ChoiceRow* rows) {
     int count = 0;
@@ -47,21 +111,59 @@ void FillList(IDialogControls& controls, int id, const ChoiceRow* rows) {
     for (const ChoiceRow* row = rows; row->label != nullptr; ++row) controls.AddString(id, row->label);
 }
 
-void ShowNumber(IDialogControls& controls, int id, int32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%d", value);
+void ShowNumber(IDialogControls& controls, int id, int64_t value) {
+    char text[24];
+    std::snprintf(text, sizeof text, "%lld", static_cast<long long>(value));
     controls.SetText(id, text);
 }
 
 // Reads an edit as "%5d" does: white space skipped, then an optionally signed
 // decimal number of at most five characters. The field keeps its value when
-// no number is there.
-void ReadNumber(IDialogControls& controls, int id, int32_t& field) {
+// no number is there. B-frames take "auto" as well (gopRefDist 0) and are
+// stored plus one.
+void ReadNumber(IDialogControls& controls, const NumberEdit& edit, SettingData& data) {
     char text[kDialogTextSize] = {};
-    controls.GetText(id, text, sizeof text);
+    controls.GetText(edit.id, text, sizeof text);
     text[kDialogTextSize - 1] = '\0';
     int value;
-    if (std::sscanf(text, "%5d", &value) == 1) field = value;
+    if (std::sscanf(text, "%5d", &value) == 1) {
+        data.*edit.field = edit.bFrames ? value + 1 : value;
+        return;
+    }
+    const char* word = text;
+    while (std::isspace(static_cast<unsigned char>(*word))) ++word;
+    std::string lower;
+    for (size_t i = 0; i < 4 && word[i] != '\0'; ++i) {
+        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(word[i])));
+    }
+    if (edit.bFrames && lower == "auto") data.*edit.field = 0;
+}
+
+void ShowNumber(IDialogControls& controls, const NumberEdit& edit, const SettingData& data) {
+    const int32_t value = data.*edit.field;
+    if (edit.bFrames && value == 0) {
+        controls.SetText(edit.id, "auto");
+    } else {
+        ShowNumber(controls, edit.id, edit.bFrames ? static_cast<int64_t>(value) - 1 : value);
+    }
+}
+
+// "QP I 60 is outside 1 to 51 for H.264.", or "" for a value in range.
+std::string RangeProblem(const NumberEdit& edit, const CodecInfo& codec, const SettingData& data) {
+    if (edit.range == nullptr) return {};
+    const FieldRange range = edit.range(codec);
+    const int32_t stored = data.*edit.field;
+    if (edit.bFrames ? stored == 0 || range.Holds(static_cast<int32_t>(static_cast<int64_t>(stored) - 1))
+                     : range.Holds(stored)) {
+        return {};
+    }
+    const int64_t shown = edit.bFrames ? static_cast<int64_t>(stored) - 1 : stored;
+    std::string text = std::string(edit.name) + " " + std::to_string(shown) + " is outside " +
+                       std::to_string(range.low) + " to " + std::to_string(range.high);
+    if (range.zeroIsAuto) text += " (or 0, the runtime's choice)";
+    if (edit.bFrames) text += " (or auto, the runtime's choice)";
+    if (edit.range == Qp) text += std::string(" for ") + codec.name;
+    return text + ".";
 }
 
 void ShowText(IDialogControls& controls, int id, const char (&field)[kSettingPathSize]) {
@@ -88,8 +190,7 @@ bool CDialogSetting::OnInitDialog() {
     for (const ValueList& list : kValueLists) {
         if (!list.followsCodec) FillList(*controls, list.id, list.rows(AvcCodec()));
     }
-    controls->LimitText(kTargetKbps, kKbpsTypingLimit);
-    controls->LimitText(kMaxKbps, kKbpsTypingLimit);
+    for (const NumberEdit& edit : kNumberEdits) controls->LimitText(edit.id, edit.typingLimit);
     for (const AudioChoiceRow* row = kAudioBitRateChoices; row->label != nullptr; ++row) {
         controls->AddString(kAudioBitRate, row->label);
     }
@@ -121,16 +222,25 @@ bool CDialogSetting::OnSelectionChange(int id) {
     SettingData shown = TestSetting();
     switch (id) {
         case dialog_id::kCodec:
+            FitSettingsToCodec(shown);
+            FitRateControlToCodec(shown);
+            break;
         case dialog_id::kBitDepth: FitSettingsToCodec(shown); break;
         case dialog_id::kCodecProfile:
             if (const CodecProfile* profile = FindProfile(*listedCodec, shown.codecProfile)) {
                 ChooseProfile(shown, *profile);
             }
             break;
+        case dialog_id::kRateControl: break;
         default: return false;
     }
     ShowLists(shown);
+    ShowFieldsInUse(shown.rateControl);
     return true;
+}
+
+void CDialogSetting::ShowFieldsInUse(int32_t rateControl) {
+    for (const NumberEdit& edit : kNumberEdits) controls->EnableControl(edit.id, EditInUse(edit, rateControl));
 }
 
 // The lists that follow the codec are rebuilt only when the codec changes, so
@@ -156,8 +266,8 @@ void CDialogSetting::ShowLists(const SettingData& data) {
 
 void CDialogSetting::SettingToControls(const SettingData& data) {
     ShowLists(data);
-    ShowNumber(*controls, dialog_id::kTargetKbps, data.targetKbps);
-    ShowNumber(*controls, dialog_id::kMaxKbps, data.maxKbps);
+    for (const NumberEdit& edit : kNumberEdits) ShowNumber(*controls, edit, data);
+    ShowFieldsInUse(data.rateControl);
     ShowText(*controls, dialog_id::kAacEncoderPath, data.aacEncoderPath);
     for (int row = 0; kAudioBitRateChoices[row].label != nullptr; ++row) {
         if (kAudioBitRateChoices[row].profile == data.aacProfile &&
@@ -170,7 +280,7 @@ void CDialogSetting::SettingToControls(const SettingData& data) {
     ShowText(*controls, dialog_id::kTempFolder, data.tempFolder);
 }
 
-void CDialogSetting::ControlsToSetting(SettingData& data) {
+std::string CDialogSetting::ControlsToSetting(SettingData& data) {
     // A list without a selection (a restored value no row holds) leaves its
     // field as it was rather than inventing one the user never saw chosen.
     for (const ValueList& list : kValueLists) {
@@ -179,8 +289,13 @@ void CDialogSetting::ControlsToSetting(SettingData& data) {
         int row = controls->GetCurSel(list.id);
         if (row >= 0 && row < TableRows(rows)) data.*list.field = rows[row].value;
     }
-    ReadNumber(*controls, dialog_id::kTargetKbps, data.targetKbps);
-    ReadNumber(*controls, dialog_id::kMaxKbps, data.maxKbps);
+    // The lists come first: the mode they show decides which edits count.
+    std::string problem;
+    for (const NumberEdit& edit : kNumberEdits) {
+        if (!EditInUse(edit, data.rateControl)) continue;
+        ReadNumber(*controls, edit, data);
+        if (problem.empty()) problem = RangeProblem(edit, SettingsCodec(data), data);
+    }
     int row = controls->GetCurSel(dialog_id::kAudioBitRate);
     if (row >= 0 && row < TableRows(kAudioBitRateChoices)) {
         data.aacProfile = kAudioBitRateChoices[row].profile;
@@ -189,10 +304,18 @@ void CDialogSetting::ControlsToSetting(SettingData& data) {
     ReadText(*controls, dialog_id::kAacEncoderPath, data.aacEncoderPath);
     ReadText(*controls, dialog_id::kMuxerPath, data.muxerPath);
     ReadText(*controls, dialog_id::kTempFolder, data.tempFolder);
+    return problem;
 }
 
 void CDialogSetting::OnOk() {
-    ControlsToSetting(setting);
+    // A value out of range keeps the dialog open, and `setting` as it was.
+    SettingData data = setting;
+    const std::string problem = ControlsToSetting(data);
+    if (!problem.empty()) {
+        controls->ShowMessage(problem.c_str());
+        return;
+    }
+    setting = data;
     controls->EndDialog(dialog_id::kOk);
 }
 
@@ -222,4 +345,12 @@ SettingData CDialogSetting::TestSetting() {
     SettingData data = setting;
     ControlsToSetting(data);
     return data;
+}
+
+void CDialogSetting::TestVideoParam() {
+    // What OK would refuse is not tested: the box says what OK would.
+    SettingData data = setting;
+    const std::string problem = ControlsToSetting(data);
+    const std::string text = problem.empty() ? RunVideoParamTest(data) : problem;
+    controls->ShowMessage(text.c_str());
 }

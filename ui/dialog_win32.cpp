@@ -90,6 +90,7 @@ public:
     void LimitText(int id, int length) override {
         SendMessageA(Item(id), EM_LIMITTEXT, static_cast<WPARAM>(length), 0);
     }
+    void EnableControl(int id, bool enabled) override { EnableWindow(Item(id), enabled ? TRUE : FALSE); }
     void EndDialog(int code) override { ::EndDialog(window_, code); }
 
 #ifdef TARVO_UTF8_PATHS
@@ -186,8 +187,9 @@ public:
 
 private:
     static constexpr int kFirstId = dialog_id::kHardware;
-    static constexpr int kLastId = dialog_id::kBitDepth;
-    static constexpr int kHeldIds[] = {1002, 1003, 1004, 1005, 1006, 1007, 1008, 1009, 1011, 1012, 1014, 1018, 1019};
+    static constexpr int kLastId = dialog_id::kIdrInterval;
+    static constexpr int kHeldIds[] = {1002, 1003, 1004, 1005, 1006, 1007, 1008, 1009, 1011, 1012, 1014, 1018,
+                                       1019, 1020, 1021, 1022, 1023, 1024, 1025, 1026, 1027, 1028, 1029};
 
     HWND Item(int id) const {
         if (id >= kFirstId && id <= kLastId && items_[id - kFirstId] != nullptr) return items_[id - kFirstId];

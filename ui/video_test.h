@@ -28,7 +28,10 @@ mfxVideoParam MakeTestVideoParam(const SettingData& data);
 // the status and the adapter asked for and, on Windows, the runtime files
 // tried when MFXInit failed; the encoder's answer and a level too low for
 // the test when the encoder did not simply accept; the runtime, adapter,
-// colour matrix and the level the encoder settled on once a session is open.
+// colour matrix, the level the encoder settled on and each field of the
+// mode and the GOP it changed or chose for "auto" once a session is open.
+// The encoder gets the coding-option buffers the export attaches
+// (FillCodingOptions); Query, as in the export, is asked without them.
 // After a failed MFXInit no further SDK call is made; otherwise the session
 // is closed whatever the encoder answered.
 std::string RunVideoParamTest(const SettingData& data);

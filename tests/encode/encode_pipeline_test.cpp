@@ -135,12 +135,21 @@ TEST_F(EncodePipelineTest, EachRateControlSendsItsOwnFields) {
         EXPECT_EQ(encode.InitialDelayInKB, c.first);
         EXPECT_EQ(encode.TargetKbps, c.second);
         EXPECT_EQ(encode.MaxKbps, c.third);
-        EncodePipeline pipeline;
-        FillCodingOptions(&pipeline, settings);
-        EXPECT_EQ(pipeline.codingOption2Asked, c.lookAhead);
-        EXPECT_EQ(pipeline.codingOption2.LookAheadDepth, 40);
-        EXPECT_EQ(pipeline.codingOption3Asked, c.qvbr);
-        EXPECT_EQ(pipeline.codingOption3.QVBRQuality, 33);
+        CodingOptions options;
+        FillCodingOptions(options, settings);
+        EXPECT_EQ(options.option2Asked, c.lookAhead);
+        EXPECT_EQ(options.option2.LookAheadDepth, 40);
+        EXPECT_EQ(options.option3Asked, c.qvbr);
+        EXPECT_EQ(options.option3.QVBRQuality, 33);
+        mfxExtBuffer* list[3] = {};
+        const mfxU16 count = AttachCodingOptions(options, list, 1);
+        EXPECT_EQ(count, 1 + c.lookAhead + c.qvbr);
+        if (c.lookAhead) {
+            EXPECT_EQ(list[1], &options.option2.Header);
+        }
+        if (c.qvbr) {
+            EXPECT_EQ(list[count - 1], &options.option3.Header);
+        }
     }
     // The GOP as set, closed once its length is; 0 leaves it all to the runtime.
     SettingData settings = TestSettings();

@@ -16,7 +16,7 @@ TEST(ConfigText, NamesEveryChoiceAndShowsOtherValuesAsNumbers) {
         // Named by the codec table, which holds the level tarvo-host can set beyond the dialog's list.
         {100, 52, 1, 50000, 0, 4, 1, 128, "H.264 High 5.2 · CBR 50000/0 kbps · TU4 · AAC LC 128 kbps"},
         // A restored record can hold anything; the line still says what it holds.
-        {0, 77, 3, -1, 99999, 0, 9, 0, "H.264 profile 0 level 77 · RC 3 -1/99999 kbps · TU0 · AAC profile 9 0 kbps"},
+        {0, 77, 5, -1, 99999, 0, 9, 0, "H.264 profile 0 level 77 · RC 5 -1/99999 kbps · TU0 · AAC profile 9 0 kbps"},
         {77, 0, 2, 1400, 1400, 4, 2, 96, "H.264 Main auto · VBR 1400/1400 kbps · TU4 · AAC HE 96 kbps"},
     };
     for (const Case& c : cases) {
@@ -59,6 +59,32 @@ TEST(ConfigText, NamesTheCodecAndADepthItsProfileDoesNotTell) {
         settings.codecLevel = c.level;
         const std::string text = ConfigText(settings);
         EXPECT_EQ(text.substr(0, text.find(" \xC2\xB7 ")), c.expected);
+    }
+}
+
+// Each mode with the values it reads: CBR and VBR as they always read, the
+// QPs, the quality, and QVBR's quality with its rates.
+TEST(ConfigText, NamesTheModeWithItsValues) {
+    struct Case {
+        int32_t mode;
+        const char* expected;  // between the first and second separator
+    } cases[] = {
+        {MFX_RATECONTROL_CBR, "CBR 4000/6000 kbps"},     {MFX_RATECONTROL_VBR, "VBR 4000/6000 kbps"},
+        {MFX_RATECONTROL_CQP, "CQP 20/25/30"},           {MFX_RATECONTROL_AVBR, "AVBR 4000 kbps"},
+        {MFX_RATECONTROL_LA, "LA 4000/6000 kbps"},       {MFX_RATECONTROL_ICQ, "ICQ 23"},
+        {MFX_RATECONTROL_LA_ICQ, "LA_ICQ 23"},           {MFX_RATECONTROL_QVBR, "QVBR 23 4000/6000 kbps"},
+        {6, "RC 6 4000/6000 kbps"},
+    };
+    for (const Case& c : cases) {
+        SettingData settings = DefaultSettingData();
+        settings.rateControl = c.mode;
+        settings.targetKbps = 4000;
+        settings.maxKbps = 6000;
+        settings.qpI = 20, settings.qpP = 25, settings.qpB = 30;
+        settings.quality = 23;
+        const std::string text = ConfigText(settings);
+        const size_t first = text.find(" \xC2\xB7 ") + 4;
+        EXPECT_EQ(text.substr(first, text.find(" \xC2\xB7 ", first) - first), c.expected);
     }
 }
 

@@ -77,7 +77,7 @@ protected:
         std::strcpy(data.aacEncoderPath, "C:\\tools\\neroAacEnc.exe");  // 'x' stays after the NUL
         std::strcpy(data.muxerPath, "C:\\tools\\MP4Box.exe");
         std::strcpy(data.tempFolder, "D:\\temp");
-        // Fields with no control yet: the dialog must carry them through.
+        // Fields of other modes: the dialog must carry them through.
         data.qpI = 30;
         data.lookAheadDepth = 40;
         data.gopRefDist = 3;
@@ -98,7 +98,8 @@ TEST_F(DialogTest, FreshPluginShowsDefaultsAndCancelStoresThem) {
         EXPECT_EQ(c.Rows(kCodec), (std::vector<std::string>{"H.264", "HEVC", "AV1"}));
         EXPECT_EQ(c.Rows(kBitDepth), (std::vector<std::string>{"8-bit"}));
         EXPECT_EQ(c.lists[kTargetUsage].rows.size(), 3u);
-        EXPECT_EQ(c.lists[kRateControl].rows.size(), 2u);
+        EXPECT_EQ(c.Rows(kRateControl),
+                  (std::vector<std::string>{"CBR", "VBR", "CQP", "AVBR", "LA", "ICQ", "LA_ICQ", "QVBR"}));
         EXPECT_EQ(c.lists[kAudioBitRate].rows.size(), 22u);
         EXPECT_EQ(c.Selected(kHardware), "1");
         EXPECT_EQ(c.Selected(kCodec), "H.264");
@@ -115,6 +116,12 @@ TEST_F(DialogTest, FreshPluginShowsDefaultsAndCancelStoresThem) {
         EXPECT_EQ(c.Text(kTempFolder), "");
         EXPECT_EQ(c.edits[kTargetKbps].limit, 5);
         EXPECT_EQ(c.edits[kMaxKbps].limit, 5);
+        for (const auto& [id, text] : {std::pair<int, const char*>{kQpI, "22"}, {kQpP, "24"}, {kQpB, "26"},
+                                       {kQuality, "23"}, {kLookAhead, "0"}, {kAvbrAccuracy, "0"},
+                                       {kAvbrConvergence, "0"}, {kGopLength, "0"}, {kBFrames, "auto"},
+                                       {kIdrInterval, "0"}}) {
+            EXPECT_EQ(c.Text(id), text) << id;
+        }
         Press(dialog, kCancel);
         EXPECT_EQ(c.endCode, kCancel);
     });
@@ -165,6 +172,7 @@ TEST_F(DialogTest, TypedBitRatesAreReadAsFiveCharacterNumbers) {
 
 TEST_F(DialogTest, SixDigitStoredValueShownWholeAndStoredAsFirstFiveDigits) {
     SettingData valid = ValidSettings();
+    valid.rateControl = MFX_RATECONTROL_VBR;  // reads both
     valid.targetKbps = 123456;
     valid.maxKbps = -2147483647 - 1;
     PluginSettings() = valid;
@@ -227,7 +235,7 @@ TEST_F(DialogTest, ListWithoutSelectionKeepsItsFieldAtOkAndInTheTest) {
     SettingData restored = ValidSettings();
     restored.hardwareImpl = 0;
     restored.codecProfile = 0;
-    restored.rateControl = 3;
+    restored.rateControl = 5;  // no mode
     PluginSettings() = restored;
     Configure([](CDialogSetting& dialog, FakeControls& c) {
         EXPECT_EQ(c.lists[kHardware].selected, -1);
@@ -239,10 +247,10 @@ TEST_F(DialogTest, ListWithoutSelectionKeepsItsFieldAtOkAndInTheTest) {
     ASSERT_EQ(sdkCalls.size(), 7u);  // Query and Init ask with the same description
     EXPECT_EQ(sdkCalls[0].impl, 0);
     EXPECT_EQ(sdkCalls[1].param.mfx.CodecProfile, 0);
-    EXPECT_EQ(sdkCalls[1].param.mfx.RateControlMethod, 3);
+    EXPECT_EQ(sdkCalls[1].param.mfx.RateControlMethod, 5);
     EXPECT_EQ(Stored().hardwareImpl, 0);
     EXPECT_EQ(Stored().codecProfile, 0);
-    EXPECT_EQ(Stored().rateControl, 3);
+    EXPECT_EQ(Stored().rateControl, 5);
     // Once the user picks a row, the field follows it.
     Configure([](CDialogSetting& dialog, FakeControls& c) {
         c.Choose(kCodecProfile, "BASELINE");
@@ -320,10 +328,12 @@ TEST_F(DialogTest, CodecListsFollowEveryChoiceAndOkStoresThem) {
 
 TEST_F(DialogTest, ListsWithoutAHandlerIgnoreTheNotification) {
     Configure([](CDialogSetting& dialog, FakeControls&) {
-        for (int id : {kHardware, kCodecLevel, kTargetUsage, kRateControl, kAudioBitRate, kTargetKbps, kOk}) {
+        for (int id : {kHardware, kCodecLevel, kTargetUsage, kAudioBitRate, kTargetKbps, kOk}) {
             EXPECT_FALSE(dialog.OnSelectionChange(id)) << id;
         }
-        for (int id : {kCodec, kBitDepth, kCodecProfile}) EXPECT_TRUE(dialog.OnSelectionChange(id)) << id;
+        for (int id : {kCodec, kBitDepth, kCodecProfile, kRateControl}) {
+            EXPECT_TRUE(dialog.OnSelectionChange(id)) << id;
+        }
         Press(dialog, kCancel);
     });
 }
@@ -362,6 +372,251 @@ TEST_F(DialogTest, RestoredCodecValuesTheListsLackAreKept) {
         });
         EXPECT_TRUE(SameBytes(Stored(), restored)) << test.codec << " " << test.level;
     }
+}
+
+// The edits of the rate control and the GOP, in the order the table below
+// gives their use.
+constexpr int kModeEdits[] = {kTargetKbps, kMaxKbps, kQpI, kQpP, kQpB, kQuality, kLookAhead, kAvbrAccuracy,
+                              kAvbrConvergence, kGopLength, kBFrames, kIdrInterval};
+
+std::string InUse(FakeControls& c) {
+    std::string use;
+    for (int id : kModeEdits) use += c.edits[id].enabled ? '1' : '.';
+    return use;
+}
+
+// Per mode, which edits can be typed into: target, max, QP I/P/B, quality,
+// look-ahead, accuracy, convergence, then the GOP's three, which every mode
+// reads.
+TEST_F(DialogTest, EachModeEnablesTheFieldsItReads) {
+    struct Case {
+        const char* mode;
+        const char* inUse;
+    } cases[] = {
+        {"CBR", "1........111"},    {"VBR", "11.......111"},    {"CQP", "..111....111"}, {"AVBR", "1......11111"},
+        {"LA", "11....1..111"},     {"ICQ", ".....1...111"},    {"LA_ICQ", ".....11..111"},
+        {"QVBR", "11...1...111"},
+    };
+    PluginSettings() = ValidSettings();
+    Configure([&cases](CDialogSetting& dialog, FakeControls& c) {
+        EXPECT_EQ(InUse(c), "1........111");  // CBR, as restored
+        for (const Case& test : cases) {
+            Pick(dialog, c, kRateControl, test.mode);
+            EXPECT_EQ(InUse(c), test.inUse) << test.mode;
+        }
+        Press(dialog, kCancel);
+    });
+    // A mode no row holds leaves every field to the user.
+    SettingData restored = ValidSettings();
+    restored.rateControl = 5;
+    PluginSettings() = restored;
+    Configure([](CDialogSetting& dialog, FakeControls& c) {
+        EXPECT_EQ(InUse(c), "111111111111");
+        Press(dialog, kCancel);
+    });
+}
+
+// The mode list holds what the codec's encoders take; a new codec keeps the
+// mode when it has it, else takes VBR, and the greying follows.
+TEST_F(DialogTest, ModeListFollowsTheCodec) {
+    using Rows = std::vector<std::string>;
+    const Rows avc = {"CBR", "VBR", "CQP", "AVBR", "LA", "ICQ", "LA_ICQ", "QVBR"};
+    const Rows hevc = {"CBR", "VBR", "CQP", "ICQ", "QVBR"};
+    const Rows av1 = {"CBR", "VBR", "CQP", "ICQ"};
+    struct Step {
+        int list;
+        const char* row;
+        const Rows& modes;
+        const char* mode;
+        const char* inUse;
+    } steps[] = {
+        {kRateControl, "LA", avc, "LA", "11....1..111"},
+        {kCodec, "HEVC", hevc, "VBR", "11.......111"},  // HEVC has no look-ahead
+        {kRateControl, "QVBR", hevc, "QVBR", "11...1...111"},
+        {kBitDepth, "10-bit", hevc, "QVBR", "11...1...111"},
+        {kCodec, "AV1", av1, "VBR", "11.......111"},  // nor AV1 QVBR
+        {kRateControl, "ICQ", av1, "ICQ", ".....1...111"},
+        {kCodec, "HEVC", hevc, "ICQ", ".....1...111"},
+        {kCodec, "H.264", avc, "ICQ", ".....1...111"},
+        {kRateControl, "AVBR", avc, "AVBR", "1......11111"},
+        {kCodec, "AV1", av1, "VBR", "11.......111"},
+        {kRateControl, "CQP", av1, "CQP", "..111....111"},
+    };
+    PluginSettings() = ValidSettings();
+    Configure([&steps](CDialogSetting& dialog, FakeControls& c) {
+        for (const Step& step : steps) {
+            SCOPED_TRACE(step.row);
+            Pick(dialog, c, step.list, step.row);
+            EXPECT_EQ(c.Rows(kRateControl), step.modes);
+            EXPECT_EQ(c.Selected(kRateControl), step.mode);
+            EXPECT_EQ(InUse(c), step.inUse);
+        }
+        EXPECT_TRUE(SameBytes(dialog.setting, ValidSettings())) << "only OK writes the record";
+        c.Clear(kQpI);
+        c.Type(kQpI, "200");  // AV1's quantizer index
+        Press(dialog, kOk);
+    });
+    EXPECT_EQ(Stored().codec, static_cast<int32_t>(MFX_CODEC_AV1));
+    EXPECT_EQ(Stored().rateControl, MFX_RATECONTROL_CQP);
+    EXPECT_EQ(Stored().qpI, 200);
+    // A restored mode its codec's list lacks shows no row and is kept, and
+    // its fields are in use.
+    SettingData restored = ValidSettings();
+    restored.codec = MFX_CODEC_HEVC;
+    restored.codecProfile = MFX_PROFILE_HEVC_MAIN;
+    restored.rateControl = MFX_RATECONTROL_LA;
+    PluginSettings() = restored;
+    Configure([](CDialogSetting& dialog, FakeControls& c) {
+        EXPECT_EQ(c.Selected(kRateControl), "");
+        EXPECT_EQ(InUse(c), "11....1..111");
+        Press(dialog, kOk);
+    });
+    EXPECT_TRUE(SameBytes(Stored(), restored));
+}
+
+// OK with a value out of range: the message names the field and its range,
+// the dialog stays open and the record unchanged; the value put right, OK
+// stores it.
+TEST_F(DialogTest, OkWithAValueOutOfRangeSaysSoAndStaysOpen) {
+    struct Case {
+        const char* codec;
+        const char* mode;
+        int edit;
+        const char* typed;
+        const char* message;
+        const char* right;
+        int32_t SettingData::*field;
+        int32_t stored;
+    } cases[] = {
+        {"H.264", "CQP", kQpI, "52", "QP I 52 is outside 1 to 51 for H.264.", "51", &SettingData::qpI, 51},
+        {"HEVC", "CQP", kQpP, "0", "QP P 0 is outside 1 to 51 for HEVC.", "1", &SettingData::qpP, 1},
+        {"AV1", "CQP", kQpB, "256", "QP B 256 is outside 1 to 255 for AV1.", "255", &SettingData::qpB, 255},
+        {"H.264", "ICQ", kQuality, "52", "Quality 52 is outside 1 to 51.", "1", &SettingData::quality, 1},
+        {"HEVC", "QVBR", kQuality, "0", "Quality 0 is outside 1 to 51.", "51", &SettingData::quality, 51},
+        {"H.264", "LA", kLookAhead, "9", "LookAhead 9 is outside 10 to 100 (or 0, the runtime's choice).", "0",
+         &SettingData::lookAheadDepth, 0},
+        {"H.264", "LA_ICQ", kLookAhead, "101", "LookAhead 101 is outside 10 to 100 (or 0, the runtime's choice).",
+         "100", &SettingData::lookAheadDepth, 100},
+        {"H.264", "AVBR", kAvbrAccuracy, "-1", "Accuracy -1 is outside 1 to 65535 (or 0, the runtime's choice).",
+         "10", &SettingData::avbrAccuracy, 10},
+        {"H.264", "AVBR", kAvbrConvergence, "-9", "Convergence -9 is outside 1 to 65535 (or 0, the runtime's choice).",
+         "65535", &SettingData::avbrConvergence, 65535},
+        {"AV1", "VBR", kGopLength, "-1", "GopLength -1 is outside 1 to 65535 (or 0, the runtime's choice).", "250",
+         &SettingData::gopLength, 250},
+        {"H.264", "CBR", kBFrames, "-2", "BFrames -2 is outside 0 to 65534 (or auto, the runtime's choice).", "3",
+         &SettingData::gopRefDist, 4},
+        {"HEVC", "ICQ", kIdrInterval, "-1", "IdrInterval -1 is outside 1 to 65535 (or 0, the runtime's choice).", "2",
+         &SettingData::idrInterval, 2},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.message);
+        PluginSettings() = ValidSettings();
+        Configure([&test](CDialogSetting& dialog, FakeControls& c) {
+            Pick(dialog, c, kCodec, test.codec);
+            Pick(dialog, c, kRateControl, test.mode);
+            c.Clear(test.edit);
+            c.Type(test.edit, test.typed);
+            Press(dialog, kOk);
+            EXPECT_FALSE(c.endCode.has_value());
+            EXPECT_EQ(c.messages, std::vector<std::string>{test.message});
+            EXPECT_TRUE(SameBytes(dialog.setting, ValidSettings()));
+            c.Clear(test.edit);
+            c.Type(test.edit, test.right);
+            Press(dialog, kOk);
+            EXPECT_EQ(c.messages.size(), 1u);
+        });
+        EXPECT_EQ(Stored().*test.field, test.stored);
+    }
+}
+
+// A greyed field is neither read nor checked: a stored value the mode does
+// not read stays, even one out of range.
+TEST_F(DialogTest, GreyedFieldsKeepTheirStoredValues) {
+    SettingData restored = ValidSettings();  // CBR
+    restored.qpI = 99;
+    restored.quality = 0;
+    PluginSettings() = restored;
+    Configure([](CDialogSetting& dialog, FakeControls& c) {
+        EXPECT_EQ(c.Text(kQpI), "99");
+        c.SetText(kMaxKbps, "777");  // greyed under CBR: no user typed it
+        c.Type(kQpP, "1");           // a greyed edit takes no typing
+        Press(dialog, kOk);
+        EXPECT_TRUE(c.messages.empty());
+    });
+    EXPECT_TRUE(SameBytes(Stored(), restored));
+    // The same value is refused once the mode reads it.
+    Configure([](CDialogSetting& dialog, FakeControls& c) {
+        Pick(dialog, c, kRateControl, "ICQ");
+        Press(dialog, kOk);
+        EXPECT_EQ(c.messages, std::vector<std::string>{"Quality 0 is outside 1 to 51."});
+        Press(dialog, kCancel);
+    });
+    EXPECT_TRUE(SameBytes(Stored(), restored));
+}
+
+// B-frames are shown and typed as such and stored as gopRefDist, one more;
+// "auto" is gopRefDist 0, the runtime's choice.
+TEST_F(DialogTest, BFramesAreStoredPlusOne) {
+    struct Case {
+        int32_t gopRefDist;
+        const char* shown;
+        const char* typed;
+        int32_t stored;
+    } cases[] = {
+        {0, "auto", "0", 1},     {0, "auto", "2", 3},     {3, "2", "auto", 0},   {3, "2", " AUTO", 0},
+        {1, "0", "7", 8},        {4, "3", "", 4},         {4, "3", "x", 4},      {0, "auto", "", 0},
+        {8, "7", "65534", 65535}, {-5, "-6", "Auto!", 0}, {-2147483647 - 1, "-2147483649", "1", 2},
+    };
+    for (const Case& test : cases) {
+        SettingData restored = ValidSettings();
+        restored.gopRefDist = test.gopRefDist;
+        PluginSettings() = restored;
+        Configure([&test](CDialogSetting& dialog, FakeControls& c) {
+            EXPECT_EQ(c.Text(kBFrames), test.shown);
+            c.Clear(kBFrames);
+            c.Type(kBFrames, test.typed);
+            c.Clear(kGopLength);
+            c.Type(kGopLength, "120");
+            c.Clear(kIdrInterval);
+            c.Type(kIdrInterval, "2");
+            Press(dialog, kOk);
+            EXPECT_TRUE(c.messages.empty()) << c.messages.front();
+        });
+        EXPECT_EQ(Stored().gopRefDist, test.stored) << '"' << test.typed << '"';
+        EXPECT_EQ(Stored().gopLength, 120);
+        EXPECT_EQ(Stored().idrInterval, 2);
+    }
+}
+
+// TestVideo asks the encoder with what the controls show, the export's
+// coding-option buffers attached to Init (not to Query).
+TEST_F(DialogTest, VideoTestSendsTheModeFieldsAndBuffers) {
+    Configure([](CDialogSetting& dialog, FakeControls& c) {
+        Pick(dialog, c, kRateControl, "LA");
+        c.Clear(kLookAhead);
+        c.Type(kLookAhead, "30");
+        c.Clear(kBFrames);
+        c.Type(kBFrames, "2");
+        Press(dialog, kTestVideo);
+        Pick(dialog, c, kRateControl, "QVBR");
+        c.Clear(kQuality);
+        c.Type(kQuality, "28");
+        Press(dialog, kTestVideo);
+        Press(dialog, kCancel);
+    });
+    ASSERT_EQ(sdkCalls.size(), 14u);
+    const SdkCall& laQuery = sdkCalls[1];
+    const SdkCall& laInit = sdkCalls[2];
+    EXPECT_EQ(laQuery.param.NumExtParam, 0);
+    EXPECT_EQ(laInit.param.mfx.RateControlMethod, MFX_RATECONTROL_LA);
+    EXPECT_EQ(laInit.param.mfx.GopRefDist, 3);
+    EXPECT_EQ(laInit.param.NumExtParam, 1);
+    EXPECT_EQ(laInit.option2.LookAheadDepth, 30);
+    const SdkCall& qvbrInit = sdkCalls[9];
+    EXPECT_EQ(qvbrInit.param.mfx.RateControlMethod, MFX_RATECONTROL_QVBR);
+    EXPECT_EQ(qvbrInit.param.NumExtParam, 1);
+    EXPECT_EQ(qvbrInit.option3.QVBRQuality, 28);
+    EXPECT_EQ(qvbrInit.option2.Header.BufferId, 0u);
 }
 
 TEST_F(DialogTest, UpgradedVersionTwoRecordRoundTripsThroughOk) {

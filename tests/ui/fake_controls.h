@@ -19,6 +19,7 @@ public:
     struct Edit {
         std::string text;
         int limit = 30000;  // an edit's default typing limit
+        bool enabled = true;
     };
 
     std::map<int, List> lists;
@@ -32,12 +33,16 @@ public:
     // What the user does.
     void Type(int id, const std::string& typed) {
         Edit& edit = edits[id];
+        if (!edit.enabled) return;
         for (char c : typed) {
             if (static_cast<int>(edit.text.size()) >= edit.limit) break;
             edit.text += c;
         }
     }
-    void Clear(int id) { edits[id].text.clear(); }
+    // A greyed edit takes no typing.
+    void Clear(int id) {
+        if (edits[id].enabled) edits[id].text.clear();
+    }
     void Choose(int id, const std::string& label) {
         List& list = lists[id];
         for (size_t row = 0; row < list.rows.size(); ++row) {
@@ -66,6 +71,7 @@ public:
         std::memcpy(buffer, text.data(), length);
         buffer[length] = '\0';
     }
+    void EnableControl(int id, bool enabled) override { edits[id].enabled = enabled; }
     void EndDialog(int code) override { endCode = code; }
     bool BrowseForFile(const char* program, char (&path)[kDialogTextSize]) override {
         fileBrowses.emplace_back(program);

@@ -179,7 +179,7 @@ TEST_F(FltkDialogTest, FreshDialogLayoutFocusKeysAndDefaults) {
         [] {
             Fl_Window* dialog = Dialog();
             ASSERT_NE(dialog, nullptr);
-            EXPECT_EQ(dialog->w(), 259 * fltk_dialog::kPixelsPerUnit);
+            EXPECT_EQ(dialog->w(), 401 * fltk_dialog::kPixelsPerUnit);
             EXPECT_EQ(dialog->h(), 244 * fltk_dialog::kPixelsPerUnit);
             Fl_Widget* ok = Control(kOk);
             ASSERT_NE(ok, nullptr);
@@ -199,7 +199,32 @@ TEST_F(FltkDialogTest, FreshDialogLayoutFocusKeysAndDefaults) {
             EXPECT_EQ(labels, (std::vector<std::string>{"Video", "Hardware", "Codec", "CodecProfile", "BitDepth",
                                                         "CodecLevel", "TargetUsage", "TargetKbps", "RateControl",
                                                         "MaxKbps", "Audio", "path neroAacEnc.exe", "BitRate",
-                                                        "path MP4Box.exe", "path TemporaryFolder"}));
+                                                        "path MP4Box.exe", "path TemporaryFolder", "Rate control",
+                                                        "QP I/P/B", "Quality", "LookAhead", "0 = auto", "Accuracy",
+                                                        "0 = auto", "Convergence", "0 = auto", "GOP", "GopLength",
+                                                        "0 = auto", "BFrames", "or auto", "IdrInterval",
+                                                        "0 = auto"}));
+            // The new edits where the template has them; those VBR does not
+            // read greyed.
+            struct Place {
+                int id, x, y, w;
+                bool active;
+            } places[] = {
+                {kQpI, 312, 12, 24, false},       {kQpP, 339, 12, 24, false},       {kQpB, 366, 12, 24, false},
+                {kQuality, 312, 30, 24, false},   {kLookAhead, 312, 48, 30, false}, {kAvbrAccuracy, 312, 66, 30, false},
+                {kAvbrConvergence, 312, 84, 30, false}, {kGopLength, 312, 114, 30, true},
+                {kBFrames, 312, 130, 30, true},   {kIdrInterval, 312, 146, 30, true},
+                {kTargetKbps, 54, 66, 48, true},  {kMaxKbps, 54, 84, 48, true},
+            };
+            for (const Place& p : places) {
+                Fl_Input* edit = Edit(p.id);
+                ASSERT_NE(edit, nullptr) << p.id;
+                EXPECT_EQ(edit->x(), p.x * fltk_dialog::kPixelsPerUnit) << p.id;
+                EXPECT_EQ(edit->y(), p.y * fltk_dialog::kPixelsPerUnit) << p.id;
+                EXPECT_EQ(edit->w(), p.w * fltk_dialog::kPixelsPerUnit) << p.id;
+                EXPECT_EQ(edit->active() != 0, p.active) << p.id;
+            }
+            EXPECT_EQ(Text(kBFrames), "auto");
             EXPECT_EQ(List(kCodecLevel)->size() - 1, 17);
             EXPECT_EQ(Control(kCodec)->x(), 168 * fltk_dialog::kPixelsPerUnit);
             EXPECT_EQ(Control(kBitDepth)->y(), 30 * fltk_dialog::kPixelsPerUnit);
@@ -225,14 +250,17 @@ TEST_F(FltkDialogTest, FreshDialogLayoutFocusKeysAndDefaults) {
         [] {
             // Tab walks the controls in template order.
             std::vector<int> order;
-            for (int i = 0; i < 19; ++i) {
+            // Greyed edits are skipped: VBR reads neither QPs nor quality,
+            // look-ahead or AVBR's two.
+            for (int i = 0; i < 22; ++i) {
                 order.push_back(FocusId());
                 Key(FL_Tab, "\t");
             }
             EXPECT_EQ(order, (std::vector<int>{kOk, kHardware, kCodec, kCodecProfile, kBitDepth, kCodecLevel,
-                                               kTargetUsage, kTargetKbps, kRateControl, kMaxKbps, kAacEncoderPath,
-                                               kBrowseAacEncoder, kAudioBitRate, kMuxerPath, kBrowseMuxer,
-                                               kTempFolder, kBrowseTempFolder, kCancel, kTestVideo}));
+                                               kTargetUsage, kTargetKbps, kRateControl, kMaxKbps, kGopLength,
+                                               kBFrames, kIdrInterval, kAacEncoderPath, kBrowseAacEncoder,
+                                               kAudioBitRate, kMuxerPath, kBrowseMuxer, kTempFolder,
+                                               kBrowseTempFolder, kCancel, kTestVideo}));
             EXPECT_EQ(FocusId(), kOk);
         },
         [] {
@@ -311,6 +339,52 @@ TEST_F(FltkDialogTest, PickingACodecOrProfileRefreshesTheCodecLists) {
     EXPECT_EQ(PluginSettings().codec, static_cast<int32_t>(MFX_CODEC_HEVC));
     EXPECT_EQ(PluginSettings().bitDepth, 10);
     EXPECT_EQ(PluginSettings().codecProfile, MFX_PROFILE_HEVC_MAIN10);
+}
+
+// A pick in the mode list greys what the mode does not read; a value out of
+// range keeps the dialog open with its message, and the put-right one is
+// stored.
+TEST_F(FltkDialogTest, ModeGreysItsFieldsAndOkRefusesAValueOutOfRange) {
+    auto pick = [](int id, int row) { List(id)->picked(&List(id)->menu()[row]); };
+    std::string shown;
+    Configure({
+        [&pick] { pick(kRateControl, 2); },  // CQP
+        [] {
+            EXPECT_EQ(Selected(kRateControl), "CQP");
+            for (int id : {kQpI, kQpP, kQpB, kGopLength}) EXPECT_TRUE(Edit(id)->active()) << id;
+            for (int id : {kTargetKbps, kMaxKbps, kQuality, kLookAhead}) EXPECT_FALSE(Edit(id)->active()) << id;
+            Type(kQpB, "60");
+            Type(kBFrames, "3");
+        },
+        [] { Click(Control(kOk)); },  // the message box's loop runs the next steps
+        [&shown] {
+            Fl_Window* box = MessageBox();
+            ASSERT_NE(box, nullptr);
+            shown = dynamic_cast<Fl_Box*>(box->child(0))->label();
+            Click(box->child(1));
+        },
+        [&pick] {
+            EXPECT_EQ(MessageBox(), nullptr);
+            ASSERT_NE(Dialog(), nullptr);
+            pick(kCodec, 1);  // HEVC keeps CQP
+        },
+        [&pick] {
+            EXPECT_EQ(Selected(kRateControl), "CQP");
+            pick(kRateControl, 3);  // ICQ, HEVC's fourth
+        },
+        [] {
+            EXPECT_FALSE(Edit(kQpB)->active());
+            EXPECT_TRUE(Edit(kQuality)->active());
+            Type(kQuality, "30");
+            Click(Control(kOk));
+        },
+    });
+    EXPECT_EQ(shown, "QP B 60 is outside 1 to 51 for H.264.");
+    EXPECT_EQ(PluginSettings().codec, static_cast<int32_t>(MFX_CODEC_HEVC));
+    EXPECT_EQ(PluginSettings().rateControl, MFX_RATECONTROL_ICQ);
+    EXPECT_EQ(PluginSettings().quality, 30);
+    EXPECT_EQ(PluginSettings().qpB, 26);  // greyed when OK was pressed
+    EXPECT_EQ(PluginSettings().gopRefDist, 4);
 }
 
 TEST_F(FltkDialogTest, TestVideoShowsItsVerdictAndCancelKeepsTheSettings) {

@@ -31,7 +31,16 @@ mfxStatus MFXVideoENCODE_Query(mfxSession session, mfxVideoParam* in, mfxVideoPa
     return session == TheSession() ? MFX_ERR_NONE : MFX_ERR_INVALID_HANDLE;
 }
 mfxStatus MFXVideoENCODE_Init(mfxSession session, mfxVideoParam* param) {
-    sdkCalls.push_back({"MFXVideoENCODE_Init", 0, *param});
+    SdkCall call{"MFXVideoENCODE_Init", 0, *param};
+    for (mfxU16 i = 0; i < param->NumExtParam; ++i) {
+        const mfxExtBuffer* buffer = param->ExtParam[i];
+        if (buffer->BufferId == MFX_EXTBUFF_CODING_OPTION2) {
+            call.option2 = *reinterpret_cast<const mfxExtCodingOption2*>(buffer);
+        } else if (buffer->BufferId == MFX_EXTBUFF_CODING_OPTION3) {
+            call.option3 = *reinterpret_cast<const mfxExtCodingOption3*>(buffer);
+        }
+    }
+    sdkCalls.push_back(call);
     encoderParam = *param;
     return session == TheSession() ? encoderInitStatus : MFX_ERR_INVALID_HANDLE;
 }

@@ -9,7 +9,10 @@
 struct SdkCall {
     std::string name;
     mfxIMPL impl = 0;
-    mfxVideoParam param{};
+    mfxVideoParam param{};  // its ExtParam points at the caller's buffers of the time
+    // Copies of the coding-option buffers the call carried, by id (0: none).
+    mfxExtCodingOption2 option2{};
+    mfxExtCodingOption3 option3{};
 };
 
 extern std::vector<SdkCall> sdkCalls;

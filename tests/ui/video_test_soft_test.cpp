@@ -3,6 +3,7 @@
 // (--wrap) to count the calls the test makes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -10,8 +11,11 @@
 
 #include <mfxvideo.h>
 
+#include "encode/codec.h"
+#include "encode/rate_control.h"
 #include "fake_controls.h"
 #include "ui/dialog_setting.h"
+#include "ui/video_test.h"
 
 namespace {
 int initCalls = 0;
@@ -55,6 +59,8 @@ using namespace dialog_id;
 
 const char kRuntime[] = "Runtime: built-in soft runtime (Media SDK runtime, API 1.35)";
 const char kCodecLine[] = "Codec: H.264 Main 8-bit";
+// Every test here leaves the GOP to the runtime, which tells what it chose.
+const char kGop[] = "GOP: length 256, B-frames 2 (the settings ask for auto, auto)";
 const char kColour[] = "Colour: BT.601 for this test's 320x240; BT.709 from 1280 wide or 577 lines, BT.601 below, "
                        "limited range";
 
@@ -104,7 +110,7 @@ protected:
 
 TEST_F(SoftVideoTest, SuccessTellsRuntimeAdapterColourAndLevel) {
     EXPECT_EQ(Lines(Press()),
-              (Texts{"Success TestVideoParam", kCodecLine, kRuntime, "Adapter: HARDWARE", kColour, "Level: 4"}));
+              (Texts{"Success TestVideoParam", kCodecLine, kRuntime, "Adapter: HARDWARE", kColour, "Level: 4", kGop}));
     EXPECT_EQ(initCalls, 1);
     EXPECT_EQ(encoderInitCalls, 1);
     EXPECT_EQ(closeCalls, 1);
@@ -116,7 +122,7 @@ TEST_F(SoftVideoTest, SuccessTellsRuntimeAdapterColourAndLevel) {
                      "MFXVideoENCODE_Init answered MFX_WRN_INCOMPATIBLE_VIDEO_PARAM to H.264 Main, level 1, VBR "
                      "1400/1400 kbps, 320x240 at 30 fps",
                      "Level 1 is too low for 320x240 at 30 fps and 1400 kbps; the lowest level that fits is 2",
-                     kCodecLine, kRuntime, "Adapter: HARDWARE", kColour, "Level: 2 (the settings ask for 1)"}));
+                     kCodecLine, kRuntime, "Adapter: HARDWARE", kColour, "Level: 2 (the settings ask for 1)", kGop}));
     EXPECT_EQ(closeCalls, 2);
     // The VPL runtime is told by its API version.
     setenv("MFXSOFT_RUNTIME", "vpl", 1);
@@ -211,7 +217,7 @@ TEST_F(SoftVideoTest, EncoderAnswersAndTheSessionIsAlwaysClosed) {
         Texts lines = {c.verdict};
         if (c.status != nullptr) lines.push_back(std::string("MFXVideoENCODE_Init answered ") + c.status + asked);
         lines.insert(lines.end(), {kCodecLine, kRuntime, "Adapter: HARDWARE"});
-        if (c.settled) lines.insert(lines.end(), {kColour, "Level: 4"});
+        if (c.settled) lines.insert(lines.end(), {kColour, "Level: 4", kGop});
         EXPECT_EQ(Lines(PressWithFaults(c.faults)), lines) << c.faults;
         ++expected;
         EXPECT_EQ(encoderInitCalls, expected) << c.faults;
@@ -220,6 +226,75 @@ TEST_F(SoftVideoTest, EncoderAnswersAndTheSessionIsAlwaysClosed) {
     // A runtime that will not tell its parameters leaves the level out.
     EXPECT_EQ(Lines(PressWithFaults("enc_getparam=-3")),
               (Texts{"Success TestVideoParam", kCodecLine, kRuntime, "Adapter: HARDWARE", kColour}));
+}
+
+// The encoder gets the export's coding-option buffers, and the message says
+// what the runtime made of the mode and the GOP: the lines after the level.
+TEST_F(SoftVideoTest, SaysWhatTheRuntimeChangedOrChoseForAuto) {
+    struct Case {
+        const char* runtime;
+        mfxU32 codec;
+        int32_t mode;
+        int32_t lookAhead, quality, gopLength, gopRefDist;
+        Texts tail;  // from the level line on, or the verdict and the cause when refused
+    };
+    const Case cases[] = {
+        // Look-ahead 0 is the runtime's choice, told through mfxExtCodingOption2.
+        {"msdk", MFX_CODEC_AVC, MFX_RATECONTROL_LA, 0, 23, 60, 1, {"Level: 4", "LookAhead: 40 (the settings ask for auto)"}},
+        {"msdk", MFX_CODEC_AVC, MFX_RATECONTROL_LA_ICQ, 10, 23, 60, 1, {"Level: 4"}},
+        // Below twice the B-frame distance: raised.
+        {"msdk", MFX_CODEC_AVC, MFX_RATECONTROL_LA, 10, 23, 60, 8,
+         {"Level: 4", "LookAhead: 16 (the settings ask for 10)"}},
+        // QVBR's quality through mfxExtCodingOption3, beyond 51 clipped.
+        {"msdk", MFX_CODEC_AVC, MFX_RATECONTROL_QVBR, 0, 60, 60, 1, {"Level: 4", "Quality: 51 (the settings ask for 60)"}},
+        {"msdk", MFX_CODEC_AVC, MFX_RATECONTROL_ICQ, 0, 30, 0, 0, {"Level: 4", kGop}},
+        // Intel's HEVC encoders turn AVBR into VBR.
+        {"vpl", MFX_CODEC_HEVC, MFX_RATECONTROL_AVBR, 0, 23, 60, 1, {"Level: 2 (the settings ask for auto)", "RateControl: VBR (the settings ask for AVBR)"}},
+        // AV1's mini-GOPs: a distance of 3 becomes 4.
+        {"vpl", MFX_CODEC_AV1, MFX_RATECONTROL_CQP, 0, 23, 60, 3, {"Level: 2.0 (the settings ask for auto)", "GOP: B-frames 3 (the settings ask for 2)"}},
+        {"vpl", MFX_CODEC_AVC, MFX_RATECONTROL_LA, 0, 23, 60, 1,
+         {"MFXVideoENCODE_Init: MFX_ERR_INVALID_VIDEO_PARAM",
+          "LA is not supported for H.264 by this runtime (MFXVideoENCODE_Query answered MFX_ERR_UNSUPPORTED)"}},
+    };
+    for (const Case& c : cases) {
+        setenv("MFXSOFT_RUNTIME", c.runtime, 1);
+        SettingData data = DefaultSettingData();
+        data.codec = static_cast<int32_t>(c.codec);
+        FitSettingsToCodec(data);
+        data.codecLevel = MFX_LEVEL_UNKNOWN;
+        if (c.codec == MFX_CODEC_AVC) data.codecLevel = MFX_LEVEL_AVC_4;
+        data.rateControl = c.mode;
+        data.lookAheadDepth = c.lookAhead;
+        data.quality = c.quality;
+        data.gopLength = c.gopLength;
+        data.gopRefDist = c.gopRefDist;
+        const Texts lines = Lines(RunVideoParamTest(data));
+        SCOPED_TRACE(RateControlName(c.mode) + " " + c.runtime);
+        if (c.tail[0].rfind("MFX", 0) == 0) {
+            ASSERT_GE(lines.size(), 3u);
+            EXPECT_EQ(lines[0], c.tail[0]);
+            EXPECT_EQ(lines[2], c.tail[1]);
+            continue;
+        }
+        const auto level = std::find_if(lines.begin(), lines.end(), [](const std::string& line) {
+            return line.rfind("Level: ", 0) == 0;
+        });
+        EXPECT_EQ(Texts(level, lines.end()), c.tail);
+    }
+    unsetenv("MFXSOFT_RUNTIME");
+}
+
+// What OK would refuse TestVideo does not try: it shows OK's message.
+TEST_F(SoftVideoTest, AValueOutOfRangeIsNotTested) {
+    controls.Choose(kRateControl, "CQP");
+    EXPECT_TRUE(dialog.OnSelectionChange(kRateControl));
+    controls.Clear(kQpP);
+    controls.Type(kQpP, "52");
+    EXPECT_EQ(Press(), "QP P 52 is outside 1 to 51 for H.264.");
+    EXPECT_EQ(initCalls, 0);
+    controls.Clear(kQpP);
+    controls.Type(kQpP, "51");
+    EXPECT_EQ(Lines(Press())[0], "Success TestVideoParam");
 }
 
 TEST_F(SoftVideoTest, TestChangesNeitherTheRecordNorTheControls) {

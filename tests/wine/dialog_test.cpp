@@ -306,7 +306,7 @@ void CheckFreshDialog(HWND dialog) {
     CHECK(!IsWindowEnabled(GetWindow(dialog, GW_OWNER)) || GetWindow(dialog, GW_OWNER) == nullptr);
     RECT client;
     GetClientRect(dialog, &client);
-    RECT expected = DialogRect(dialog, 0, 0, 259, 244);
+    RECT expected = DialogRect(dialog, 0, 0, 401, 244);
     CHECK_EQ(client.right, expected.right);
     CHECK_EQ(client.bottom, expected.bottom);
 
@@ -327,6 +327,12 @@ void CheckFreshDialog(HWND dialog) {
         {1013, "Button", "...", 228, 180, 24, 12},    {1014, "Edit", "", 6, 210, 216, 12},
         {1015, "Button", "...", 228, 210, 24, 12},    {1016, "Button", "Cancel", 6, 228, 54, 12},
         {1017, "Button", "TestVideo", 96, 228, 54, 12},
+        // The rate-control group's edits and the GOP's.
+        {1020, "Edit", "22", 312, 12, 24, 12},        {1021, "Edit", "24", 339, 12, 24, 12},
+        {1022, "Edit", "26", 366, 12, 24, 12},        {1023, "Edit", "23", 312, 30, 24, 12},
+        {1024, "Edit", "0", 312, 48, 30, 12},         {1025, "Edit", "0", 312, 66, 30, 12},
+        {1026, "Edit", "0", 312, 84, 30, 12},         {1027, "Edit", "0", 312, 114, 30, 12},
+        {1028, "Edit", "auto", 312, 130, 30, 12},     {1029, "Edit", "0", 312, 146, 30, 12},
     };
     for (const Control& c : controls) {
         HWND control = GetDlgItem(dialog, c.id);
@@ -345,15 +351,20 @@ void CheckFreshDialog(HWND dialog) {
         if (std::strcmp(c.cls, "Button") == 0) CHECK((s & 0x0F) == BS_PUSHBUTTON || (c.id == 1001 && (s & 0x0F) == BS_DEFPUSHBUTTON));
         if (std::strcmp(c.cls, "ComboBox") == 0) CHECK_EQ(s & 0x03, static_cast<LONG>(CBS_DROPDOWNLIST));
     }
-    // The tab order is the template's order.
+    // VBR reads the bit rates and the GOP: the other edits are greyed.
+    for (int id = 1020; id <= 1029; ++id) CHECK_EQ(IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE, id >= 1027);
+    CHECK(IsWindowEnabled(GetDlgItem(dialog, 1007)) && IsWindowEnabled(GetDlgItem(dialog, 1008)));
+    // The tab order is the template's order; greyed controls are passed over.
     std::vector<int> order;
     HWND at = GetDlgItem(dialog, 1001);
-    for (int i = 0; i < 19 && at != nullptr; ++i) {
+    for (int i = 0; i < 22 && at != nullptr; ++i) {
         order.push_back(GetDlgCtrlID(at));
         at = GetNextDlgTabItem(dialog, at, FALSE);
     }
-    CHECK(order == (std::vector<int>{1001, 1002, 1018, 1003, 1019, 1004, 1005, 1007, 1006, 1008, 1009, 1010, 1011,
-                                     1012, 1013, 1014, 1015, 1016, 1017}));
+    CHECK(order == (std::vector<int>{1001, 1002, 1018, 1003, 1019, 1004, 1005, 1007, 1006, 1008, 1027, 1028, 1029,
+                                     1009, 1010, 1011, 1012, 1013, 1014, 1015, 1016, 1017}));
+    CHECK(HasText(dialog, "Rate control"));
+    CHECK(HasText(dialog, "GOP"));
     CHECK_EQ(FocusId(dialog), 1001);
 
     CHECK(Rows(GetDlgItem(dialog, 1002)) == (std::vector<std::string>{"1", "2", "3", "4"}));
@@ -367,7 +378,8 @@ void CheckFreshDialog(HWND dialog) {
         CHECK_EQ(levels.back(), "5.1");
     }
     CHECK(Rows(GetDlgItem(dialog, 1005)) == (std::vector<std::string>{"QUALITY", "BALANCED", "SPEED"}));
-    CHECK(Rows(GetDlgItem(dialog, 1006)) == (std::vector<std::string>{"CBR", "VBR"}));
+    CHECK(Rows(GetDlgItem(dialog, 1006)) ==
+          (std::vector<std::string>{"CBR", "VBR", "CQP", "AVBR", "LA", "ICQ", "LA_ICQ", "QVBR"}));
     std::vector<std::string> audio = Rows(GetDlgItem(dialog, 1011));
     CHECK_EQ(audio.size(), 22u);
     if (audio.size() == 22) {
@@ -473,7 +485,16 @@ void Run() {
     CHECK_EQ(std::string(stored.muxerPath), "C:\\old\\MP4Box.exe");
 
     Configure("codec, profile and depth follow each other", [](HWND dialog) {
-        Choose(dialog, 1018, 1);  // "HEVC"
+        Choose(dialog, 1006, 4);  // "LA": target, max and look-ahead
+        for (int id : {1007, 1008, 1024, 1027}) CHECK(IsWindowEnabled(GetDlgItem(dialog, id)));
+        for (int id : {1020, 1023, 1025}) CHECK(!IsWindowEnabled(GetDlgItem(dialog, id)));
+        Choose(dialog, 1018, 1);  // "HEVC": no look-ahead, so VBR
+        CHECK(Rows(GetDlgItem(dialog, 1006)) == (std::vector<std::string>{"CBR", "VBR", "CQP", "ICQ", "QVBR"}));
+        CHECK_EQ(Selected(dialog, 1006), "VBR");
+        CHECK(!IsWindowEnabled(GetDlgItem(dialog, 1024)));
+        Choose(dialog, 1006, 2);  // "CQP"
+        for (int id : {1020, 1021, 1022}) CHECK(IsWindowEnabled(GetDlgItem(dialog, id)));
+        for (int id : {1007, 1008, 1023}) CHECK(!IsWindowEnabled(GetDlgItem(dialog, id)));
         CHECK(Rows(GetDlgItem(dialog, 1003)) == (std::vector<std::string>{"MAIN", "MAIN10"}));
         CHECK(Rows(GetDlgItem(dialog, 1019)) == (std::vector<std::string>{"8-bit", "10-bit"}));
         CHECK_EQ(Rows(GetDlgItem(dialog, 1004)).size(), 14u);
@@ -487,12 +508,28 @@ void Run() {
         Choose(dialog, 1018, 2);  // "AV1"
         Choose(dialog, 1019, 1);  // "10-bit"
         CHECK_EQ(Selected(dialog, 1003), "MAIN");
+        CHECK_EQ(Selected(dialog, 1006), "CQP");  // kept through H.264 and AV1
+        // A QP beyond AV1's 255 keeps the dialog open with a box saying so.
+        Type(dialog, 1020, "300");
+        Type(dialog, 1028, "3");
+        Press(dialog, 1001);
+        HWND box = WaitFor([dialog] { return FindDialog(nullptr, dialog); });
+        if (CHECK(box != nullptr)) {
+            CHECK_EQ(TextOf(GetDlgItem(box, 0xFFFF)), "QP I 300 is outside 1 to 255 for AV1.");
+            PostMessageA(box, WM_COMMAND, IDOK, 0);
+            for (DWORD waited = 0; IsWindow(box) && waited < kWaitLimitMs; waited += 20) Sleep(20);
+        }
+        CHECK(IsWindow(dialog));
+        Type(dialog, 1020, "200");
         Press(dialog, 1001);
     });
     stored = Current();
     CHECK_EQ(stored.codec, 0x20315641);  // 'AV1 '
     CHECK_EQ(stored.bitDepth, 10);
     CHECK_EQ(stored.codecProfile, 1);
+    CHECK_EQ(stored.rateControl, 3);
+    CHECK_EQ(stored.qpI, 200);
+    CHECK_EQ(stored.gopRefDist, 4);  // 3 B-frames
     CHECK_EQ(stored.targetKbps, 90012);  // the rest as the run before stored it
 
     // A restored record whose values no list holds: OK keeps them.
@@ -502,8 +539,9 @@ void Run() {
     restored.aacKbps = 128;
     // HEVC with H.264's Main, which its profile list lacks.
     restored.codec = 0x43564548;  // 'HEVC'
-    // Fields the dialog has no controls for: OK keeps them too.
+    // Fields the mode does not read, and bytes no control shows: OK keeps them too.
     restored.gopRefDist = 4;
+    restored.qpI = 99;
     restored.reserved[155] = 7;
     CHECK_EQ(settingsSet(&restored, kSettingSize), kSettingSize);
     Configure("values no list holds", [](HWND dialog) {
@@ -511,6 +549,8 @@ void Run() {
         CHECK_EQ(Selected(dialog, 1011), "");
         CHECK_EQ(Selected(dialog, 1018), "HEVC");
         CHECK_EQ(Selected(dialog, 1003), "");
+        CHECK_EQ(Text(dialog, 1028), "3");
+        CHECK_EQ(Text(dialog, 1020), "99");
         Key(dialog, VK_RETURN);  // focus is on OK: Enter presses it
     });
     CHECK(Same(Current(), restored));
