@@ -17,39 +17,15 @@ objdump64=${6:?64-bit objdump}
 shift 6
 programs=("$@")
 
-fail() { echo "dist: $*" >&2; exit 1; }
+. "$(dirname "$0")/pe_checks.sh"
 
 [ -n "$auo2" ] || fail "the zip needs Tarvo_output.auo2: build it (cmake/mingw-x86_64.cmake) and configure with -DTARVO_AUO2=PATH"
 
-# The C and C++ runtimes are linked in; what remains ships with Windows.
-system_dlls=" kernel32.dll user32.dll gdi32.dll advapi32.dll comdlg32.dll comctl32.dll shell32.dll "
-system_dlls+="ole32.dll oleaut32.dll shlwapi.dll msvcrt.dll winmm.dll "
-all_imports=""
-system_only() {  # file, its objdump -p
-  local found
-  found=$(awk '/DLL Name:/ {print tolower($3)}' <<<"$2")
-  [ -n "$found" ] || fail "no import table found in $1"
-  for dll in $found; do
-    [[ "$system_dlls" == *" $dll "* ]] || fail "$(basename "$1") imports $dll, which Windows does not ship"
-  done
-  all_imports+="$(basename "$1"): $(tr '\n' ' ' <<<"$found")"
-}
-
-check_plugin() {  # plugin, `file` type, objdump, its exports in sorted order
-  local plugin=$1 dump exports
-  file "$plugin" | grep -q "$2" || fail "not a DLL of the expected kind ($2): $plugin"
-  dump=$("$3" -p "$plugin")
-  exports=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$dump" | sed 1d | grep '\[' | awk '{print $NF}' |
-    sort | tr '\n' ' ')
-  [ "$exports" = "$4 " ] || fail "$plugin must export $4 alone, found: ${exports:-none}"
-  system_only "$plugin" "$dump"
-}
 check_plugin "$auo" 'PE32 executable (DLL).*Intel 80386' "$objdump" "GetOutputPluginTable"
 check_plugin "$auo2" 'PE32+ executable (DLL).*x86-64' "$objdump64" "GetOutputPluginTable InitializePlugin"
 names=()
 for program in "${programs[@]}"; do
-  file "$program" | grep -q 'PE32 executable (console) Intel 80386' || fail "not a 32-bit Windows program: $program"
-  system_only "$program" "$("$objdump" -p "$program")"
+  check_program "$program" 'PE32 executable (console) Intel 80386' "$objdump"
   names+=("$(basename "$program")")
 done
 

@@ -352,8 +352,8 @@ mfxStatus SetupPipeline(const PipelineCallbacks* callbacks, const mfxFrameInfo* 
     status = MFXVideoENCODE_Init(pipeline->session, &encodeParams);
     if (status != MFX_ERR_NONE) failed("MFXVideoENCODE_Init", status);
     if (status > MFX_ERR_NONE) {
-        const EncoderParams asked{encodeParams.mfx, pipeline->codingOption2.LookAheadDepth,
-                                  pipeline->codingOption3.QVBRQuality};
+        const EncoderParams asked{encodeParams.mfx, pipeline->codingOptions.option2.LookAheadDepth,
+                                  pipeline->codingOptions.option3.QVBRQuality};
         EncoderParams settled;
         if (GetSettledEncoderParams(pipeline->session, asked, &settled) >= MFX_ERR_NONE) {
             pipeline->encoderChanges = EncoderChanges(asked, settled);

@@ -32,6 +32,22 @@ std::string AppData() {
     return length == 0 || length > MAX_PATH ? std::string() : platform::WideToUtf8(buffer);
 }
 
+// The folder this DLL was loaded from, in UTF-8 and ending in a backslash;
+// empty when Windows does not say. The package puts the two programs there.
+std::string PluginFolder() {
+    HMODULE self = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCWSTR>(&PluginFolder), &self)) {
+        return {};
+    }
+    std::wstring path(32768, L'\0');
+    const DWORD length = GetModuleFileNameW(self, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0 || length >= path.size()) return {};
+    path.resize(length);
+    const size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::string() : platform::WideToUtf8(path.substr(0, slash + 1).c_str());
+}
+
 // The front end's settings, loaded from the settings file on first use.
 // Host thread only.
 SettingData settings{};
@@ -59,6 +75,8 @@ ExportJob MakeExportJob2(const OutputInfo2& info, const SettingData& jobSettings
 void EnsureSettingsLoaded() {
     if (settingsLoaded) return;
     settings = LoadSettingsFile(SettingsFilePath(AppData()));
+    // A new install finds the programs its package put beside it.
+    TakeProgramsBeside(PluginFolder(), settings);
     settingsLoaded = true;
 }
 

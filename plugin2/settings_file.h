@@ -18,6 +18,18 @@ std::string SettingsFilePath(const std::string& appData);
 // version 3.
 SettingData LoadSettingsFile(const std::string& path);
 
+// The names the package gives the AAC encoder and the muxer in the plug-in's
+// own folder.
+inline constexpr char kPackagedAacEncoder[] = "tarvo-aac.exe";
+inline constexpr char kPackagedMuxer[] = "tarvo-mux.exe";
+
+// Gives each program path of `settings` that is empty the packaged program
+// of that kind in `pluginFolder` (which ends in a separator), when that file
+// is a program there and its path fits the field. A path someone entered
+// stays as it is, and so does an empty one when nothing is beside the
+// plug-in (the export then names the missing program, as before).
+void TakeProgramsBeside(const std::string& pluginFolder, SettingData& settings);
+
 // Writes `settings` to `path` through a temporary file and a replace,
 // creating the folder `folder` first when missing. False when the file could
 // not be written; the old file is then as it was.

@@ -8,8 +8,10 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build
 out=${1:-$build/demo.mp4}
 
-cmake -S "$root" -B "$build" -G Ninja >/dev/null
-cmake --build "$build" -j "$(nproc)"
+# Only what the export needs: no tests, so neither GoogleTest nor the
+# Windows tool chain (scripts/install-deps.sh installs just this much).
+cmake -S "$root" -B "$build" -G Ninja -DTARVO_TESTS=OFF >/dev/null
+cmake --build "$build" --target demo -j "$(nproc)"
 
 rm -f "$out"
 echo "demo: exporting the demo project to $out" >&2

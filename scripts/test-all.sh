@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the native tests three times (plain, AddressSanitizer
 # + UndefinedBehaviorSanitizer, ThreadSanitizer), the build against Debian's real
-# Media SDK, and the two Windows builds (64-bit .auo2, 32-bit .auo and the
-# release zip holding both) with their tests under Wine.
+# Media SDK, and the two Windows builds (64-bit .auo2, 32-bit .auo, the
+# release zip holding both and ExEdit2's package) with their tests under Wine.
 # Usage: scripts/test-all.sh [plain|asan|tsan|intel|windows ...]  (default: all)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/install-deps.sh"
+"$root/scripts/install-deps.sh" --all
 
 jobs=$(nproc)
 stages=("$@")
@@ -39,10 +39,9 @@ for stage in "${stages[@]}"; do
     intel)
       configure_and_build intel -DTARVO_MFX=intel && run_ctest intel -L intel || failed+=("$stage") ;;
     windows)
-      configure_and_build windows64 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" &&
-        configure_and_build windows -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
-          -DTARVO_AUO2="$root/build-windows64/plugin2/Tarvo_output.auo2" &&
-        cmake --build "$root/build-windows" --target dist &&
+      # Both builds, the release zip and the package, as a release makes them.
+      "$root/scripts/release.sh" &&
+        python3 "$root/tests/dist/au2pkg_test.py" "$root/build-windows/Tarvo.au2pkg.zip" "$root/plugin2/Language" &&
         "$root/tests/wine/run-wine-tests.sh" "$root/build-windows64" &&
         "$root/tests/wine/run-wine-tests.sh" "$root/build-windows" || failed+=("$stage") ;;
     *) echo "unknown stage: $stage" >&2; exit 2 ;;

@@ -2,8 +2,9 @@
 // GetOutputPluginTable, InitializePlugin) and checks what the editor sees:
 // the table read at its x64 offsets, the settings file and its bad cases
 // through the config text, the settings dialog in Unicode, and whole exports
-// with Unicode paths everywhere. The soft runtime, named and behaving as the
-// VPL GPU runtime (libmfx64-gen.dll, MFXSOFT_RUNTIME=vpl, null encoder), sits
+// with Unicode paths everywhere, also from a copy of the plug-in with the
+// package's programs beside it and no paths set. The soft runtime, named and
+// behaving as the VPL GPU runtime (libmfx64-gen.dll, MFXSOFT_RUNTIME=vpl, null encoder), sits
 // beside this program; the recording fakes stand in for the two programs.
 //
 // Usage: exedit2_host_test <Tarvo_output.auo2> <fake neroAacEnc.exe> <fake MP4Box.exe>
@@ -485,6 +486,62 @@ void CheckExports() {
     CHECK(FolderEntries(paths.temp.substr(0, paths.temp.size() - 1)).empty());
 }
 
+// The package puts tarvo-aac.exe and tarvo-mux.exe beside the plug-in in
+// Plugin\Tarvo\: without a settings file, or with one saved without program
+// paths, an export runs those two; paths the user entered stay. Each fake
+// keeps its record in its own folder, which tells which copy ran.
+void CheckProgramsBeside() {
+    const std::wstring data = g_work + L"\\aviutl2 \u8A2D\u5B9A";
+    const std::wstring folder = data + L"\\Plugin\\Tarvo";
+    for (const std::wstring& level : {data, data + L"\\Plugin", folder}) CreateDirectoryW(level.c_str(), nullptr);
+    const std::wstring built = g_pluginPath;
+    check::Group("programs beside the plug-in");
+    CHECK(CopyFileW(built.c_str(), (folder + L"\\Tarvo_output.auo2").c_str(), FALSE));
+    CHECK(CopyFileW(g_encoder.c_str(), (folder + L"\\tarvo-aac.exe").c_str(), FALSE));
+    CHECK(CopyFileW(g_muxer.c_str(), (folder + L"\\tarvo-mux.exe").c_str(), FALSE));
+    g_pluginPath = folder + L"\\Tarvo_output.auo2";
+    const std::wstring tools = g_encoder.substr(0, g_encoder.rfind(L'\\'));
+
+    enum class Stored { kNothing, kNoPrograms, kEnteredPrograms };
+    const struct {
+        const char* name;
+        Stored stored;
+        const std::wstring& ranIn;
+        const std::wstring& notIn;
+    } cases[] = {
+        {"a new install", Stored::kNothing, folder, tools},
+        {"settings saved without program paths", Stored::kNoPrograms, folder, tools},
+        {"entered program paths", Stored::kEnteredPrograms, tools, folder},
+    };
+    int index = 0;
+    for (const auto& c : cases) {
+        check::Group(c.name);
+        Paths paths = Prepare((L"beside " + std::to_wstring(index++)).c_str(), MFX_IMPL_HARDWARE);
+        SetEnv(L"TARVO_FAKE_RECORD_DIR", nullptr);
+        if (c.stored == Stored::kNothing) {
+            DeleteFileW(SettingsFile().c_str());
+        } else if (c.stored == Stored::kNoPrograms) {
+            SettingData s;
+            std::memcpy(&s, ReadFile(SettingsFile()).data(), sizeof s);
+            std::memset(s.aacEncoderPath, 0, sizeof s.aacEncoderPath);
+            std::memset(s.muxerPath, 0, sizeof s.muxerPath);
+            WriteFile(SettingsFile(), &s, sizeof s);
+        }
+        CHECK(Load());
+        for (const std::wstring* place : {&folder, &tools}) {
+            DeleteFileW((*place + L"\\neroAacEnc.cmdline").c_str());
+            DeleteFileW((*place + L"\\MP4Box.cmdline").c_str());
+        }
+        WatchResult boxes;
+        CHECK(Export(paths, &boxes));
+        CHECK_EQ(boxes.count, 0);
+        CHECK(Exists(c.ranIn + L"\\neroAacEnc.cmdline") && Exists(c.ranIn + L"\\MP4Box.cmdline"));
+        CHECK(!Exists(c.notIn + L"\\neroAacEnc.cmdline") && !Exists(c.notIn + L"\\MP4Box.cmdline"));
+        CHECK(Exists(paths.save));
+    }
+    g_pluginPath = built;
+}
+
 // ctest and the script hand over Unix paths; Wine reaches them through Z:.
 std::wstring WindowsPath(const wchar_t* path) {
     std::wstring text = path;
@@ -526,6 +583,7 @@ int wmain(int argc, wchar_t** argv) {
         CheckSettingsFile();
         CheckDialog();
         CheckExports();
+        CheckProgramsBeside();
     }
     if (g_plugin != nullptr) FreeLibrary(g_plugin);
     if (check::failed == 0) RemoveTree(g_work);
