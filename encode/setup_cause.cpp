@@ -125,8 +125,27 @@ std::string UnlistedSetting(const SettingData& settings) {
     if (mode->usesQuality && !kQualityRange.Holds(settings.quality)) {
         return outside("quality", settings.quality, kQualityRange);
     }
-    if (mode->usesLookAhead && !kLookAheadRange.Holds(settings.lookAheadDepth)) {
-        return outside("lookAheadDepth", settings.lookAheadDepth, kLookAheadRange) + " (or 0, the runtime's choice)";
+    // The rest would reach the SDK's 16-bit fields cut to their low bits.
+    struct Checked {
+        bool read;
+        const char* name;
+        int32_t value;
+        FieldRange range;
+        const char* zero = " (or 0, the runtime's choice)";
+    };
+    const Checked checked[] = {
+        {mode->usesLookAhead, "lookAheadDepth", settings.lookAheadDepth, kLookAheadRange},
+        {mode->usesAccuracy, "avbrAccuracy", settings.avbrAccuracy, kAvbrAccuracyRange},
+        {mode->usesAccuracy, "avbrConvergence", settings.avbrConvergence, kAvbrConvergenceRange},
+        {true, "gopLength", settings.gopLength, kGopLengthRange},
+        // gopRefDist is B-frames + 1.
+        {true, "gopRefDist", settings.gopRefDist, {kBFramesRange.low + 1, kBFramesRange.high + 1, true}},
+        {true, "idrInterval", settings.idrInterval, kIdrIntervalRange, " (or 0: every I-frame an IDR frame)"},
+    };
+    for (const Checked& field : checked) {
+        if (field.read && !field.range.Holds(field.value)) {
+            return outside(field.name, field.value, field.range) + (field.range.zeroIsAuto ? field.zero : "");
+        }
     }
     return "";
 }

@@ -58,6 +58,9 @@ vpp_query=-15||--size 320x180|MFXVideoVPP_QueryIOSurf answered MFX_ERR_INVALID_V
 |rateControl=CQP @828=0|--size 320x180|qpI 0 is outside 1 to 51 for H.264
 |rateControl=ICQ @840=52|--size 320x180|quality 52 is outside 1 to 51
 |rateControl=LA @844=5|--size 320x180|lookAheadDepth 5 is outside 10 to 100 (or 0, the runtime's choice)
+|@856=65536|--size 320x180|gopLength 65536 is outside 1 to 65535 (or 0, the runtime's choice)
+|@860=-1|--size 320x180|gopRefDist -1 is outside 1 to 65535 (or 0, the runtime's choice)
+|rateControl=AVBR @852=70000|--size 320x180|avbrConvergence 70000 is outside 1 to 65535 (or 0, the runtime's choice)
 |codec=hevc rateControl=LA|--size 320x180|LA is not supported for HEVC by this runtime (MFXVideoENCODE_Query answered MFX_ERR_UNSUPPORTED)
 |codec=av1|--size 320x180|This runtime does not encode AV1 Main in 8 bits; AV1 needs an Intel Arc, Core Ultra (Meteor Lake) or newer GPU and its VPL GPU runtime (MFXVideoENCODE_Query answered MFX_ERR_UNSUPPORTED)
 |codec=hevc codecLevel=4|--size 3840x2160|Level 4 is too low for 3840x2160 at 30 fps and 1400 kbps; the lowest level that fits is 5 (MFXVideoENCODE_Init answered MFX_WRN_INCOMPATIBLE_VIDEO_PARAM)
