@@ -5,6 +5,10 @@
 namespace mfxsoft {
 
 void BitWriter::Put(uint32_t value, int count) {
+    if (bits_ == 0 && count == 8) {  // PCM samples: whole bytes
+        bytes_.push_back(static_cast<uint8_t>(value));
+        return;
+    }
     for (int i = count - 1; i >= 0; --i) {
         current_ = current_ << 1 | ((value >> i) & 1u);
         if (++bits_ == 8) {
@@ -169,6 +173,80 @@ void CabacWriter::PutBit(int bit) {
         out_->PutBit(bit != 0);
     }
     for (; outstanding_ > 0; --outstanding_) out_->PutBit(bit == 0);
+}
+
+}  // namespace mfxsoft
+
+namespace mfxsoft {
+
+void SymbolWriter::Encode(int symbol, const uint16_t* cdf, int symbols) {
+    // Inverse CDF values, as the decoder uses them.
+    const uint32_t fl = symbol > 0 ? 32768u - cdf[symbol - 1] : 32768u;
+    const uint32_t fh = 32768u - cdf[symbol];
+    const int n = symbols - 1;
+    uint64_t low = low_;
+    uint32_t range = range_;
+    if (fl < 32768u) {
+        const uint32_t u = ((range >> 8) * (fl >> 6) >> 1) + 4u * static_cast<uint32_t>(n - (symbol - 1));
+        const uint32_t v = ((range >> 8) * (fh >> 6) >> 1) + 4u * static_cast<uint32_t>(n - symbol);
+        low += range - u;
+        range = u - v;
+    } else {
+        range -= ((range >> 8) * (fh >> 6) >> 1) + 4u * static_cast<uint32_t>(n - symbol);
+    }
+    Normalize(low, range);
+}
+
+void SymbolWriter::Normalize(uint64_t low, uint32_t range) {
+    int leading = 0;
+    while ((range << leading & 0x8000u) == 0) ++leading;
+    const int d = leading;  // range < 2^16 after a symbol: shift it back to [2^15, 2^16)
+    int c = count_;
+    int s = c + d;
+    if (s >= 0) {
+        c += 16;
+        uint64_t mask = (uint64_t{1} << c) - 1;
+        if (s >= 8) {
+            precarry_.push_back(static_cast<uint16_t>(low >> c));
+            low &= mask;
+            c -= 8;
+            mask >>= 8;
+        }
+        precarry_.push_back(static_cast<uint16_t>(low >> c));
+        s = c + d - 24;
+        low &= mask;
+    }
+    low_ = low << d;
+    range_ = range << d;
+    count_ = s;
+}
+
+std::vector<uint8_t> SymbolWriter::Finish() {
+    std::vector<uint16_t> buffer = precarry_;
+    uint64_t low = low_;
+    int c = count_;
+    int s = 10;
+    const uint64_t m = 0x3FFF;
+    uint64_t e = ((low + m) & ~m) | (m + 1);
+    s += c;
+    if (s > 0) {
+        uint64_t n = (uint64_t{1} << (c + 16)) - 1;
+        do {
+            buffer.push_back(static_cast<uint16_t>(e >> (c + 16)));
+            e &= n;
+            s -= 8;
+            c -= 8;
+            n >>= 8;
+        } while (s > 0);
+    }
+    std::vector<uint8_t> out(buffer.size());
+    uint32_t carry = 0;
+    for (size_t i = buffer.size(); i-- > 0;) {
+        carry = buffer[i] + carry;
+        out[i] = static_cast<uint8_t>(carry);
+        carry >>= 8;
+    }
+    return out;
 }
 
 }  // namespace mfxsoft

@@ -63,3 +63,26 @@ private:
 };
 
 }  // namespace mfxsoft
+
+namespace mfxsoft {
+
+// AV1's multi-symbol arithmetic coder (the encoder side of the decoder's
+// symbol process): symbols against fixed CDFs, no adaptation (frames set
+// disable_cdf_update). A CDF is given as the cumulative values c[0..n-1] of
+// an n-symbol alphabet, c[n-1] = 32768.
+class SymbolWriter {
+public:
+    void Encode(int symbol, const uint16_t* cdf, int symbols);
+    // The tile data: the fewest bytes that decode to every symbol coded.
+    std::vector<uint8_t> Finish();
+
+private:
+    void Normalize(uint64_t low, uint32_t range);
+
+    std::vector<uint16_t> precarry_;  // output bytes before carries are resolved
+    uint64_t low_ = 0;
+    uint32_t range_ = 0x8000;
+    int count_ = -9;
+};
+
+}  // namespace mfxsoft
