@@ -2,6 +2,7 @@
 // patterns, and whole streams decoded by FFmpeg's libraries.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 
@@ -103,6 +104,88 @@ TEST(NullStream, CabacContextsAndCodes) {
         cabac.Start();
         c.code(cabac);
         EXPECT_EQ(Hex(w.Bytes()), c.bytes) << c.what;
+    }
+}
+
+namespace {
+
+// AV1's symbol decoding process, written from the decoder's side: reads the
+// symbols back from what SymbolWriter wrote.
+class SymbolReader {
+public:
+    explicit SymbolReader(const std::vector<uint8_t>& data) : data_(data) {
+        maxBits_ = 8 * static_cast<int>(data.size()) - 15;
+        const int bits = std::min(8 * static_cast<int>(data.size()), 15);
+        value_ = ((1u << 15) - 1) ^ (Read(bits) << (15 - bits));
+    }
+    int Decode(const uint16_t* cdf, int symbols) {
+        uint32_t cur = range_, prev = 0;
+        int symbol = -1;
+        do {
+            ++symbol;
+            prev = cur;
+            const uint32_t f = 32768u - cdf[symbol];
+            cur = ((range_ >> 8) * (f >> 6) >> 1) + 4u * static_cast<uint32_t>(symbols - symbol - 1);
+        } while (value_ < cur);
+        range_ = prev - cur;
+        value_ -= cur;
+        int bits = 0;
+        while ((range_ << bits) < 32768u) ++bits;
+        range_ <<= bits;
+        const int count = std::min(bits, std::max(0, maxBits_));
+        const uint32_t padded = Read(count) << (bits - count);
+        value_ = padded ^ (((value_ + 1) << bits) - 1);
+        maxBits_ -= bits;
+        return symbol;
+    }
+private:
+    uint32_t Read(int count) {
+        uint32_t v = 0;
+        for (int i = 0; i < count; ++i, ++position_) v = v << 1 | ((data_[position_ / 8] >> (7 - position_ % 8)) & 1u);
+        return v;
+    }
+    const std::vector<uint8_t>& data_;
+    int position_ = 0, maxBits_ = 0;
+    uint32_t value_ = 0, range_ = 32768;
+};
+
+}  // namespace
+
+TEST(NullStream, SymbolCoderRoundTrips) {
+    const uint16_t coin[2] = {16384, 32768}, skewed[2] = {32000, 32768}, rare[2] = {100, 32768};
+    const uint16_t four[4] = {19132, 25510, 30392, 32768};
+    const uint16_t thirteen[13] = {15588, 17027, 19338, 20218, 20682, 21110, 21825, 23244, 24189, 28165, 29093, 30466, 32768};
+    struct Case {
+        const char* what;
+        int count;
+        std::function<std::pair<const uint16_t*, int>(int)> cdf;  // the CDF and alphabet of symbol i
+        std::function<int(int)> symbol;
+    };
+    const Case cases[] = {
+        {"nothing", 0, [&](int) { return std::make_pair(coin, 2); }, [](int) { return 0; }},
+        {"fair bits", 200, [&](int) { return std::make_pair(coin, 2); }, [](int i) { return (i * 7 + i / 3) & 1; }},
+        // Long runs of the likely symbol, then unlikely ones: carries through many bytes.
+        {"runs then surprises", 3000, [&](int) { return std::make_pair(skewed, 2); }, [](int i) { return i > 2900 ? 1 : 0; }},
+        {"rare symbols taken", 400, [&](int) { return std::make_pair(rare, 2); }, [](int i) { return i % 5 == 0 ? 0 : 1; }},
+        {"mixed alphabets", 1000,
+         [&](int i) { return i % 3 == 0 ? std::make_pair(four, 4) : i % 3 == 1 ? std::make_pair(thirteen, 13) : std::make_pair(skewed, 2); },
+         [](int i) { return i % 3 == 0 ? (i / 3) % 4 : i % 3 == 1 ? (i * 5) % 13 : (i / 7) % 2; }},
+    };
+    for (const Case& c : cases) {
+        mfxsoft::SymbolWriter writer;
+        for (int i = 0; i < c.count; ++i) {
+            const auto [cdf, symbols] = c.cdf(i);
+            writer.Encode(c.symbol(i), cdf, symbols);
+        }
+        const std::vector<uint8_t> bytes = writer.Finish();
+        SymbolReader reader(bytes);
+        int wrong = 0;
+        for (int i = 0; i < c.count; ++i) {
+            const auto [cdf, symbols] = c.cdf(i);
+            if (reader.Decode(cdf, symbols) != c.symbol(i)) ++wrong;
+        }
+        EXPECT_EQ(wrong, 0) << c.what;
+        EXPECT_LE(bytes.size(), static_cast<size_t>(c.count) + 2) << c.what;
     }
 }
 
