@@ -286,3 +286,27 @@ TEST(NullStream, StreamsDecodeAndIntraPicturesAreExact) {
         }
     }
 }
+
+// Zero samples are the PCM blocks' worst case (an emulation prevention byte
+// after every two zeros): an intra picture still fits the frame bound the
+// runtime reports, 640 bytes a block (800 at ten bits) beside the headers.
+TEST(NullStream, ZeroPicturesFitTheFrameBound) {
+    for (const auto& [codec, depth] : {std::pair{MFX_CODEC_AVC, 8}, std::pair{MFX_CODEC_HEVC, 8}, std::pair{MFX_CODEC_HEVC, 10}}) {
+        mfxsoft::CodecConfig config;
+        config.codec = codec;
+        config.bitDepth = depth;
+        config.width = config.cropW = 320;
+        config.height = config.cropH = 240;
+        config.refDist = 3;
+        const size_t bytes = depth > 8 ? 2 : 1;
+        std::vector<uint8_t> y(320 * 240 * bytes, 0), uv(320 * 120 * bytes, 0);
+        const mfxsoft::PictureView picture{y.data(), 320 * bytes, uv.data(), 320 * bytes};
+        auto stream = mfxsoft::MakeNullStream(config);
+        mfxsoft::NullRecord record;
+        record.frameType = MFX_FRAMETYPE_I | MFX_FRAMETYPE_REF | MFX_FRAMETYPE_IDR;
+        const std::vector<uint8_t> coded = stream->Picture(record, &picture, 0);
+        const size_t blocks = (320 / 16) * (240 / 16);
+        EXPECT_GT(coded.size(), blocks * (depth > 8 ? 700 : 570)) << "the escapes were expected";
+        EXPECT_LE(coded.size(), blocks * (depth > 8 ? 800 : 640) + 1000) << codec << " " << depth;
+    }
+}
