@@ -1,8 +1,9 @@
 // The null encoder's pictures as a stream of the configured codec: H.264
 // (CAVLC, intra pictures as I_PCM macroblocks, P and B pictures all skipped),
 // HEVC (16x16 CTUs, intra pictures as PCM coding units, P and B pictures all
-// skipped) or AV1 (see null_stream.cpp). Intra pictures decode to exactly the
-// input's crop area; the others repeat their references. Each picture also
+// skipped) or AV1 (grey key frames, null_stream_av1.cpp). H.264 and HEVC intra
+// pictures decode to exactly the input's crop area; the others repeat their
+// references. Each picture also
 // carries the null encoder's 32-byte record, where decoders ignore it: an
 // unregistered user data SEI (H.264, HEVC) or an ITU-T T.35 metadata OBU (AV1),
 // both starting with kNullRecordTag.
