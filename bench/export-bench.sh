@@ -7,8 +7,8 @@
 #     Both read the frames from the same generator: tarvo-host draws them on
 #     request, FFmpeg gets them from `tarvo-host frames` through a pipe.
 #  2. The whole export at 1920x1080 with the null encoder: the plug-in's own
-#     speed, with and without audio. The null encoder writes no H.264, so a
-#     stand-in muxer that only copies the stream to the output is used.
+#     speed, with and without audio. A stand-in muxer that only copies the
+#     stream to the output keeps the muxer's own time out of it.
 # Usage: bench/export-bench.sh [BUILD_DIR]   (default: build/, built if needed)
 # Knobs: TARVO_BENCH_RUNS (3), TARVO_BENCH_FRAMES (300).
 set -euo pipefail

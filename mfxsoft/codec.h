@@ -1,6 +1,6 @@
 // The encoder back ends behind the encoder front end: libx264 (AVC), libx265
-// (HEVC), SVT-AV1 (AV1), or the null encoder that only frames each picture in
-// a small block.
+// (HEVC), SVT-AV1 (AV1), or the null encoder that writes a minimal stream of
+// each codec (null_stream.h).
 #pragma once
 #include <mfxvideo.h>
 
@@ -52,7 +52,7 @@ struct PictureView {
 };
 
 struct CodedFrame {
-    std::vector<uint8_t> bytes;  // Annex B (x264, x265), OBUs of one temporal unit (SVT-AV1) or the null block
+    std::vector<uint8_t> bytes;  // Annex B (x264, x265, null) or OBUs of one temporal unit (SVT-AV1, null)
     uint64_t order = 0;          // display order of the picture (0-based)
     uint64_t timeStamp = 0;      // the picture's TimeStamp
     int64_t decodeOrderPts = 0;  // display order of the picture whose time is the decode time
@@ -90,7 +90,8 @@ int SvtAv1Delay(const CodecConfig& config);
 std::unique_ptr<Codec> MakeLibraryCodec(const CodecConfig& config);
 int LibraryDelay(const CodecConfig& config);
 
-// The null encoder's block: 32 bytes, little-endian.
+// The null encoder's record, carried in each coded frame (null_stream.h): 32
+// bytes, little-endian.
 //   0  8 bytes  "MFXSNULL"
 //   8  u32      display order of the picture (0-based)
 //  12  u16      MFX_FRAMETYPE_* of the picture

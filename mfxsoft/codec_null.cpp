@@ -1,16 +1,17 @@
 // The null encoder: the same frame types, reordering and delay as the real
-// back end with B-frames, but each picture becomes a fixed 32-byte block.
-#include <cstring>
+// back end with B-frames; the pictures become the minimal stream of
+// null_stream.h (intra pictures stored as they are, the others skipped).
 #include <deque>
 
 #include "mfxsoft/codec.h"
+#include "mfxsoft/null_stream.h"
 
 namespace mfxsoft {
 namespace {
 
 class NullCodec final : public Codec {
 public:
-    explicit NullCodec(const CodecConfig& config) : config_(config) {}
+    explicit NullCodec(const CodecConfig& config) : config_(config), stream_(MakeNullStream(config)) {}
 
     int Delay() const override { return config_.refDist - 1; }
 
@@ -22,7 +23,7 @@ public:
             // An I picture: the IDR rule decides whether it starts a new stream.
             const bool idr = config_.idrInterval == 0 || gops_ % (static_cast<uint64_t>(config_.idrInterval) + 1) == 0;
             ++gops_;
-            Emit(held, MFX_FRAMETYPE_I | MFX_FRAMETYPE_REF | (idr ? MFX_FRAMETYPE_IDR : 0), out);
+            Emit(held, MFX_FRAMETYPE_I | MFX_FRAMETYPE_REF | (idr ? MFX_FRAMETYPE_IDR : 0), out, &picture);
             EmitHeld(out);
         } else if (position % static_cast<uint64_t>(config_.refDist) == 0) {
             Emit(held, MFX_FRAMETYPE_P | MFX_FRAMETYPE_REF, out);
@@ -77,16 +78,11 @@ private:
         held_.clear();
     }
 
-    void Emit(const Held& held, uint16_t type, std::vector<CodedFrame>* out) {
+    // `picture`: the samples of an intra picture, which is emitted as it arrives.
+    void Emit(const Held& held, uint16_t type, std::vector<CodedFrame>* out, const PictureView* picture = nullptr) {
         CodedFrame frame;
-        frame.bytes.assign(kNullBlockSize, 0);
-        uint8_t* b = frame.bytes.data();
-        std::memcpy(b, "MFXSNULL", 8);
-        PutLe(b + 8, held.order, 4);
-        PutLe(b + 12, type, 2);
-        PutLe(b + 16, held.timeStamp, 8);
-        PutLe(b + 24, held.checksum, 4);
-        PutLe(b + 28, kNullBlockSize, 4);
+        const NullRecord record{held.order, type, held.timeStamp, held.checksum};
+        frame.bytes = stream_->Picture(record, picture, static_cast<int>(held_.size()));
         frame.order = held.order;
         frame.timeStamp = held.timeStamp;
         // One picture of reordering when B-frames are used: decode times run one frame behind.
@@ -97,11 +93,8 @@ private:
         out->push_back(std::move(frame));
     }
 
-    static void PutLe(uint8_t* at, uint64_t value, int bytes) {
-        for (int i = 0; i < bytes; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
-    }
-
     CodecConfig config_;
+    std::unique_ptr<NullStream> stream_;
     std::deque<Held> held_;
     uint64_t gops_ = 0;
     uint64_t emitted_ = 0;

@@ -97,10 +97,12 @@ int MinSide(uint32_t codec) { return codec == MFX_CODEC_HEVC ? 32 : codec == MFX
 
 // Worst-case size of one coded picture: every 16 x 16 block at more than
 // its raw size plus room for headers, so a coded frame always fits the
-// reported buffer. Ten-bit samples take a quarter more.
+// reported buffer. The null encoder's PCM blocks grow by up to half their
+// raw size (384 bytes, 480 at ten bits) through emulation prevention bytes
+// when their samples are zeros.
 uint32_t FrameBoundKB(int width, int height, int bitDepth) {
     const uint64_t blocks = static_cast<uint64_t>(width / 16) * (height / 16);
-    const uint64_t perBlock = bitDepth > 8 ? 640 : 512;
+    const uint64_t perBlock = bitDepth > 8 ? 800 : 640;
     return static_cast<uint32_t>((blocks * perBlock + 64000 + 999) / 1000);
 }
 

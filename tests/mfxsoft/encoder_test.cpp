@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "null_record.h"
 #include "support.h"
 
 using namespace mfxsoft_test;
@@ -23,12 +24,14 @@ struct Block {
     uint64_t timeStamp;
 };
 
-Block ReadBlock(const uint8_t* b) {
+Block ReadBlock(const uint8_t* b, size_t size) {
     Block block{};
-    EXPECT_EQ(std::memcmp(b, "MFXSNULL", 8), 0);
-    std::memcpy(&block.order, b + 8, 4);
-    std::memcpy(&block.type, b + 12, 2);
-    std::memcpy(&block.timeStamp, b + 16, 8);
+    const auto record = FindNullRecord(b, size, MFX_CODEC_AVC);
+    EXPECT_TRUE(record.has_value());
+    if (!record) return block;
+    block.order = static_cast<uint32_t>(record->order);
+    block.type = record->frameType;
+    block.timeStamp = record->timeStamp;
     return block;
 }
 
@@ -78,8 +81,7 @@ TEST(Encoder, HoldsBFramesAndDrainsEveryFrameInOrder) {
     int moreData = 0;
     auto take = [&](mfxSyncPoint sync) {
         ASSERT_EQ(SyncBounded(rig.session, sync), MFX_ERR_NONE);
-        ASSERT_EQ(rig.bs.DataLength, 32u);
-        Block block = ReadBlock(rig.bs.Data + rig.bs.DataOffset);
+        Block block = ReadBlock(rig.bs.Data + rig.bs.DataOffset, rig.bs.DataLength);
         EXPECT_EQ(rig.bs.TimeStamp, block.timeStamp);
         EXPECT_EQ(rig.bs.FrameType, block.type);
         blocks.push_back(block);

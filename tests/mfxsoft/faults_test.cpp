@@ -144,7 +144,7 @@ TEST(Faults, RunAndSyncPointsDoNoWorkAndRetrySucceeds) {
     ASSERT_EQ(MFXVideoENCODE_EncodeFrameAsync(rig.session, nullptr, rig.out[2].get(), &rig.bs, &sync), MFX_ERR_NONE);
     EXPECT_EQ(MFXVideoCORE_SyncOperation(rig.session, sync, 60000), MFX_WRN_IN_EXECUTION);
     EXPECT_EQ(MFXVideoCORE_SyncOperation(rig.session, sync, 60000), MFX_ERR_NONE);
-    EXPECT_EQ(rig.bs.DataLength, 32u);
+    EXPECT_GT(rig.bs.DataLength, 0u);  // one coded picture
     // The fifth call fails with the device error and takes nothing.
     EXPECT_EQ(MFXVideoENCODE_EncodeFrameAsync(rig.session, nullptr, rig.out[3].get(), &rig.bs, &sync), MFX_ERR_DEVICE_FAILED);
     EXPECT_EQ(rig.out[3]->Data.Locked, 0);

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "null_record.h"
 #include "support.h"
 
 using namespace mfxsoft_test;
@@ -68,9 +69,9 @@ Result RunPipeline(int width, int height, int frames, bool nullEncoder, mfxU32 c
         auto deliver = [&](mfxSyncPoint sync) {
             EXPECT_EQ(SyncBounded(session, sync), MFX_ERR_NONE);
             if (nullEncoder) {
-                uint32_t order;
-                std::memcpy(&order, bs.Data + bs.DataOffset + 8, 4);
-                result.orders.push_back(order);
+                const auto record = FindNullRecord(bs.Data + bs.DataOffset, bs.DataLength, codec);
+                EXPECT_TRUE(record.has_value());
+                result.orders.push_back(record ? static_cast<uint32_t>(record->order) : ~0u);
             }
             result.timeStamps.push_back(bs.TimeStamp);
             ++result.frames;

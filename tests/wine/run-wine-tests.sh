@@ -174,10 +174,47 @@ else
   # runtime beside the test program and the recording fakes as the programs.
   run loader "$build/tests/wine/loader/bin/loader_check.exe"
   e2e_args=("$(windows_path "$plugin")" "${fakes[@]}")
-  run export_e2e "$build/tests/wine/e2e/bin/export_e2e.exe" "${e2e_args[@]}"
+  # Each run keeps the streams the fake muxer received (TARVO_E2E_STREAMS) for
+  # the native checks below.
+  mkdir -p "$work/streams/export_e2e" "$work/streams/export_e2e_vpl" "$work/streams/export_e2e_both"
+  TARVO_E2E_STREAMS=$(windows_path "$work/streams/export_e2e") \
+    run export_e2e "$build/tests/wine/e2e/bin/export_e2e.exe" "${e2e_args[@]}"
   # The VPL GPU runtime's name alone beside the program, then both runtimes.
-  run export_e2e_vpl "$build/tests/wine/e2e/bin/vpl-only/export_e2e.exe" "${e2e_args[@]}" --vpl
-  run export_e2e_both "$build/tests/wine/e2e/bin/both/export_e2e.exe" "${e2e_args[@]}" --both
+  TARVO_E2E_STREAMS=$(windows_path "$work/streams/export_e2e_vpl") \
+    run export_e2e_vpl "$build/tests/wine/e2e/bin/vpl-only/export_e2e.exe" "${e2e_args[@]}" --vpl
+  TARVO_E2E_STREAMS=$(windows_path "$work/streams/export_e2e_both") \
+    run export_e2e_both "$build/tests/wine/e2e/bin/both/export_e2e.exe" "${e2e_args[@]}" --both
+
+  # Natively: FFmpeg puts each kept stream of the null encoder into an MP4 and
+  # reads it back (codec, profile, pixel format, frame count) and decodes it
+  # without a message.
+  echo "=== null encoder streams (native FFmpeg)"
+  kept=0
+  for list in "$work"/streams/*/streams.txt; do
+    [ -f "$list" ] || continue
+    while read -r file codec profile format frames; do
+      kept=$((kept + 1))
+      dir=$(dirname "$list") what="$(basename "$dir")/$file"
+      demuxer=$codec
+      [ "$codec" = av1 ] && demuxer=obu
+      mp4=$dir/$file.mp4
+      if ! timeout 60 ffmpeg -nostdin -v error -y -f "$demuxer" -i "$dir/$file" -c copy "$mp4"; then
+        fail "$what: FFmpeg cannot mux it"
+        continue
+      fi
+      got=$(timeout 60 ffprobe -v error -select_streams v:0 -count_packets \
+        -show_entries stream=codec_name,profile,pix_fmt,nb_read_packets -of default=nw=1:nk=1 "$mp4" | tr '\n' ' ')
+      want="$codec ${profile//_/ } $format $frames "
+      if [ "$got" = "$want" ]; then pass; else fail "$what: '$got', expected '$want'"; fi
+      messages=$(timeout 60 ffmpeg -nostdin -v error -i "$mp4" -f null - 2>&1)
+      decoded=$(timeout 60 ffprobe -v error -count_frames -select_streams v:0 \
+        -show_entries stream=nb_read_frames -of csv=p=0 "$mp4")
+      if [ -z "$messages" ] && [ "$decoded" = "$frames" ]; then pass; else
+        fail "$what: decoded $decoded of $frames frames: $messages"
+      fi
+    done <"$list"
+  done
+  if [ "$kept" -ge 8 ]; then pass; else fail "only $kept streams kept by export_e2e"; fi
 fi
 
 # Tests that areas register with CTest in the Windows build (wine is the

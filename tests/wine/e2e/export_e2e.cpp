@@ -218,38 +218,79 @@ uint32_t ExpectedChecksum(int frame, int bitDepth) {
   return sum;
 }
 
-// The video stream as the muxer received it: 32-byte blocks of the null
-// encoder, one per frame, in decode order. Checks that frames 0..count-1 each
-// appear once, with their own picture and time stamp.
-void CheckVideoStream(const std::string& stream, int count, int bitDepth = 8) {
-  CHECK_EQ(stream.size(), static_cast<size_t>(count) * 32);
-  if (stream.size() % 32 != 0) return;
+// The tag before each picture's record in the null encoder's stream (the SEI's
+// UUID in H.264 and HEVC, the T.35 payload's start in AV1).
+const char kRecordTag[] = "MFXSoft null.rec";
+
+// The stream without H.264/HEVC emulation prevention bytes: what follows
+// each 00 00 03 as it was written.
+std::string Unescaped(const std::string& stream) {
+  std::string bytes;
+  int zeros = 0;
+  for (char c : stream) {
+    if (zeros >= 2 && c == 3) {
+      zeros = 0;
+      continue;
+    }
+    bytes += c;
+    zeros = c == 0 ? zeros + 1 : 0;
+  }
+  return bytes;
+}
+
+// With TARVO_E2E_STREAMS naming a folder, each checked stream is kept there
+// for the native checks of run-wine-tests.sh (FFmpeg muxes and probes it), and
+// a line for it goes to streams.txt: file, codec, profile, pixel format, frames.
+void KeepStream(const std::string& stream, int count, int bitDepth, mfxU32 codec) {
+  char folder[MAX_PATH];
+  DWORD length = GetEnvironmentVariableA("TARVO_E2E_STREAMS", folder, sizeof folder);
+  if (length == 0 || length >= sizeof folder) return;
+  const bool av1 = codec == MFX_CODEC_AV1, hevc = codec == MFX_CODEC_HEVC;
+  const std::string file = g_job + (av1 ? ".obu" : hevc ? ".hevc" : ".h264");
+  std::ofstream(std::string(folder) + "\\" + file, std::ios::binary) << stream;
+  const char* profile = av1 ? "Main" : hevc ? (bitDepth > 8 ? "Main_10" : "Main") : "High";
+  std::ofstream(std::string(folder) + "\\streams.txt", std::ios::app)
+      << file << " " << (av1 ? "av1" : hevc ? "hevc" : "h264") << " " << profile << " "
+      << (bitDepth > 8 ? "yuv420p10le" : "yuv420p") << " " << count << "\n";
+}
+
+// The video stream as the muxer received it: the null encoder's H.264, HEVC
+// or AV1 stream, one coded picture a frame in decode order, each with its
+// 32-byte record after kRecordTag. Checks that frames 0..count-1 each appear
+// once, with their own picture and time stamp.
+void CheckVideoStream(const std::string& stream, int count, int bitDepth = 8, mfxU32 codec = MFX_CODEC_AVC) {
+  KeepStream(stream, count, bitDepth, codec);
+  const std::string bytes = codec == MFX_CODEC_AV1 ? stream : Unescaped(stream);
+  const std::string tag(kRecordTag, 16);
   std::vector<int> seen(static_cast<size_t>(count), 0);
-  bool blocksGood = true, picturesGood = true, stampsGood = true, ordersGood = true;
-  for (size_t at = 0; at < stream.size(); at += 32) {
-    if (stream.compare(at, 8, "MFXSNULL") != 0 || Le(stream, at + 28, 4) != 32) {
+  bool blocksGood = true, picturesGood = true, stampsGood = true, ordersGood = true, keyFirst = false;
+  int records = 0;
+  for (size_t at = bytes.find(tag); at != std::string::npos; at = bytes.find(tag, at + 1)) {
+    const size_t record = at + tag.size();
+    if (record + 32 > bytes.size() || bytes.compare(record, 8, "MFXSNULL") != 0 || Le(bytes, record + 28, 4) != 32) {
       blocksGood = false;
       continue;
     }
-    uint32_t order = Le(stream, at + 8, 4);
+    if (records++ == 0) keyFirst = (Le(bytes, record + 12, 2) & MFX_FRAMETYPE_I) != 0;
+    uint32_t order = Le(bytes, record + 8, 4);
     if (order >= static_cast<uint32_t>(count)) {
       ordersGood = false;
       continue;
     }
     ++seen[order];
     auto stamp = static_cast<uint64_t>(static_cast<double>(order) * g_host.scale / g_host.rate * 90000);
-    if (Le64(stream, at + 16) != stamp) stampsGood = false;
-    if (Le(stream, at + 24, 4) != ExpectedChecksum(static_cast<int>(order), bitDepth)) picturesGood = false;
+    if (Le64(bytes, record + 16) != stamp) stampsGood = false;
+    if (Le(bytes, record + 24, 4) != ExpectedChecksum(static_cast<int>(order), bitDepth)) picturesGood = false;
   }
   for (int n : seen) {
     if (n != 1) ordersGood = false;
   }
+  CHECK_EQ(records, count);
   CHECK(blocksGood);
   CHECK(ordersGood);
   CHECK(stampsGood);
   CHECK(picturesGood);
-  // The stream opens with a key frame.
-  if (stream.size() >= 32) CHECK((Le(stream, 12, 2) & MFX_FRAMETYPE_I) != 0);
+  CHECK(keyFirst);  // the stream opens with a key frame
 }
 
 // The WAV file the encoder received: the 44-byte header and every sample.
@@ -555,7 +596,7 @@ void ExportCodecs(const char* runtime, bool av1) {
     CHECK_EQ(boxes.count, 0);
     CHECK_EQ(g_runtimesLoaded, runtime);
     CheckMuxerRecord(ReadRecord(folders.record + "\\MP4Box.cmdline"), folders, "30", "", c.extension);
-    CheckVideoStream(ReadFile(folders.record + "\\MP4Box.input1"), job.frames, c.bitDepth);
+    CheckVideoStream(ReadFile(folders.record + "\\MP4Box.input1"), job.frames, c.bitDepth, c.codec);
     CheckNoTemporaryFiles(folders);
   }
 }
