@@ -8,6 +8,7 @@
 #include "encode/encode_pipeline.h"
 #include "encode/frame_source.h"
 #include "encode/mfx_status.h"
+#include "encode/parameter_changes.h"
 #include "encode/runtime_report.h"
 #include "encode/setup_cause.h"
 #include "platform/file.h"
@@ -52,19 +53,31 @@ std::string DescribeEncoder(const mfxInfoMFX& mfx) {
     return text;
 }
 
-// The log's account of an opened pipeline: what was asked of the encoder and
-// what it settled on, the input format and the colour of the pixels.
+// The log's account of an opened pipeline: one info line with the runtime and
+// what the encoder settled on, a warning for each parameter the runtime
+// changed, and the details (what was asked, the input format, the colour).
 void LogPipeline(const ExportJob& job, const EncodePipeline& pipeline) {
     if (job.log == nullptr) return;
     const RuntimeReport runtime = DescribeRuntime(pipeline.session);
     char api[24];
     std::snprintf(api, sizeof api, "API %u.%u", runtime.api.Major, runtime.api.Minor);
-    LogLine(job, "runtime: " + runtime.file + " (" + runtime.kind + ", " + api + "), adapter " + ImplName(runtime.impl));
-    LogLine(job, "encoder asked: " + DescribeEncoder(MakeEncoderInfo(job.settings)));
+    const std::string runtimeText = runtime.file + " (" + runtime.kind + ", " + api + "), adapter " + ImplName(runtime.impl);
+    LogLine(job, "runtime: " + runtimeText);
+    const mfxInfoMFX asked = MakeEncoderInfo(job.settings);
+    LogLine(job, "encoder asked: " + DescribeEncoder(asked));
     mfxVideoParam settled{};
     const mfxStatus status = MFXVideoENCODE_GetVideoParam(pipeline.session, &settled);
-    LogLine(job, status == MFX_ERR_NONE ? "encoder settled: " + DescribeEncoder(settled.mfx)
-                                        : "encoder settled: GetVideoParam answered " + MfxStatusText(status));
+    if (status == MFX_ERR_NONE) {
+        LogLine(job, "encoder settled: " + DescribeEncoder(settled.mfx));
+        LogLine(job, "encoding " + DescribeEncoder(settled.mfx) + " with " + runtimeText, LogLevel::kInfo);
+        for (const std::string& change : ChangedParameters(asked, settled.mfx)) {
+            LogLine(job, "the runtime changed " + change, LogLevel::kWarn);
+        }
+    } else {
+        const std::string line = "GetVideoParam answered " + MfxStatusText(status);
+        LogLine(job, "encoder settled: " + line);
+        LogLine(job, "encoding " + DescribeEncoder(asked) + " with " + runtimeText + " (" + line + ")", LogLevel::kInfo);
+    }
     LogLine(job, pipeline.vppInFourCC == MFX_FOURCC_RGB4 ? "VPP input: RGB4 (the runtime takes no RGB3)"
                                                          : "VPP input: RGB3");
     LogLine(job, ColourLine(pipeline, MatrixForFrame(job.width, job.height)));
