@@ -9,8 +9,11 @@ constexpr size_t kContinuedUnits = sizeof kContinued - 1;
 // a byte that starts no whole sequence is one byte and one unit (U+FFFD).
 void NextCharacter(const std::string& text, size_t at, size_t* bytes, size_t* units) {
     const auto lead = static_cast<unsigned char>(text[at]);
-    size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead < 0xE0 ? 2 : lead >= 0xE0 && lead < 0xF0 ? 3
-                                    : lead >= 0xF0 && lead < 0xF5 ? 4 : 0;
+    size_t length = lead < 0x80                   ? 1
+                    : lead >= 0xC2 && lead < 0xE0 ? 2
+                    : lead >= 0xE0 && lead < 0xF0 ? 3
+                    : lead >= 0xF0 && lead < 0xF5 ? 4
+                                                  : 0;
     for (size_t i = 1; i < length; ++i) {
         if (at + i >= text.size() || (static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80) length = 0;
     }

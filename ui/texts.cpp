@@ -15,13 +15,36 @@ const char* const kTexts[] = {
     // The dialog: template 100's caption and labels, then the list rows
     // that are words (codec, profile and level names, numbers and AAC rates
     // are the same in every language).
-    "Tarvo Plugin", "OK", "Cancel", "TestVideo", "Video", "Hardware", "Codec", "CodecProfile", "BitDepth",
-    "CodecLevel", "TargetUsage", "TargetKbps", "RateControl", "MaxKbps", "Audio", "path neroAacEnc.exe", "BitRate",
-    "path MP4Box.exe", "path TemporaryFolder",
-    "auto", "QUALITY", "BALANCED", "SPEED", "8-bit", "10-bit",
+    "Tarvo Plugin",
+    "OK",
+    "Cancel",
+    "TestVideo",
+    "Video",
+    "Hardware",
+    "Codec",
+    "CodecProfile",
+    "BitDepth",
+    "CodecLevel",
+    "TargetUsage",
+    "TargetKbps",
+    "RateControl",
+    "MaxKbps",
+    "Audio",
+    "path neroAacEnc.exe",
+    "BitRate",
+    "path MP4Box.exe",
+    "path TemporaryFolder",
+    "auto",
+    "QUALITY",
+    "BALANCED",
+    "SPEED",
+    "8-bit",
+    "10-bit",
     // The browsers and TestVideo's verdict (its other verdicts are the SDK's
     // names).
-    "Select temorary folder.", "Executable File (*.exe)", "Success TestVideoParam",
+    "Select temorary folder.",
+    "Executable File (*.exe)",
+    "Success TestVideoParam",
     // Message boxes' first lines: the front end's, then the export's.
     "Cannot save the settings.",
     "Invalid encode parameter.",
@@ -88,7 +111,8 @@ Pieces Split(const std::string& text) {
     size_t at = 0;
     while (at < text.size()) {
         size_t end = at + 1;
-        while (text[at] == '{' && end < text.size() && text[end] >= 'a' && text[end] <= 'z') ++end;
+        while (text[at] == '{' && end < text.size() && text[end] >= 'a' && text[end] <= 'z')
+            ++end;
         if (text[at] == '{' && end > at + 1 && end < text.size() && text[end] == '}') {
             pieces.names.push_back(text.substr(at + 1, end - at - 1));
             pieces.fixed.emplace_back();
@@ -102,7 +126,8 @@ Pieces Split(const std::string& text) {
 
 size_t FixedLength(const Pieces& pieces) {
     size_t length = 0;
-    for (const std::string& fixed : pieces.fixed) length += fixed.size();
+    for (const std::string& fixed : pieces.fixed)
+        length += fixed.size();
     return length;
 }
 

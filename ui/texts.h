@@ -34,7 +34,8 @@ public:
     template <typename Translate>
     void Load(Translate&& translate) {
         translated_.clear();
-        for (const char* english : TranslatableTexts()) Take(english, translate(english));
+        for (const char* english : TranslatableTexts())
+            Take(english, translate(english));
     }
     void Clear() { translated_.clear(); }
 

@@ -25,7 +25,8 @@ TEST(ParameterChanges, NamesWhatTheRuntimeSettledOtherwise) {
         std::vector<std::string> expected;
     } cases[] = {
         {"nothing", [](mfxInfoMFX&, mfxInfoMFX&) {}, {}},
-        {"level raised", [](mfxInfoMFX&, mfxInfoMFX& s) { s.CodecLevel = MFX_LEVEL_AVC_41; },
+        {"level raised",
+         [](mfxInfoMFX&, mfxInfoMFX& s) { s.CodecLevel = MFX_LEVEL_AVC_41; },
          {"level: asked 4 (40), settled 4.1 (41)"}},
         {"the runtime's own choices are no change",
          [](mfxInfoMFX& a, mfxInfoMFX& s) {
@@ -40,7 +41,8 @@ TEST(ParameterChanges, NamesWhatTheRuntimeSettledOtherwise) {
         {"another mode: its fields are not compared",
          [](mfxInfoMFX&, mfxInfoMFX& s) { s.RateControlMethod = MFX_RATECONTROL_CQP, s.QPP = 30; },
          {"rate control: asked VBR, settled CQP"}},
-        {"CBR reads no maximum", [](mfxInfoMFX& a, mfxInfoMFX& s) {
+        {"CBR reads no maximum",
+         [](mfxInfoMFX& a, mfxInfoMFX& s) {
              a.RateControlMethod = s.RateControlMethod = MFX_RATECONTROL_CBR;
              s.MaxKbps = 1400;
          },

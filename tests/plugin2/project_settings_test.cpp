@@ -73,7 +73,8 @@ TEST(ProjectSettings, AnythingButAVersion3RecordLeavesTheCurrentSettings) {
     } cases[] = {
         {"nothing of Tarvo's", nullptr, nullptr, "", ProjectSettings::kNone, ""},
         {"a later build's longer record", "version 4, 2048 bytes", "settings", std::string(2048, '\4'),
-         ProjectSettings::kIgnored, "(version 4, 2048 bytes) are not a record this build reads (version 3, 1024 bytes)"},
+         ProjectSettings::kIgnored,
+         "(version 4, 2048 bytes) are not a record this build reads (version 3, 1024 bytes)"},
         {"a short value without its string", nullptr, "settings", whole.substr(0, 512), ProjectSettings::kNone, ""},
         {"1024 bytes of version 2", "version 2, 1024 bytes", "settings", version2, ProjectSettings::kIgnored,
          "are of version 2"},

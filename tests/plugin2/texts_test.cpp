@@ -19,7 +19,8 @@ namespace {
 
 std::set<std::string> Catalogue() {
     std::set<std::string> texts;
-    for (const char* text : TranslatableTexts()) EXPECT_TRUE(texts.insert(text).second) << "twice: " << text;
+    for (const char* text : TranslatableTexts())
+        EXPECT_TRUE(texts.insert(text).second) << "twice: " << text;
     return texts;
 }
 
@@ -53,8 +54,11 @@ std::map<std::string, std::string> ReadLanguageFile(const std::string& content, 
 bool ValidUtf8(const std::string& text) {
     for (size_t at = 0; at < text.size();) {
         const auto lead = static_cast<unsigned char>(text[at]);
-        const size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead < 0xE0 ? 2 : lead >= 0xE0 && lead < 0xF0 ? 3
-                                               : lead >= 0xF0 && lead < 0xF5 ? 4 : 0;
+        const size_t length = lead < 0x80                   ? 1
+                              : lead >= 0xC2 && lead < 0xE0 ? 2
+                              : lead >= 0xE0 && lead < 0xF0 ? 3
+                              : lead >= 0xF0 && lead < 0xF5 ? 4
+                                                            : 0;
         if (length == 0 || at + length > text.size()) return false;
         for (size_t i = 1; i < length; ++i) {
             if ((static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80) return false;
@@ -76,7 +80,8 @@ TEST(LanguageFiles, HoldEveryTextAndNoOther) {
         const std::map<std::string, std::string> entries = ReadLanguageFile(content, &section, &problem);
         EXPECT_EQ(problem, "");
         EXPECT_EQ(section, "Tarvo_output.auo2");
-        for (const std::string& text : catalogue) EXPECT_EQ(entries.count(text), 1u) << "missing: " << text;
+        for (const std::string& text : catalogue)
+            EXPECT_EQ(entries.count(text), 1u) << "missing: " << text;
         for (const auto& [key, value] : entries) {
             EXPECT_EQ(catalogue.count(key), 1u) << "stray: " << key;
             // A translation that names other placeholders would be refused.
@@ -104,7 +109,8 @@ TEST(LanguageFiles, CoverTheDialogTemplate) {
     EXPECT_GT(found, 15);
     // The list rows that are words.
     std::vector<const ChoiceRow*> lists{kTargetUsageChoices, BitDepthChoices(HevcCodec())};
-    for (const CodecInfo* codec : Codecs()) lists.push_back(CodecLevelChoices(*codec));
+    for (const CodecInfo* codec : Codecs())
+        lists.push_back(CodecLevelChoices(*codec));
     for (const ChoiceRow* rows : lists) {
         for (const ChoiceRow* row = rows; row->label != nullptr; ++row) {
             if (std::regex_match(row->label, std::regex("[A-Za-z-]+|\\d+-bit"))) {
@@ -150,7 +156,8 @@ TEST(TextTranslation, MessagesKeepTheirVariablePartsAndCause) {
         {reordered, "Invalid encode parameter.", "Invalid encode parameter."},
         {TextTranslation(), "Video encoding failed.", "Video encoding failed."},
     };
-    for (const Case& c : cases) EXPECT_EQ(c.texts.Message(c.shown), c.expected) << c.shown;
+    for (const Case& c : cases)
+        EXPECT_EQ(c.texts.Message(c.shown), c.expected) << c.shown;
 }
 
 TEST(TextTranslation, ConfigTextFollowsItsPatternAndWords) {
@@ -162,9 +169,10 @@ TEST(TextTranslation, ConfigTextFollowsItsPatternAndWords) {
     EXPECT_EQ(ConfigText(hevc10), ConfigText(hevc10, TextTranslation()));
     TextTranslation japanese;
     japanese.Load([](const std::string& english) -> std::string {
-        if (english == "auto") return "\xE8\x87\xAA\xE5\x8B\x95";  // 自動
+        if (english == "auto") return "\xE8\x87\xAA\xE5\x8B\x95";                  // 自動
         if (english == "10-bit") return "10\xE3\x83\x93\xE3\x83\x83\xE3\x83\x88";  // 10ビット
-        if (english == kConfigTextPattern) return "{aackbps}/{aacprofile}/{usage}/{max}/{target}/{ratecontrol}/{level}/{depth}/{profile}/{codec}";
+        if (english == kConfigTextPattern)
+            return "{aackbps}/{aacprofile}/{usage}/{max}/{target}/{ratecontrol}/{level}/{depth}/{profile}/{codec}";
         return english;
     });
     EXPECT_EQ(ConfigText(hevc10, japanese),
