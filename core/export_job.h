@@ -7,6 +7,11 @@
 
 #include "core/setting_data.h"
 
+// How much a line of the export's log matters, in the order an editor's log
+// sorts them: what the export did (info), what the runtime changed (warn),
+// why it failed (error), the details behind them (verbose).
+enum class LogLevel : uint8_t { kInfo, kWarn, kError, kVerbose };
+
 struct ExportJob {
     int32_t width = 0;  // frame size in pixels
     int32_t height = 0;
@@ -40,12 +45,13 @@ struct ExportJob {
     void (*showProgress)(void* host, int32_t now, int32_t total) = nullptr;
     // One line of the export's log (UTF-8 or the front end's encoding, like
     // the paths): the runtime, the parameters asked for and settled on, the
-    // colour, stage times and the outcome.
-    void (*log)(void* host, const char* line) = nullptr;
+    // colour, stage times and the outcome. `level` sorts it for a log that
+    // keeps levels apart; a plain log may ignore it.
+    void (*log)(void* host, LogLevel level, const char* line) = nullptr;
 };
 
 // Writes `line` to the job's log, when it has one.
-void LogLine(const ExportJob& job, const std::string& line);
+void LogLine(const ExportJob& job, const std::string& line, LogLevel level = LogLevel::kVerbose);
 
 // The job-format fields every editor's output record shares by name (width,
 // height, rate, scale, frameCount, audioRate, audioChannels,

@@ -35,6 +35,6 @@ Outcome Outcome::Failure(Stage stage, std::string message, std::string cause) {
 
 std::string Outcome::Text() const { return cause.empty() ? message : message + "\n" + cause; }
 
-void LogLine(const ExportJob& job, const std::string& line) {
-    if (job.log != nullptr) job.log(job.host, line.c_str());
+void LogLine(const ExportJob& job, const std::string& line, LogLevel level) {
+    if (job.log != nullptr) job.log(job.host, level, line.c_str());
 }

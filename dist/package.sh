@@ -3,7 +3,7 @@
 # two READMEs and the programs beside them (tarvo-aac.exe, tarvo-mux.exe).
 # Refuses a plug-in its editor could not load on a plain Windows machine: the
 # .auo must be a PE32 DLL exporting GetOutputPluginTable alone, the .auo2 a
-# PE32+ x86-64 DLL exporting GetOutputPluginTable and InitializePlugin alone,
+# PE32+ x86-64 DLL exporting GetOutputPluginTable, InitializeConfig, InitializeLogger and InitializePlugin alone,
 # both importing only libraries that every Windows has; the programs must be
 # 32-bit Windows programs with the same imports only.
 # Usage: package.sh PLUGIN.auo PLUGIN.auo2 SOURCE_DIR OUTPUT.zip OBJDUMP OBJDUMP64 [PROGRAM.exe...]
@@ -22,7 +22,7 @@ programs=("$@")
 [ -n "$auo2" ] || fail "the zip needs Tarvo_output.auo2: build it (cmake/mingw-x86_64.cmake) and configure with -DTARVO_AUO2=PATH"
 
 check_plugin "$auo" 'PE32 executable (DLL).*Intel 80386' "$objdump" "GetOutputPluginTable"
-check_plugin "$auo2" 'PE32+ executable (DLL).*x86-64' "$objdump64" "GetOutputPluginTable InitializePlugin"
+check_plugin "$auo2" 'PE32+ executable (DLL).*x86-64' "$objdump64" "GetOutputPluginTable InitializeConfig InitializeLogger InitializePlugin"
 names=()
 for program in "${programs[@]}"; do
   check_program "$program" 'PE32 executable (console) Intel 80386' "$objdump"

@@ -33,23 +33,30 @@ Outcome ValidateEncodeParameters(const ExportJob& job) {
 
 namespace {
 
-// The log's account of an opened pipeline: what was asked of the encoder and
-// what it settled on, the input format and the colour of the pixels.
+// The log's account of an opened pipeline: one info line with the runtime and
+// what the encoder settled on, a warning for each parameter the runtime
+// changed, and the details (what was asked, the input format, the colour).
 void LogPipeline(const ExportJob& job, const EncodePipeline& pipeline) {
     if (job.log == nullptr) return;
     const RuntimeReport runtime = DescribeRuntime(pipeline.session);
     char api[24];
     std::snprintf(api, sizeof api, "API %u.%u", runtime.api.Major, runtime.api.Minor);
-    LogLine(job, "runtime: " + runtime.file + " (" + runtime.kind + ", " + api + "), adapter " + ImplName(runtime.impl));
+    const std::string runtimeText = runtime.file + " (" + runtime.kind + ", " + api + "), adapter " + ImplName(runtime.impl);
+    LogLine(job, "runtime: " + runtimeText);
     const EncoderParams asked = AskedEncoderParams(job.settings);
     LogLine(job, "encoder asked: " + DescribeEncoder(asked));
     EncoderParams settled;
     const mfxStatus status = GetSettledEncoderParams(pipeline.session, asked, &settled);
-    if (status < MFX_ERR_NONE) {
-        LogLine(job, "encoder settled: GetVideoParam answered " + MfxStatusText(status));
-    } else {
+    if (status >= MFX_ERR_NONE) {
         LogLine(job, "encoder settled: " + DescribeEncoder(settled));
-        for (const std::string& change : EncoderChanges(asked, settled)) LogLine(job, "encoder changed: " + change);
+        LogLine(job, "encoding " + DescribeEncoder(settled) + " with " + runtimeText, LogLevel::kInfo);
+        for (const std::string& change : EncoderChanges(asked, settled)) {
+            LogLine(job, "encoder changed: " + change, LogLevel::kWarn);
+        }
+    } else {
+        const std::string line = "GetVideoParam answered " + MfxStatusText(status);
+        LogLine(job, "encoder settled: " + line);
+        LogLine(job, "encoding " + DescribeEncoder(asked) + " with " + runtimeText + " (" + line + ")", LogLevel::kInfo);
     }
     LogLine(job, pipeline.vppInFourCC == MFX_FOURCC_RGB4 ? "VPP input: RGB4 (the runtime takes no RGB3)"
                                                          : "VPP input: RGB3");

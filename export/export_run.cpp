@@ -150,9 +150,9 @@ private:
         const ExportJob& job = watch.host_;
         if (job.showProgress != nullptr) job.showProgress(job.host, now, total);
     }
-    static void Log(void* watch, const char* line) {
+    static void Log(void* watch, LogLevel level, const char* line) {
         const ExportJob& job = Of(watch).host_;
-        job.log(job.host, line);
+        job.log(job.host, level, line);
     }
     static bool IsAbort(void* context) {
         HostWatch& watch = Of(context);
@@ -317,7 +317,7 @@ Outcome RunGuarded(const ExportJob& job) {
 Outcome RunExport(const ExportJob& job) {
     Outcome outcome = RunGuarded(job);
     try {
-        LogLine(job, OutcomeLine(outcome));
+        LogLine(job, OutcomeLine(outcome), outcome.failed() ? LogLevel::kError : LogLevel::kInfo);
     } catch (...) {
         // Out of memory for the log line: the outcome still stands.
     }

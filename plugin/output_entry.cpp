@@ -22,7 +22,8 @@ void ShowProgress(void* host, int32_t now, int32_t total) {
     if (info.updatePreview != nullptr) info.updatePreview();
 }
 
-void Log(void*, const char* line) {
+// tarvo-host's log keeps no levels.
+void Log(void*, LogLevel, const char* line) {
     if (ExportLogTarget() != nullptr) ExportLogTarget()(line);
 }
 

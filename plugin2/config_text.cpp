@@ -1,14 +1,10 @@
 #include "plugin2/config_text.h"
 
-#include <locale>
-#include <sstream>
-
 #include "encode/codec.h"
 #include "encode/rate_control.h"
+#include "ui/texts.h"
 
 namespace {
-
-const char kSeparator[] = " \xC2\xB7 ";  // " · "
 
 struct Name {
     int32_t value;
@@ -33,21 +29,28 @@ std::string RateControlOf(const SettingData& settings) {
 
 // The depth is said where the profile leaves it open and it is not 8 bits,
 // the depth every record had before 10 bits came (HEVC's Main10 says it).
-std::string DepthOf(const CodecInfo& codec, const SettingData& settings) {
+std::string DepthOf(const CodecInfo& codec, const SettingData& settings, const TextTranslation& texts) {
     const CodecProfile* profile = FindProfile(codec, settings.codecProfile);
     if (settings.bitDepth == 8 || (profile != nullptr && profile->bitDepth == settings.bitDepth)) return {};
-    return std::to_string(settings.bitDepth) + "-bit ";
+    return texts.Text((std::to_string(settings.bitDepth) + "-bit").c_str()) + std::string(" ");
 }
 
 }  // namespace
 
-std::string ConfigText(const SettingData& settings) {
-    std::ostringstream text;
-    text.imbue(std::locale::classic());
+std::string ConfigText(const SettingData& settings) { return ConfigText(settings, TextTranslation()); }
+
+std::string ConfigText(const SettingData& settings, const TextTranslation& texts) {
     const CodecInfo& codec = SettingsCodec(settings);
-    text << codec.name << " " << ProfileName(codec, settings.codecProfile) << " " << DepthOf(codec, settings)
-         << LevelName(codec, settings.codecLevel)
-         << kSeparator << RateControlOf(settings) << kSeparator << "TU" << settings.targetUsage << kSeparator << "AAC "
-         << NameOf(kAacProfiles, settings.aacProfile, "profile") << " " << settings.aacKbps << " kbps";
-    return std::move(text).str();
+    // The numbers as the classic locale writes them: no digit grouping.
+    auto number = [](int32_t value) { return std::to_string(value); };
+    return texts.Fill(kConfigTextPattern, {
+                                              {"codec", codec.name},
+                                              {"profile", ProfileName(codec, settings.codecProfile)},
+                                              {"depth", DepthOf(codec, settings, texts)},
+                                              {"level", texts.Text(LevelName(codec, settings.codecLevel).c_str())},
+                                              {"ratecontrol", RateControlOf(settings)},
+                                              {"usage", number(settings.targetUsage)},
+                                              {"aacprofile", NameOf(kAacProfiles, settings.aacProfile, "profile")},
+                                              {"aackbps", number(settings.aacKbps)},
+                                          });
 }

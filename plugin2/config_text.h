@@ -9,3 +9,7 @@
 // target usage, AAC profile and bit rate. A value the codec table or the
 // dialog's lists do not name shows as its number.
 std::string ConfigText(const SettingData& settings);
+// The same line in the user's language: `texts` translates the line's
+// pattern, the level "auto" and the bit depth; names and numbers stay.
+class TextTranslation;
+std::string ConfigText(const SettingData& settings, const TextTranslation& texts);

@@ -1,7 +1,9 @@
 // AviUtl ExEdit2's output-plug-in interface, as the 64-bit editor lays it
-// out: the plug-in table and the job record. Strings are UTF-16, bool is one
-// byte, every entry and callback uses the x64 calling convention. Windows
-// (64-bit) only.
+// out: the plug-in table, the job record, the project file's values and the
+// handles given at start (configuration and log). Strings are UTF-16, bool is
+// one byte, every entry and callback uses the x64 calling convention. The
+// layout is pinned for x64; the records compile everywhere, so the rules
+// built on them are tested natively too.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -9,6 +11,8 @@
 // OutputInfo2.flag and OutputPluginTable2.flag bits.
 inline constexpr int32_t kOutput2Video = 1;
 inline constexpr int32_t kOutput2Audio = 2;
+// Table only: the editor calls loadProjectConfig and saveProjectConfig.
+inline constexpr int32_t kOutput2ProjectConfig = 8;
 // Frame and sample formats the plug-in asks for.
 inline constexpr uint32_t kOutput2VideoDib24 = 0;  // 24-bit RGB DIB, bottom-up, rows padded to 4 bytes
 inline constexpr uint32_t kOutput2AudioPcm16 = 1;  // interleaved 16-bit PCM
@@ -34,6 +38,41 @@ struct OutputInfo2 {
     void (*setBufferSize)(int32_t videoFrames, int32_t audioFrames);
 };
 
+// The plug-in's values in the project file being loaded or saved, valid
+// during that entry only. No handle: each function knows the plug-in and the
+// project. Keys and string values are UTF-8.
+struct ProjectFile2 {
+    // The value of `key`, valid until the entry returns; null when unset.
+    const char* (*getParamString)(const char* key);
+    void (*setParamString)(const char* key, const char* value);
+    // False when `key` is unset or its value is not exactly `size` bytes.
+    bool (*getParamBinary)(const char* key, void* data, int32_t size);
+    void (*setParamBinary)(const char* key, void* data, int32_t size);  // at most 4096 bytes
+    void (*clearParams)();
+    const wchar_t* (*getProjectFilePath)();
+};
+
+// Given to InitializeConfig before InitializePlugin. More members follow;
+// the plug-in reads only these two.
+struct ConfigHandle2 {
+    const wchar_t* appDataPath;  // the editor's application-data folder
+    // `text` in the user's language from the editor's language files, or
+    // `text` itself when they have none.
+    const wchar_t* (*translate)(ConfigHandle2* handle, const wchar_t* text);
+};
+
+// Given to InitializeLogger before InitializePlugin; kept for the session.
+// Each function writes one message of at most 1024 characters to the
+// editor's log at its level.
+struct LogHandle2 {
+    void (*log)(LogHandle2* handle, const wchar_t* message);
+    void (*info)(LogHandle2* handle, const wchar_t* message);
+    void (*warn)(LogHandle2* handle, const wchar_t* message);
+    void (*error)(LogHandle2* handle, const wchar_t* message);
+    void (*verbose)(LogHandle2* handle, const wchar_t* message);
+};
+inline constexpr size_t kLogMessageLength = 1024;
+
 // The plug-in table; static in the plug-in, alive while it is loaded. Older
 // editors end it after configText; the two project entries are read only
 // when flag has bit 8.
@@ -45,8 +84,8 @@ struct OutputPluginTable2 {
     bool (*output)(OutputInfo2* info);
     bool (*config)(void* window, void* instance);
     const wchar_t* (*configText)();  // valid until the next call; may be null
-    bool (*loadProjectConfig)(void* projectFile);
-    bool (*saveProjectConfig)(void* projectFile);
+    bool (*loadProjectConfig)(ProjectFile2* projectFile);
+    bool (*saveProjectConfig)(ProjectFile2* projectFile);
 };
 
 #ifdef _WIN64
@@ -56,4 +95,7 @@ static_assert(sizeof(OutputInfo2) == 88);
 static_assert(offsetof(OutputPluginTable2, name) == 8 && offsetof(OutputPluginTable2, output) == 32);
 static_assert(offsetof(OutputPluginTable2, configText) == 48 && offsetof(OutputPluginTable2, saveProjectConfig) == 64);
 static_assert(sizeof(OutputPluginTable2) == 72);
+static_assert(offsetof(ProjectFile2, getParamBinary) == 16 && offsetof(ProjectFile2, getProjectFilePath) == 40);
+static_assert(offsetof(ConfigHandle2, translate) == 8);
+static_assert(offsetof(LogHandle2, warn) == 16 && offsetof(LogHandle2, verbose) == 32);
 #endif

@@ -4,7 +4,9 @@
 // manager.
 // With TARVO_UTF8_PATHS (the .auo2) the dialog is a Unicode window and the
 // record's texts are UTF-8, so any path shows and is stored as typed; the
-// .auo's dialog is an ANSI one, its texts in the ANSI code page.
+// .auo's dialog is an ANSI one, its texts in the ANSI code page. The .auo2's
+// texts are also shown in the user's language (ui/texts.h) when the editor
+// gave a translation: labels, list rows, the browsers' titles and messages.
 #include <windows.h>
 #include <commdlg.h>
 #include <shlobj.h>
@@ -15,6 +17,7 @@
 
 #include "platform/utf16_win32.h"
 #include "ui/dialog_setting.h"
+#include "ui/texts.h"
 
 namespace {
 
@@ -54,6 +57,29 @@ void CopyUtf8(const std::string& text, char* buffer, size_t size) {
     std::memcpy(buffer, text.data(), length);
     buffer[length] = '\0';
 }
+
+// `window`'s text in the user's language, when it has a translation.
+void TranslateWindowText(HWND window) {
+    wchar_t text[kDialogTextSize] = {};
+    if (GetWindowTextW(window, text, static_cast<int>(kDialogTextSize)) <= 0) return;
+    const std::string english = WideToUtf8(text);
+    const char* shown = ShownTexts().Text(english.c_str());
+    if (shown != english.c_str()) SetWindowTextW(window, Utf8ToWide(shown).c_str());
+}
+
+// The template's labels, buttons and group boxes (the edits and lists hold
+// the user's data, filled by the logic).
+BOOL CALLBACK TranslateLabel(HWND control, LPARAM) {
+    wchar_t className[16] = {};
+    GetClassNameW(control, className, 16);
+    if (lstrcmpiW(className, L"Button") == 0 || lstrcmpiW(className, L"Static") == 0) TranslateWindowText(control);
+    return TRUE;
+}
+
+void TranslateTemplate(HWND window) {
+    TranslateWindowText(window);
+    EnumChildWindows(window, TranslateLabel, 0);
+}
 #endif
 
 class Win32Controls : public IDialogControls {
@@ -65,7 +91,8 @@ public:
 
 #ifdef TARVO_UTF8_PATHS
     void AddString(int id, const char* label) override {
-        SendMessageW(Item(id), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Utf8ToWide(label).c_str()));
+        const std::wstring shown = Utf8ToWide(ShownTexts().Text(label));
+        SendMessageW(Item(id), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(shown.c_str()));
     }
     void SetText(int id, const char* text) override { SetWindowTextW(Item(id), Utf8ToWide(text).c_str()); }
     void GetText(int id, char* buffer, size_t size) override {
@@ -97,7 +124,8 @@ public:
     bool BrowseForFile(const char* program, char (&path)[kDialogTextSize]) override {
         // "<program>\0<program>\0Executable File (*.exe)\0*.exe\0\0"
         const std::wstring name = Utf8ToWide(program);
-        std::wstring filter = name + L'\0' + name + L'\0' + L"Executable File (*.exe)" + L'\0' + L"*.exe" + L'\0';
+        std::wstring filter = name + L'\0' + name + L'\0' + Utf8ToWide(ShownTexts().Text("Executable File (*.exe)")) +
+                              L'\0' + L"*.exe" + L'\0';
         wchar_t file[kDialogTextSize] = {};
         name.copy(file, kDialogTextSize - 1);
         wchar_t fileTitle[256] = {};
@@ -117,7 +145,7 @@ public:
 
     bool BrowseForFolder(const char* title, char (&path)[kDialogTextSize]) override {
         wchar_t displayName[MAX_PATH] = {};
-        const std::wstring caption = Utf8ToWide(title);
+        const std::wstring caption = Utf8ToWide(ShownTexts().Text(title));
         BROWSEINFOW browse{};
         browse.hwndOwner = window_;
         browse.pidlRoot = nullptr;
@@ -133,7 +161,9 @@ public:
         return found && CopyPath(WideToUtf8(folder).c_str(), path);
     }
 
-    void ShowMessage(const char* text) override { MessageBoxW(window_, Utf8ToWide(text).c_str(), L"", MB_OK); }
+    void ShowMessage(const char* text) override {
+        MessageBoxW(window_, Utf8ToWide(ShownTexts().Message(text).c_str()).c_str(), L"", MB_OK);
+    }
 #else
     bool BrowseForFile(const char* program, char (&path)[kDialogTextSize]) override {
         // "<program>\0<program>\0Executable File (*.exe)\0*.exe\0\0"
@@ -212,6 +242,9 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         case WM_INITDIALOG: {
             run = reinterpret_cast<DialogRun*>(lParam);
             SetWindowLongPtrA(window, DWLP_USER, lParam);
+#ifdef TARVO_UTF8_PATHS
+            TranslateTemplate(window);
+#endif
             run->controls.emplace(window);
             run->dialog.Attach(&*run->controls);
             BOOL focusFirst = run->dialog.OnInitDialog() ? TRUE : FALSE;

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <optional>
 
 #include "platform/test_support.h"
 
@@ -74,8 +75,10 @@ TEST(SettingsFile, SavesThroughAReplaceAndReadsBack) {
     EXPECT_TRUE(Same(LoadSettingsFile(path), DefaultSettingData()));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
 
-    // Where the folder cannot be made, nothing is written and the call says so.
-    EXPECT_FALSE(SaveSettingsFile(dir / "no/such", dir / "no/such/f", Custom()));
+    // The folder's parent is made too (the editor's Plugin folder); where
+    // the folder cannot be made, nothing is written and the call says so.
+    EXPECT_TRUE(SaveSettingsFile(dir / "Plugin/Tarvo", dir / "Plugin/Tarvo/f", Custom()));
+    EXPECT_FALSE(SaveSettingsFile(dir / "no/such/folder", dir / "no/such/folder/f", Custom()));
     EXPECT_FALSE(SaveSettingsFile("", path, Custom()));
 }
 
@@ -143,6 +146,79 @@ TEST(SettingsFile, EmptyProgramPathsTakeThePackagedProgramsBesideThePlugin) {
         EXPECT_TRUE(Same(c.settings, c.expected))
             << c.name << ": " << c.settings.aacEncoderPath << " | " << c.settings.muxerPath;
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SettingsFile, TheEditorsFolderWhenItNamesOne) {
+    EXPECT_EQ(EditorSettingsFilePath("/e/data"), "/e/data/Plugin/Tarvo/Tarvo_output.auo2.settings");
+    const SettingsPlace editor = ChooseSettingsPlace("/e/data/", "/u/AppData");
+    EXPECT_EQ(editor.folder, "/e/data/Plugin/Tarvo");
+    EXPECT_EQ(editor.file, "/e/data/Plugin/Tarvo/Tarvo_output.auo2.settings");
+    EXPECT_EQ(editor.oldFile, "/u/AppData/Tarvo/Tarvo_output.auo2.settings");
+    const SettingsPlace older = ChooseSettingsPlace("", "/u/AppData");
+    EXPECT_EQ(older.file, "/u/AppData/Tarvo/Tarvo_output.auo2.settings");
+    EXPECT_EQ(older.oldFile, "");
+}
+
+// The old file is taken over once, copied as version 3, and left as it was.
+TEST(SettingsFile, TakesTheOldFileOverOnce) {
+    const SettingData custom = Custom();
+    const std::string whole(reinterpret_cast<const char*>(&custom), sizeof custom);
+    SettingData other = DefaultSettingData();
+    other.maxKbps = 4321;
+    const std::string own(reinterpret_cast<const char*>(&other), sizeof other);
+    struct Case {
+        const char* name;
+        std::optional<std::string> oldContent;  // none: no old file
+        std::optional<std::string> newContent;
+        SettingsSource source;
+        SettingData expected;
+    } cases[] = {
+        {"only the old file", whole, {}, SettingsSource::kTakenOver, custom},
+        {"both", whole, own, SettingsSource::kFile, other},
+        {"neither", {}, {}, SettingsSource::kDefaults, DefaultSettingData()},
+        {"an old file without a record", "junk", {}, SettingsSource::kDefaults, DefaultSettingData()},
+        {"a new file without a record", whole, "junk", SettingsSource::kDefaults, DefaultSettingData()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempDir dir;
+        const SettingsPlace place = ChooseSettingsPlace(dir / "editor", dir / "user");
+        std::filesystem::create_directories(dir / "user/Tarvo");
+        // The editor's folder exists; its Plugin folder is made when needed.
+        std::filesystem::create_directories(dir / "editor");
+        if (c.oldContent) test::WriteFile(place.oldFile, *c.oldContent);
+        if (c.newContent) {
+            std::filesystem::create_directories(place.folder);
+            test::WriteFile(place.file, *c.newContent);
+        }
+        SettingsSource source;
+        EXPECT_TRUE(Same(LoadSettingsPlace(place, &source), c.expected));
+        EXPECT_EQ(source, c.source);
+        if (c.oldContent) {
+            EXPECT_EQ(test::ReadFile(place.oldFile), *c.oldContent);
+        }
+        if (c.source == SettingsSource::kTakenOver) {
+            EXPECT_EQ(test::ReadFile(place.file), whole);
+            // The next session reads the new file.
+            EXPECT_TRUE(Same(LoadSettingsPlace(place, &source), custom));
+            EXPECT_EQ(source, SettingsSource::kFile);
+        }
+    }
+}
+
+TEST(SettingsFile, AnOldFileThatCannotBeCopiedStillServes) {
+    test::TempDir dir;
+    const SettingsPlace place = ChooseSettingsPlace(dir / "no/such/editor", dir / "user");
+    std::filesystem::create_directories(dir / "user/Tarvo");
+    const SettingData custom = Custom();
+    test::WriteFile(place.oldFile, std::string(reinterpret_cast<const char*>(&custom), sizeof custom));
+    SettingsSource source;
+    EXPECT_TRUE(Same(LoadSettingsPlace(place, &source), custom));
+    EXPECT_EQ(source, SettingsSource::kTakenOverUnsaved);
 }
 
 }  // namespace

@@ -27,7 +27,7 @@ if [ -f "$build/plugin2/Tarvo_output.auo2" ]; then
   plugin="$build/plugin2/Tarvo_output.auo2"
   objdump=x86_64-w64-mingw32-objdump
   file_type='PE32+ executable (DLL).*x86-64'
-  expected_exports="GetOutputPluginTable InitializePlugin"
+  expected_exports="GetOutputPluginTable InitializeConfig InitializeLogger InitializePlugin"
   programs=("$build/tests/wine64/bin/exedit2_host_test.exe" "$build/tests/wine64/bin/tarvo_platform_test64.exe")
 else
   width=32

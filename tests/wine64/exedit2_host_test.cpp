@@ -1,10 +1,13 @@
 // Loads Tarvo_output.auo2 the way AviUtl ExEdit2 does (LoadLibraryW,
-// GetOutputPluginTable, InitializePlugin) and checks what the editor sees:
-// the table read at its x64 offsets, the settings file and its bad cases
-// through the config text, the settings dialog in Unicode, and whole exports
-// with Unicode paths everywhere, also from a copy of the plug-in with the
-// package's programs beside it and no paths set. The soft runtime, named and
-// behaving as the VPL GPU runtime (libmfx64-gen.dll, MFXSOFT_RUNTIME=vpl, null encoder), sits
+// GetOutputPluginTable, InitializeConfig and InitializeLogger when this
+// editor has them, InitializePlugin) and checks what the editor sees: the
+// table read at its x64 offsets, the settings file and its bad cases through
+// the config text, the settings dialog in Unicode, whole exports with Unicode
+// paths everywhere, also from a copy of the plug-in with the package's
+// programs beside it and no paths set, the settings kept in a project, the
+// settings file under the editor's folder, the editor's log and the editor's
+// translations. The soft runtime, named and behaving as the
+// VPL GPU runtime (libmfx64-gen.dll, MFXSOFT_RUNTIME=vpl, null encoder), sits
 // beside this program; the recording fakes stand in for the two programs.
 //
 // Usage: exedit2_host_test <Tarvo_output.auo2> <fake neroAacEnc.exe> <fake MP4Box.exe>
@@ -15,7 +18,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -55,6 +60,49 @@ const uint8_t* g_table = nullptr;
 std::wstring g_work;     // this run's folder
 std::wstring g_appData;  // %APPDATA% as the plug-in sees it
 std::wstring g_encoder, g_muxer;
+
+// ---- What a newer editor hands over before InitializePlugin ----
+
+// The editor's log: every line with its level (0 log, 1 info, 2 warn,
+// 3 error, 4 verbose), in UTF-8.
+struct FakeLog {
+    void (*write[5])(FakeLog*, const wchar_t*);
+};
+std::vector<std::pair<int, std::string>> g_log;
+size_t g_longestLogLine = 0;
+template <int kLevel>
+void LogAt(FakeLog*, const wchar_t* message) {
+    g_longestLogLine = std::max(g_longestLogLine, std::wcslen(message));
+    g_log.emplace_back(kLevel, WideToUtf8(message));
+}
+FakeLog g_fakeLog{{LogAt<0>, LogAt<1>, LogAt<2>, LogAt<3>, LogAt<4>}};
+
+// The first logged line at `level` that contains `part`; "" when none.
+std::string Logged(int level, const std::string& part) {
+    for (const auto& [at, line] : g_log) {
+        if (at == level && line.find(part) != std::string::npos) return line;
+    }
+    return "";
+}
+
+// The editor's configuration handle; members after the two the plug-in
+// reads stay null.
+struct FakeConfig {
+    const wchar_t* appDataPath;
+    const wchar_t* (*translate)(FakeConfig*, const wchar_t*);
+    void* more[8];
+};
+const wchar_t* BracketTranslate(FakeConfig*, const wchar_t* text) {
+    static std::wstring answer;  // valid until the next call, as the editor's
+    answer = L"[JA]" + std::wstring(text);
+    return answer.c_str();
+}
+
+struct Editor {
+    const wchar_t* appDataPath = nullptr;  // with InitializeConfig; null: an older editor without it
+    bool translate = false;
+    bool log = false;
+};
 
 template <typename T>
 T At(int offset) {
@@ -114,7 +162,7 @@ void SetEnv(const wchar_t* name, const wchar_t* value) {
 
 // Loads the DLL afresh, as a new editor session does: the settings file is
 // read again.
-bool Load() {
+bool Load(const Editor& editor = {}) {
     if (g_plugin != nullptr) FreeLibrary(g_plugin);
     g_table = nullptr;
     g_plugin = LoadLibraryW(g_pluginPath.c_str());
@@ -123,6 +171,16 @@ bool Load() {
     auto init = reinterpret_cast<bool (*)(DWORD)>(reinterpret_cast<void*>(GetProcAddress(g_plugin, "InitializePlugin")));
     if (get == nullptr || init == nullptr) return false;
     g_table = get();
+    static FakeConfig config;
+    config = FakeConfig{editor.appDataPath, editor.translate ? BracketTranslate : nullptr, {}};
+    auto initConfig =
+        reinterpret_cast<void (*)(FakeConfig*)>(reinterpret_cast<void*>(GetProcAddress(g_plugin, "InitializeConfig")));
+    auto initLog =
+        reinterpret_cast<void (*)(FakeLog*)>(reinterpret_cast<void*>(GetProcAddress(g_plugin, "InitializeLogger")));
+    if (initConfig == nullptr || initLog == nullptr) return false;
+    if (editor.appDataPath != nullptr) initConfig(&config);
+    if (editor.log) initLog(&g_fakeLog);
+    g_log.clear();
     return g_table != nullptr && init(2000000);
 }
 
@@ -150,15 +208,13 @@ void CheckTable() {
     check::Group("table");
     CHECK(Load());
     if (g_table == nullptr) return;
-    CHECK_EQ(At<int32_t>(0), 3);  // video and audio; the settings are not in the project
+    CHECK_EQ(At<int32_t>(0), 11);  // video and audio; the settings are in the project
     CHECK(std::wcscmp(At<const wchar_t*>(8), kName) == 0);
     CHECK(Pairs(At<const wchar_t*>(16)) ==
           (std::vector<std::wstring>{L"MP4 File (*.mp4)", L"*.mp4", L"AllFile (*.*)", L"*.*"}));
     const std::wstring information = At<const wchar_t*>(24);
     CHECK(information.rfind(std::wstring(kName) + L" ", 0) == 0 && information.size() > std::wcslen(kName) + 1);
-    for (int offset : {32, 40, 48}) CHECK(InsidePlugin(At<const void*>(offset)));
-    CHECK(At<const void*>(56) == nullptr);
-    CHECK(At<const void*>(64) == nullptr);
+    for (int offset : {32, 40, 48, 56, 64}) CHECK(InsidePlugin(At<const void*>(offset)));
     CHECK(GetProcAddress(g_plugin, "UninitializePlugin") == nullptr);
     CHECK(GetProcAddress(g_plugin, "RequiredVersion") == nullptr);
 }
@@ -242,13 +298,43 @@ void CheckSettingsFile() {
 // ---- The settings dialog ----
 
 struct DialogScript {
-    const wchar_t* encoderPath;  // typed into the AAC encoder's edit
-    const wchar_t* targetKbps;
-    int button;                  // 1001 OK, 1016 Cancel
+    const wchar_t* encoderPath = nullptr;  // typed into the AAC encoder's edit
+    const wchar_t* targetKbps = nullptr;
+    int button = 0;                        // 1001 OK, 1016 Cancel
     bool found = false;
     bool unicode = false;
     std::wstring shownEncoder;  // the edit's text as the dialog opened
+    // What the dialog showed: its caption, the labels' and buttons' texts,
+    // the first rows of the target-usage and level lists.
+    std::wstring caption;
+    std::vector<std::wstring> labels;
+    std::wstring firstUsage, firstLevel;
 };
+
+DialogScript Script(const wchar_t* encoderPath, const wchar_t* targetKbps, int button) {
+    DialogScript script;
+    script.encoderPath = encoderPath;
+    script.targetKbps = targetKbps;
+    script.button = button;
+    return script;
+}
+
+BOOL CALLBACK CollectLabel(HWND control, LPARAM labels) {
+    wchar_t className[16] = {};
+    GetClassNameW(control, className, 16);
+    wchar_t text[100] = {};
+    if (lstrcmpiW(className, L"Button") == 0 || lstrcmpiW(className, L"Static") == 0) {
+        GetWindowTextW(control, text, 100);
+        reinterpret_cast<std::vector<std::wstring>*>(labels)->push_back(text);
+    }
+    return TRUE;
+}
+
+std::wstring ListRow(HWND dialog, int id, int row) {
+    wchar_t text[100] = {};
+    SendDlgItemMessageW(dialog, id, CB_GETLBTEXT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(text));
+    return text;
+}
 
 BOOL CALLBACK MatchDialog(HWND window, LPARAM found) {
     DWORD process = 0;
@@ -276,6 +362,12 @@ DWORD WINAPI DriveDialog(LPVOID parameter) {
     wchar_t shown[300] = {};
     GetWindowTextW(GetDlgItem(dialog, 1009), shown, 300);
     script->shownEncoder = shown;
+    wchar_t caption[100] = {};
+    GetWindowTextW(dialog, caption, 100);
+    script->caption = caption;
+    EnumChildWindows(dialog, CollectLabel, reinterpret_cast<LPARAM>(&script->labels));
+    script->firstUsage = ListRow(dialog, 1005, 0);
+    script->firstLevel = ListRow(dialog, 1004, 0);
     SendMessageW(GetDlgItem(dialog, 1009), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(script->encoderPath));
     SendMessageW(GetDlgItem(dialog, 1007), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(script->targetKbps));
     PostMessageW(GetDlgItem(dialog, script->button), BM_CLICK, 0, 0);
@@ -296,7 +388,7 @@ void CheckDialog() {
     RemoveTree(g_appData + L"\\Tarvo");
     CHECK(Load());
     const std::wstring typed = g_work + L"\\\U0001F3AC tools \u03A9\\neroAacEnc.exe";
-    DialogScript ok{typed.c_str(), L"2500", 1001, false, false, {}};
+    DialogScript ok = Script(typed.c_str(), L"2500", 1001);
     RunDialog(ok);
     CHECK(ok.unicode);
     CHECK_EQ(ConfigText(), "H.264 Main 4 \xC2\xB7 VBR 2500/1400 kbps \xC2\xB7 TU4 \xC2\xB7 AAC HE 96 kbps");
@@ -311,7 +403,7 @@ void CheckDialog() {
     check::Group("dialog: the next session reads it back and shows the path");
     CHECK(Load());
     CHECK_EQ(ConfigText(), "H.264 Main 4 \xC2\xB7 VBR 2500/1400 kbps \xC2\xB7 TU4 \xC2\xB7 AAC HE 96 kbps");
-    DialogScript cancel{L"C:\\elsewhere.exe", L"900", 1016, false, false, {}};
+    DialogScript cancel = Script(L"C:\\elsewhere.exe", L"900", 1016);
     RunDialog(cancel);
     CHECK(cancel.shownEncoder == typed);
     CHECK_EQ(ConfigText(), "H.264 Main 4 \xC2\xB7 VBR 2500/1400 kbps \xC2\xB7 TU4 \xC2\xB7 AAC HE 96 kbps");
@@ -359,7 +451,7 @@ struct Paths {
 
 // A job's folders, every one with blanks and characters no code page holds,
 // and the settings file that points the plug-in at them.
-Paths Prepare(const wchar_t* name, int32_t hardware) {
+Paths Prepare(const wchar_t* name, int32_t hardware, const Editor& editor = {}) {
     const std::wstring base = g_work + L"\\" + name;
     Paths paths{base + L"\\\u4E00\u6642 files \u03A9\\", base + L"\\records", base + L"\\\u52D5\u753B \u51FA\u529B"};
     CreateDirectoryW(base.c_str(), nullptr);
@@ -376,9 +468,18 @@ Paths Prepare(const wchar_t* name, int32_t hardware) {
     std::snprintf(s.aacEncoderPath, sizeof s.aacEncoderPath, "%s", WideToUtf8(g_encoder.c_str()).c_str());
     std::snprintf(s.muxerPath, sizeof s.muxerPath, "%s", WideToUtf8(g_muxer.c_str()).c_str());
     std::snprintf(s.tempFolder, sizeof s.tempFolder, "%s", WideToUtf8(paths.temp.c_str()).c_str());
+    // Where this editor's plug-in reads it.
+    std::wstring file = SettingsFile();
+    if (editor.appDataPath != nullptr) {
+        CreateDirectoryW(editor.appDataPath, nullptr);
+        CreateDirectoryW((std::wstring(editor.appDataPath) + L"\\Plugin").c_str(), nullptr);
+        file = std::wstring(editor.appDataPath) + L"\\Plugin\\Tarvo";
+        CreateDirectoryW(file.c_str(), nullptr);
+        file += L"\\Tarvo_output.auo2.settings";
+    }
     CreateDirectoryW((g_appData + L"\\Tarvo").c_str(), nullptr);
-    WriteFile(SettingsFile(), &s, sizeof s);
-    CHECK(Load());
+    WriteFile(file, &s, sizeof s);
+    CHECK(Load(editor));
 
     g_host = Host{};
     g_host.audio.assign(static_cast<size_t>(g_host.samples) * 2, 1234);
@@ -548,6 +649,209 @@ void CheckProgramsBeside() {
     g_pluginPath = built;
 }
 
+// ---- A newer editor: project settings, its folder, its log, its language ----
+
+// The project file of the fake editor: this plug-in's values, kept across
+// loads of the DLL as a project file on disk would be.
+std::map<std::string, std::string> g_projectStrings, g_projectBinaries;
+const char* ProjectGetString(const char* key) {
+    const auto found = g_projectStrings.find(key);
+    return found != g_projectStrings.end() ? found->second.c_str() : nullptr;
+}
+void ProjectSetString(const char* key, const char* value) { g_projectStrings[key] = value; }
+bool ProjectGetBinary(const char* key, void* data, int32_t size) {
+    const auto found = g_projectBinaries.find(key);
+    if (found == g_projectBinaries.end() || found->second.size() != static_cast<size_t>(size)) return false;
+    std::memcpy(data, found->second.data(), found->second.size());
+    return true;
+}
+void ProjectSetBinary(const char* key, void* data, int32_t size) {
+    g_projectBinaries[key].assign(static_cast<const char*>(data), static_cast<size_t>(size));
+}
+void ProjectClear() {
+    g_projectStrings.clear();
+    g_projectBinaries.clear();
+}
+const wchar_t* ProjectPath() { return L"C:\\projects\\a.aup2"; }
+struct FakeProject {
+    const char* (*getString)(const char*);
+    void (*setString)(const char*, const char*);
+    bool (*getBinary)(const char*, void*, int32_t);
+    void (*setBinary)(const char*, void*, int32_t);
+    void (*clear)();
+    const wchar_t* (*path)();
+} g_project{ProjectGetString, ProjectSetString, ProjectGetBinary, ProjectSetBinary, ProjectClear, ProjectPath};
+using ProjectFn = bool (*)(FakeProject*);
+
+const char kProjectText[] = "H.264 Main 4 \xC2\xB7 VBR 1200/1400 kbps \xC2\xB7 TU4 \xC2\xB7 AAC HE 96 kbps";
+
+
+// The dialog's OK reaches the project; a fresh DLL (the settings file back
+// at what it was) takes the project's record and exports with it.
+void CheckProjectSettings() {
+    check::Group("project: saved, reloaded into a fresh DLL, used by the export");
+    Editor editor;
+    editor.log = true;
+    Paths paths = Prepare(L"project", MFX_IMPL_HARDWARE, editor);
+    const std::string defaults = ReadFile(SettingsFile());
+    DialogScript ok = Script(g_encoder.c_str(), L"1200", 1001);
+    RunDialog(ok);
+    CHECK_EQ(ConfigText(), kProjectText);
+    ProjectClear();
+    CHECK(At<ProjectFn>(64)(&g_project));
+    CHECK_EQ(g_projectBinaries["settings"].size(), sizeof(SettingData));
+    SettingData stored{};
+    std::memcpy(&stored, g_projectBinaries["settings"].data(), std::min(sizeof stored, g_projectBinaries["settings"].size()));
+    CHECK_EQ(stored.targetKbps, 1200);
+
+    WriteFile(SettingsFile(), defaults.data(), defaults.size());
+    CHECK(Load(editor));
+    CHECK_EQ(ConfigText(), "H.264 Main 4 \xC2\xB7 VBR 1400/1400 kbps \xC2\xB7 TU4 \xC2\xB7 AAC HE 96 kbps");
+    CHECK(At<ProjectFn>(56)(&g_project));
+    CHECK_EQ(ConfigText(), kProjectText);
+    WatchResult boxes;
+    CHECK(Export(paths, &boxes));
+    CHECK_EQ(boxes.count, 0);
+    CHECK(Logged(4, "encoder asked: ").find(" 1200/1400 kbps") != std::string::npos);
+
+    check::Group("project: a value of another size is ignored and logged");
+    g_projectBinaries["settings"] = std::string(512, '\x04');
+    g_projectStrings["settings_record"] = "version 4, 512 bytes";
+    g_log.clear();
+    CHECK(At<ProjectFn>(56)(&g_project));
+    CHECK_EQ(ConfigText(), kProjectText);
+    CHECK(Logged(2, "(version 4, 512 bytes) are not a record this build reads") != "");
+
+    check::Group("project: one without Tarvo's value keeps the current settings");
+    ProjectClear();
+    g_log.clear();
+    CHECK(At<ProjectFn>(56)(&g_project));
+    CHECK_EQ(ConfigText(), kProjectText);
+    CHECK(g_log.empty());
+}
+
+// With the editor's folder the file lives there; the old one is copied once
+// and left; without it (an older editor) the old place serves.
+void CheckEditorFolder() {
+    check::Group("editor folder: the old file is taken over and left as it was");
+    const std::wstring editorData = g_work + L"\\editor data \u8A2D\u5B9A";
+    RemoveTree(editorData);
+    CreateDirectoryW(editorData.c_str(), nullptr);
+    const std::wstring newFile = editorData + L"\\Plugin\\Tarvo\\Tarvo_output.auo2.settings";
+    RemoveTree(g_appData + L"\\Tarvo");
+    CreateDirectoryW((g_appData + L"\\Tarvo").c_str(), nullptr);
+    const SettingData old = Record(1800);
+    WriteFile(SettingsFile(), &old, sizeof old);
+    const std::string oldBytes = ReadFile(SettingsFile());
+    Editor editor;
+    editor.appDataPath = editorData.c_str();
+    editor.log = true;
+    CHECK(Load(editor));
+    const char kOldText[] = "H.264 High 4.1 \xC2\xB7 VBR 1800/2000 kbps \xC2\xB7 TU4 \xC2\xB7 AAC HE 64 kbps";
+    CHECK_EQ(ConfigText(), kOldText);
+    CHECK(ReadFile(newFile) == oldBytes);
+    CHECK(ReadFile(SettingsFile()) == oldBytes);
+    CHECK(Logged(1, "settings taken over from ") != "");
+
+    check::Group("editor folder: OK writes there, the old file stays");
+    DialogScript ok = Script(L"C:\\enc.exe", L"2600", 1001);
+    RunDialog(ok);
+    SettingData written{};
+    const std::string bytes = ReadFile(newFile);
+    std::memcpy(&written, bytes.data(), std::min(sizeof written, bytes.size()));
+    CHECK_EQ(written.targetKbps, 2600);
+    CHECK(ReadFile(SettingsFile()) == oldBytes);
+    CHECK(Load(editor));  // taken once: the new file rules now
+    CHECK(ConfigText().find("VBR 2600/2000") != std::string::npos);
+
+    check::Group("editor folder: an older editor keeps the old place");
+    CHECK(Load());
+    CHECK_EQ(ConfigText(), kOldText);
+}
+
+// The editor's log: the settled parameters as info, the cause of a failure
+// as error (the box stays), the stage times as verbose, every line in bounds.
+void CheckEditorLog() {
+    check::Group("log: an export");
+    Editor editor;
+    editor.log = true;
+    Paths paths = Prepare(L"logged", MFX_IMPL_HARDWARE, editor);
+    WatchResult boxes;
+    CHECK(Export(paths, &boxes));
+    const std::string info = Logged(1, "encoding H.264 8-bit, profile Main (77), level ");
+    CHECK(info.find("\\libmfx64-gen.dll (VPL GPU runtime, API 1.255), adapter HARDWARE") != std::string::npos);
+    CHECK(Logged(1, "outcome: done") != "");
+    CHECK(Logged(4, "trial set-up: ") != "");
+    CHECK(Logged(4, "video encode: ") != "");
+    CHECK(Logged(3, "") == "");
+
+    check::Group("log: a failed export");
+    paths = Prepare(L"logged failure", MFX_IMPL_HARDWARE2, editor);
+    CHECK(!Export(paths, &boxes));
+    CHECK_EQ(boxes.count, 1);
+    CHECK(Logged(3, "Invalid encode parameter. (MFXInit answered MFX_ERR_UNSUPPORTED for HARDWARE2") != "");
+    CHECK(g_longestLogLine <= 1024);
+
+    check::Group("log: a line longer than the log takes");
+    // The job's line names the save path: 600 characters of two UTF-16
+    // units each. The export fails on its rate before the path is used.
+    std::wstring longPath = L"C:\\";
+    for (int i = 0; i < 600; ++i) longPath += L"\U0001F3AC";
+    longPath += L".mp4";
+    g_log.clear();
+    g_longestLogLine = 0;
+    Info2 job{3, 16, 16, 30, 0, 1, 48000, 2, 100, longPath.c_str(), GetVideo, GetAudio, IsAbort, RestTime, nullptr};
+    BoxWatcher watcher(240000);
+    CHECK(!At<OutputFn>(32)(&job));
+    CHECK_EQ(watcher.Finish().count, 1);
+    CHECK(g_longestLogLine <= 1024);
+    std::string jobLine;
+    for (const auto& [level, line] : g_log) {
+        CHECK(line.find("\xEF\xBF\xBD") == std::string::npos);  // no pair torn into U+FFFD
+        if (level == 4 && line.rfind("job: ", 0) == 0) jobLine = line;
+        if (level == 4 && line.rfind("... ", 0) == 0 && !jobLine.empty()) jobLine += line.substr(4);
+    }
+    CHECK(jobLine.size() > 2400 && jobLine.substr(jobLine.size() - 4) == ".mp4");
+    CHECK(Logged(3, "Invalid frame rate: rate 30, scale 0") != "");
+}
+
+// The editor's translation reaches the dialog, the config text and the boxes.
+void CheckTranslation() {
+    check::Group("translation: dialog");
+    const std::wstring editorData = g_work + L"\\translated editor";
+    RemoveTree(editorData);
+    Editor editor;
+    editor.appDataPath = editorData.c_str();
+    editor.translate = true;
+    CHECK(Load(editor));
+    DialogScript cancel = Script(L"C:\\x.exe", L"900", 1016);
+    RunDialog(cancel);
+    CHECK(cancel.caption == L"[JA]Tarvo Plugin");
+    const auto shown = [&](const wchar_t* text) {
+        return std::find(cancel.labels.begin(), cancel.labels.end(), text) != cancel.labels.end();
+    };
+    for (const wchar_t* label : {L"[JA]OK", L"[JA]Cancel", L"[JA]TestVideo", L"[JA]Video", L"[JA]Hardware",
+                                 L"[JA]path neroAacEnc.exe", L"[JA]path TemporaryFolder", L"..."}) {
+        CHECK(shown(label));
+    }
+    for (const std::wstring& label : cancel.labels) CHECK(label == L"..." || label.rfind(L"[JA]", 0) == 0);
+    CHECK(cancel.firstUsage == L"[JA]QUALITY");
+    CHECK(cancel.firstLevel == L"[JA]auto");
+
+    check::Group("translation: config text and message box");
+    CHECK(ConfigText().rfind("[JA]H.264 ", 0) == 0);
+    Paths paths = Prepare(L"translated", MFX_IMPL_HARDWARE2, editor);
+    WatchResult boxes;
+    CHECK(!Export(paths, &boxes));
+    CHECK_EQ(boxes.count, 1);
+    CHECK_EQ(boxes.first.text.substr(0, boxes.first.text.find('\n')), "[JA]Invalid encode parameter.");
+    CHECK(boxes.first.text.find("\nMFXInit answered MFX_ERR_UNSUPPORTED for HARDWARE2") != std::string::npos);
+
+    check::Group("translation: none without the editor's");
+    CHECK(Load());
+    CHECK(ConfigText().rfind("H.264 ", 0) == 0);
+}
+
 // ctest and the script hand over Unix paths; Wine reaches them through Z:.
 std::wstring WindowsPath(const wchar_t* path) {
     std::wstring text = path;
@@ -590,6 +894,10 @@ int wmain(int argc, wchar_t** argv) {
         CheckDialog();
         CheckExports();
         CheckProgramsBeside();
+        CheckProjectSettings();
+        CheckEditorLog();
+        CheckTranslation();
+        CheckEditorFolder();
     }
     if (g_plugin != nullptr) FreeLibrary(g_plugin);
     if (check::failed == 0) RemoveTree(g_work);
