@@ -245,18 +245,18 @@ void BuildControls(FltkControls& controls) {
     label("QP I/P/B", 268, 12, 42, 12);
     label("Quality", 268, 30, 42, 12);
     label("LookAhead", 268, 48, 42, 12);
-    label("0 = auto", 346, 48, 48, 12);
+    label("0: auto", 346, 48, 48, 12);
     label("Accuracy", 268, 66, 42, 12);
-    label("0 = auto", 346, 66, 48, 12);
+    label("0: auto", 346, 66, 48, 12);
     label("Convergence", 268, 84, 42, 12);
-    label("0 = auto", 346, 84, 48, 12);
+    label("0: auto", 346, 84, 48, 12);
     groupBox("GOP", 262, 102, 138, 60);
     label("GopLength", 268, 114, 42, 12);
-    label("0 = auto", 346, 114, 48, 12);
+    label("0: auto", 346, 114, 48, 12);
     label("BFrames", 268, 130, 42, 12);
     label("or auto", 346, 130, 48, 12);
     label("IdrInterval", 268, 146, 42, 12);
-    label("0 = auto", 346, 146, 48, 12);
+    label("0: auto", 346, 146, 48, 12);
 }
 
 }  // namespace

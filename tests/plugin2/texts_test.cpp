@@ -80,8 +80,11 @@ TEST(LanguageFiles, HoldEveryTextAndNoOther) {
         const std::map<std::string, std::string> entries = ReadLanguageFile(content, &section, &problem);
         EXPECT_EQ(problem, "");
         EXPECT_EQ(section, "Tarvo_output.auo2");
-        for (const std::string& text : catalogue)
+        for (const std::string& text : catalogue) {
             EXPECT_EQ(entries.count(text), 1u) << "missing: " << text;
+            // The file's key ends at its first '=': such a text has no key.
+            EXPECT_EQ(text.find('='), std::string::npos) << "a key cannot hold '=': " << text;
+        }
         for (const auto& [key, value] : entries) {
             EXPECT_EQ(catalogue.count(key), 1u) << "stray: " << key;
             // A translation that names other placeholders would be refused.

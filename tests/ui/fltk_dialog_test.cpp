@@ -200,10 +200,10 @@ TEST_F(FltkDialogTest, FreshDialogLayoutFocusKeysAndDefaults) {
                                                         "CodecLevel", "TargetUsage", "TargetKbps", "RateControl",
                                                         "MaxKbps", "Audio", "path neroAacEnc.exe", "BitRate",
                                                         "path MP4Box.exe", "path TemporaryFolder", "Rate control",
-                                                        "QP I/P/B", "Quality", "LookAhead", "0 = auto", "Accuracy",
-                                                        "0 = auto", "Convergence", "0 = auto", "GOP", "GopLength",
-                                                        "0 = auto", "BFrames", "or auto", "IdrInterval",
-                                                        "0 = auto"}));
+                                                        "QP I/P/B", "Quality", "LookAhead", "0: auto", "Accuracy",
+                                                        "0: auto", "Convergence", "0: auto", "GOP", "GopLength",
+                                                        "0: auto", "BFrames", "or auto", "IdrInterval",
+                                                        "0: auto"}));
             // The new edits where the template has them; those VBR does not
             // read greyed.
             struct Place {
