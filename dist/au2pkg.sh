@@ -21,7 +21,7 @@ mux=${7:?tarvo-mux.exe}
 shift 7
 languages=("$@")
 
-check_plugin "$auo2" 'PE32+ executable (DLL).*x86-64' "$objdump64" "GetOutputPluginTable InitializePlugin"
+check_plugin "$auo2" 'PE32+ executable (DLL).*x86-64' "$objdump64" "$auo2_exports"
 for program in "$aac" "$mux"; do
   check_program "$program" 'PE32+ executable (console) x86-64' "$objdump64"
 done

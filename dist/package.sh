@@ -22,7 +22,7 @@ programs=("$@")
 [ -n "$auo2" ] || fail "the zip needs Tarvo_output.auo2: build it (cmake/mingw-x86_64.cmake) and configure with -DTARVO_AUO2=PATH"
 
 check_plugin "$auo" 'PE32 executable (DLL).*Intel 80386' "$objdump" "GetOutputPluginTable"
-check_plugin "$auo2" 'PE32+ executable (DLL).*x86-64' "$objdump64" "GetOutputPluginTable InitializeConfig InitializeLogger InitializePlugin"
+check_plugin "$auo2" 'PE32+ executable (DLL).*x86-64' "$objdump64" "$auo2_exports"
 names=()
 for program in "${programs[@]}"; do
   check_program "$program" 'PE32 executable (console) Intel 80386' "$objdump"

@@ -18,6 +18,10 @@ system_only() {  # file, its objdump -p
   all_imports+="$(basename "$1"): $(tr '\n' ' ' <<<"$found")"
 }
 
+# What the ExEdit2 plug-in exports, in sorted order: the release zip and the
+# package check the same DLL.
+auo2_exports="GetOutputPluginTable InitializeConfig InitializeLogger InitializePlugin"
+
 check_plugin() {  # plugin, `file` type, objdump, its exports in sorted order
   local plugin=$1 dump exports
   file "$plugin" | grep -q "$2" || fail "not a DLL of the expected kind ($2): $plugin"
