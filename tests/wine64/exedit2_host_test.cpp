@@ -712,7 +712,7 @@ void CheckProjectSettings() {
     WatchResult boxes;
     CHECK(Export(paths, &boxes));
     CHECK_EQ(boxes.count, 0);
-    CHECK(Logged(4, "encoder asked: ").find(" 1200/1400 kbps") != std::string::npos);
+    CHECK(Logged(4, "encoder asked: ").find("target kbps 1200, max kbps 1400") != std::string::npos);
 
     check::Group("project: a value of another size is ignored and logged");
     g_projectBinaries["settings"] = std::string(512, '\x04');
