@@ -186,8 +186,10 @@ else
     run export_e2e_both "$build/tests/wine/e2e/bin/both/export_e2e.exe" "${e2e_args[@]}" --both
 
   # Natively: FFmpeg puts each kept stream of the null encoder into an MP4 and
-  # reads it back (codec, profile, pixel format, frame count) and decodes it
-  # without a message.
+  # reads it back (codec, profile, pixel format, frame count), and decodes the
+  # stream without a message (from the stream itself: FFmpeg's raw demuxers
+  # give B-frames no exact times, which an MP4 of theirs would carry). The
+  # list is written on Windows: its lines end in CR LF.
   echo "=== null encoder streams (native FFmpeg)"
   kept=0
   for list in "$work"/streams/*/streams.txt; do
@@ -206,13 +208,13 @@ else
         -show_entries stream=codec_name,profile,pix_fmt,nb_read_packets -of default=nw=1:nk=1 "$mp4" | tr '\n' ' ')
       want="$codec ${profile//_/ } $format $frames "
       if [ "$got" = "$want" ]; then pass; else fail "$what: '$got', expected '$want'"; fi
-      messages=$(timeout 60 ffmpeg -nostdin -v error -i "$mp4" -f null - 2>&1)
-      decoded=$(timeout 60 ffprobe -v error -count_frames -select_streams v:0 \
-        -show_entries stream=nb_read_frames -of csv=p=0 "$mp4")
+      messages=$(timeout 60 ffmpeg -nostdin -v error -f "$demuxer" -i "$dir/$file" -f null - 2>&1)
+      decoded=$(timeout 60 ffprobe -v error -f "$demuxer" -count_frames -select_streams v:0 \
+        -show_entries stream=nb_read_frames -of csv=p=0 "$dir/$file")
       if [ -z "$messages" ] && [ "$decoded" = "$frames" ]; then pass; else
         fail "$what: decoded $decoded of $frames frames: $messages"
       fi
-    done <"$list"
+    done < <(tr -d '\r' <"$list")
   done
   if [ "$kept" -ge 8 ]; then pass; else fail "only $kept streams kept by export_e2e"; fi
 fi
