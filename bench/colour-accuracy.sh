@@ -8,15 +8,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
-if [ ! -f "$build/build.ninja" ]; then
-    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-fi
-cmake --build "$build" -j2 >/dev/null
-host=$build/host/tarvo-host
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/tmp"
-export TMPDIR=$work/tmp
+. "$root/bench/lib.sh"
 
 for size in 1920x1080 640x480; do
     w=${size%x*} h=${size#*x}

@@ -17,15 +17,7 @@ build=${1:-$root/build}
 runs=${TARVO_BENCH_RUNS:-3}
 frames=${TARVO_BENCH_FRAMES:-300}
 
-if [ ! -f "$build/build.ninja" ]; then
-    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-fi
-cmake --build "$build" -j "$(nproc)" >/dev/null
-host=$build/host/tarvo-host
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/tmp"
-export TMPDIR=$work/tmp
+. "$root/bench/lib.sh"
 
 # "wall cpu" seconds of one run of a command; cpu counts every thread and
 # child process (user + system), which a loaded machine inflates far less.

@@ -18,15 +18,8 @@ frames=${TARVO_BENCH_FRAMES:-90}
 qualities=${TARVO_BENCH_QUALITIES:-16 20 24 28 32 36}
 codecs=${TARVO_BENCH_CODECS:-h264 hevc av1}
 
-if [ ! -f "$build/build.ninja" ]; then
-    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-fi
-cmake --build "$build" -j "$(nproc)" >/dev/null
-host=$build/host/tarvo-host
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/tmp"
-export TMPDIR=$work/tmp SVT_LOG=1 MFXSOFT_RUNTIME=vpl
+. "$root/bench/lib.sh"
+export SVT_LOG=1 MFXSOFT_RUNTIME=vpl
 
 matrix=bt601
 [ "${size%x*}" -ge 1280 ] || [ "${size#*x}" -gt 576 ] && matrix=bt709
