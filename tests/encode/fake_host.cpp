@@ -1,6 +1,8 @@
 #include "tests/encode/fake_host.h"
 
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 namespace tarvo_test {
 namespace {
@@ -14,6 +16,7 @@ void ShowProgress(void*, int32_t, int32_t) {}
 const void* GetVideo(void* context, int32_t frame) {
     FakeHost& host = *static_cast<FakeHost*>(context);
     if (frame == host.missingFrame) return nullptr;
+    if (host.renderMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(host.renderMs));
     ++host.framesRead;
     const size_t stride = (static_cast<size_t>(host.width) * 3 + 3) & ~size_t{3};
     host.dib.assign(stride * host.height, 0);

@@ -23,6 +23,7 @@ struct FakeHost {
     Picture picture = Picture::kFlatByIndex;
     int32_t abortAfter = -1;    // isAbort answers 1 once this many frames were read
     int32_t missingFrame = -1;  // getVideo returns null for this frame
+    int32_t renderMs = 0;       // getVideo takes this long, as an editor rendering a frame
 
     int32_t framesRead = 0;
     std::vector<uint8_t> dib;
