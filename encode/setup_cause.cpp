@@ -140,7 +140,9 @@ std::string UnlistedSetting(const SettingData& settings) {
         {true, "gopLength", settings.gopLength, kGopLengthRange},
         // gopRefDist is B-frames + 1.
         {true, "gopRefDist", settings.gopRefDist, {kBFramesRange.low + 1, kBFramesRange.high + 1, true}},
-        {true, "idrInterval", settings.idrInterval, kIdrIntervalRange, " (or 0: every I-frame an IDR frame)"},
+        {true, "idrInterval", settings.idrInterval, kIdrIntervalRange,
+         SettingsCodec(settings).id == MFX_CODEC_HEVC ? " (or 0: only the first I-frame an IDR frame)"
+                                                       : " (or 0: every I-frame an IDR frame)"},
     };
     for (const Checked& field : checked) {
         if (field.read && !field.range.Holds(field.value)) {

@@ -30,7 +30,7 @@ struct CodecConfig {
     int qpI = 0, qpP = 0, qpB = 0;         // CQP only; AV1: quantizer index 1..255
     int gopSize = 0;                       // frames between I frames
     int refDist = 1;                       // distance between anchors: B-frames + 1 (AV1: mini-GOP size)
-    int idrInterval = 0;                   // I frames between IDRs, 0: every I is IDR
+    int idrInterval = 0;                   // the SDK's IdrInterval: see IntraIsIdr
     bool closedGop = false;                // MFX_GOP_CLOSED: no picture refers across an I picture
     int numRef = 0;                        // 0: back end's choice
     int numSlice = 1;
@@ -85,6 +85,12 @@ std::unique_ptr<Codec> MakeSvtAv1Codec(const CodecConfig& config);
 int X264Delay(const CodecConfig& config);
 int X265Delay(const CodecConfig& config);
 int SvtAv1Delay(const CodecConfig& config);
+
+// Whether intra picture `intraIndex` (0: the stream's first) is an IDR, as
+// the SDK's IdrInterval counts per codec: AVC an IDR every IdrInterval + 1
+// intra pictures (0: every one); HEVC every IdrInterval-th (0: only the
+// first); AV1 every one (a key frame).
+bool IntraIsIdr(const CodecConfig& config, uint64_t intraIndex);
 
 // The library back end of `config.codec` (x264, x265 or SVT-AV1) and its delay.
 std::unique_ptr<Codec> MakeLibraryCodec(const CodecConfig& config);

@@ -21,7 +21,7 @@ public:
         const uint64_t position = config_.gopSize > 0 ? order % static_cast<uint64_t>(config_.gopSize) : order;
         if (position == 0) {
             // An I picture: the IDR rule decides whether it starts a new stream.
-            const bool idr = config_.idrInterval == 0 || gops_ % (static_cast<uint64_t>(config_.idrInterval) + 1) == 0;
+            const bool idr = IntraIsIdr(config_, gops_);
             ++gops_;
             Emit(held, MFX_FRAMETYPE_I | MFX_FRAMETYPE_REF | (idr ? MFX_FRAMETYPE_IDR : 0), out, &picture);
             EmitHeld(out);
@@ -102,6 +102,18 @@ private:
 };
 
 }  // namespace
+
+bool IntraIsIdr(const CodecConfig& config, uint64_t intraIndex) {
+    const auto interval = static_cast<uint64_t>(config.idrInterval);
+    switch (config.codec) {
+        case MFX_CODEC_HEVC:
+            return intraIndex == 0 || (interval != 0 && intraIndex % interval == 0);
+        case MFX_CODEC_AV1:
+            return true;
+        default:
+            return intraIndex % (interval + 1) == 0;
+    }
+}
 
 std::unique_ptr<Codec> MakeNullCodec(const CodecConfig& config) { return std::make_unique<NullCodec>(config); }
 

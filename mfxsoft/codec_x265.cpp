@@ -127,10 +127,11 @@ ParamPtr BuildParams(const x265_api* api, const CodecConfig& c, std::string* poo
     q->scenecutThreshold = 0;
     q->keyframeMax = c.gopSize;
     q->keyframeMin = std::max(1, std::min(c.gopSize / 2, 25));
-    // IdrInterval > 0 asks for I pictures that are not IDRs: x265's open GOP
-    // starts every GOP after the first with a CRA picture. x265 has no closed
-    // GOP of CRA pictures: MFX_GOP_CLOSED makes every I an IDR.
-    q->bOpenGOP = c.idrInterval > 0 && !c.closedGop ? 1 : 0;
+    // HEVC's IdrInterval other than 1 asks for I pictures that are not IDRs
+    // (0: only the first is): x265's open GOP starts every GOP after the
+    // first with a CRA picture, its nearest. x265 has no closed GOP of CRA
+    // pictures: MFX_GOP_CLOSED makes every I an IDR.
+    q->bOpenGOP = c.idrInterval != 1 && !c.closedGop ? 1 : 0;
     q->maxNumReferences = std::clamp(c.numRef, 1, 16);
     q->maxSlices = static_cast<unsigned>(std::max(1, c.numSlice));
     // x265 refuses a level with constant QP (no bit rate to hold to it) and

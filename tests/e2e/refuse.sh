@@ -60,6 +60,8 @@ vpp_query=-15||--size 320x180|MFXVideoVPP_QueryIOSurf answered MFX_ERR_INVALID_V
 |rateControl=LA @844=5|--size 320x180|lookAheadDepth 5 is outside 10 to 100 (or 0, the runtime's choice)
 |@856=65536|--size 320x180|gopLength 65536 is outside 1 to 65535 (or 0, the runtime's choice)
 |@860=-1|--size 320x180|gopRefDist -1 is outside 1 to 65535 (or 0, the runtime's choice)
+|@864=65536|--size 320x180|idrInterval 65536 is outside 1 to 65535 (or 0: every I-frame an IDR frame)
+|codec=hevc @864=-2|--size 320x180|idrInterval -2 is outside 1 to 65535 (or 0: only the first I-frame an IDR frame)
 |rateControl=AVBR @852=70000|--size 320x180|avbrConvergence 70000 is outside 1 to 65535 (or 0, the runtime's choice)
 |codec=hevc rateControl=LA|--size 320x180|LA is not supported for HEVC by this runtime (MFXVideoENCODE_Query answered MFX_ERR_UNSUPPORTED)
 |codec=av1|--size 320x180|This runtime does not encode AV1 Main in 8 bits; AV1 needs an Intel Arc, Core Ultra (Meteor Lake) or newer GPU and its VPL GPU runtime (MFXVideoENCODE_Query answered MFX_ERR_UNSUPPORTED)

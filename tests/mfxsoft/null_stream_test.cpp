@@ -204,16 +204,17 @@ TEST(NullStream, StreamsDecodeAndIntraPicturesAreExact) {
         int width, height;  // crop; odd sizes decode one sample larger
         mfxU16 refDist, gop, idrInterval;
         mfxU16 colour;      // primaries = transfer = matrix
+        int idrs;           // of the 14 pictures, as IdrInterval counts for the codec
     };
     const Case cases[] = {
-        {MFX_CODEC_AVC, MFX_PROFILE_AVC_HIGH, 8, 0, 320, 240, 3, 6, 0, 1},
-        {MFX_CODEC_AVC, MFX_PROFILE_AVC_MAIN, 8, 0, 318, 238, 4, 8, 1, 6},
-        {MFX_CODEC_AVC, MFX_PROFILE_AVC_BASELINE, 8, 0, 317, 237, 1, 5, 0, 6},
-        {MFX_CODEC_HEVC, 0, 8, 0, 320, 240, 3, 6, 0, 1},
-        {MFX_CODEC_HEVC, 0, 10, 1, 318, 238, 4, 8, 1, 6},
-        {MFX_CODEC_HEVC, 0, 10, 0, 317, 237, 1, 5, 2, 1},
-        {MFX_CODEC_AV1, 0, 8, 0, 320, 240, 4, 8, 0, 1},
-        {MFX_CODEC_AV1, 0, 10, 1, 318, 238, 1, 4, 0, 6},
+        {MFX_CODEC_AVC, MFX_PROFILE_AVC_HIGH, 8, 0, 320, 240, 3, 6, 0, 1, 3},  // every I
+        {MFX_CODEC_AVC, MFX_PROFILE_AVC_MAIN, 8, 0, 318, 238, 4, 8, 1, 6, 1},  // every other I
+        {MFX_CODEC_AVC, MFX_PROFILE_AVC_BASELINE, 8, 0, 317, 237, 1, 5, 0, 6, 3},
+        {MFX_CODEC_HEVC, 0, 8, 0, 320, 240, 3, 6, 0, 1, 1},  // only the first: CRAs after
+        {MFX_CODEC_HEVC, 0, 10, 1, 318, 238, 4, 8, 1, 6, 2},  // every I
+        {MFX_CODEC_HEVC, 0, 10, 0, 317, 237, 1, 5, 2, 1, 2},  // every other I
+        {MFX_CODEC_AV1, 0, 8, 0, 320, 240, 4, 8, 0, 1, 2},  // every key frame
+        {MFX_CODEC_AV1, 0, 10, 1, 318, 238, 1, 4, 1, 6, 4},
     };
     const int frames = 14;
     for (const Case& c : cases) {
@@ -231,6 +232,9 @@ TEST(NullStream, StreamsDecodeAndIntraPicturesAreExact) {
         mfxExtVideoSignalInfo signal = Signal(c.colour, c.colour, c.colour);
         Encoding run = Encode(par, frames, &signal);
         ASSERT_EQ(run.coded.size(), static_cast<size_t>(frames));
+        int idrs = 0;
+        for (const Coded& coded : run.coded) idrs += (coded.frameType & MFX_FRAMETYPE_IDR) != 0 ? 1 : 0;
+        EXPECT_EQ(idrs, c.idrs);
         for (const Coded& coded : run.coded) {
             const auto record = FindNullRecord(coded.bytes.data(), coded.bytes.size(), c.codec);
             ASSERT_TRUE(record.has_value());
