@@ -87,6 +87,11 @@ bool MakeFolder(const char* path);
 // The separator appended to a folder: '\\' on Windows, '/' elsewhere.
 char PathSeparator();
 
+// The folder of the module (DLL or shared object) this code is linked into,
+// ending in the separator, as this build's file calls take paths (UTF-8 or
+// the ANSI code page); empty when the system does not say.
+std::string ModuleFolder();
+
 // The calling thread's last system error code (GetLastError or errno).
 uint32_t LastError();
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
@@ -163,6 +164,14 @@ bool MakeFolder(const char* path) {
 }
 
 char PathSeparator() { return '/'; }
+
+std::string ModuleFolder() {
+    Dl_info info;
+    if (::dladdr(reinterpret_cast<void*>(&ModuleFolder), &info) == 0 || info.dli_fname == nullptr) return {};
+    const std::string path = info.dli_fname;
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
 
 uint32_t LastError() { return static_cast<uint32_t>(errno); }
 

@@ -162,6 +162,33 @@ bool MakeFolder(const char* path) {
 
 char PathSeparator() { return '\\'; }
 
+std::string ModuleFolder() {
+    HMODULE self = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCWSTR>(&ModuleFolder), &self)) {
+        return {};
+    }
+    std::wstring path(32768, L'\0');
+    const DWORD length = GetModuleFileNameW(self, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0 || length >= path.size()) return {};
+    path.resize(length);
+    const size_t slash = path.find_last_of(L"\\/");
+    if (slash == std::wstring::npos) return {};
+    path.resize(slash + 1);
+#ifdef TARVO_UTF8_PATHS
+    return WideToUtf8(path.c_str());
+#else
+    // A folder the code page cannot spell names no file the A calls find.
+    BOOL lossy = FALSE;
+    const int size = WideCharToMultiByte(CP_ACP, 0, path.c_str(), -1, nullptr, 0, nullptr, &lossy);
+    if (size <= 1 || lossy) return {};
+    std::string text(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, 0, path.c_str(), -1, text.data(), size, nullptr, nullptr);
+    text.resize(static_cast<size_t>(size) - 1);
+    return text;
+#endif
+}
+
 uint32_t LastError() { return GetLastError(); }
 
 }  // namespace platform

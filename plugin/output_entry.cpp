@@ -1,6 +1,8 @@
 // AviUtl's output entry: its job record becomes the engine's, and the
 // outcome becomes one message box (none during a batch output).
+#include "core/packaged_programs.h"
 #include "export/export_run.h"
+#include "platform/file.h"
 #include "platform/message.h"
 #include "plugin/plugin_entries.h"
 
@@ -58,7 +60,11 @@ int32_t TARVO_CDECL OutputEntry(OutputInfo* info) {
     // export is nonzero too: the editor then shows no error. RunExport lets
     // no exception out; the job's own making could only run out of memory.
     try {
-        const Outcome outcome = RunExport(MakeExportJob(*info, PluginSettings()));
+        SettingData settings = PluginSettings();
+        // Where no path was entered, the programs the release zip put beside
+        // the plug-in serve.
+        TakeProgramsBeside(platform::ModuleFolder(), settings);
+        const Outcome outcome = RunExport(MakeExportJob(*info, settings));
         if (outcome.failed() && (info->flag & kOutputInfoFlagBatch) == 0) platform::ShowWarning(outcome.Text().c_str());
         return outcome.failed() ? 0 : 1;
     } catch (...) {

@@ -4,7 +4,9 @@
 
 #include <cstring>
 
+#include "core/packaged_programs.h"
 #include "export/export_run.h"
+#include "platform/file.h"
 #include "platform/message.h"
 #include "platform/utf16_win32.h"
 #include "plugin2/config_text.h"
@@ -33,22 +35,6 @@ std::string AppData() {
     wchar_t buffer[MAX_PATH + 1];
     const DWORD length = GetEnvironmentVariableW(L"APPDATA", buffer, MAX_PATH + 1);
     return length == 0 || length > MAX_PATH ? std::string() : platform::WideToUtf8(buffer);
-}
-
-// The folder this DLL was loaded from, in UTF-8 and ending in a backslash;
-// empty when Windows does not say. The package puts the two programs there.
-std::string PluginFolder() {
-    HMODULE self = nullptr;
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            reinterpret_cast<LPCWSTR>(&PluginFolder), &self)) {
-        return {};
-    }
-    std::wstring path(32768, L'\0');
-    const DWORD length = GetModuleFileNameW(self, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0 || length >= path.size()) return {};
-    path.resize(length);
-    const size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? std::string() : platform::WideToUtf8(path.substr(0, slash + 1).c_str());
 }
 
 // The front end's state, host thread only. `settings` are the current
@@ -120,7 +106,7 @@ void EnsureSettingsLoaded() {
     SettingsSource source;
     settings = LoadSettingsPlace(settingsPlace, &source);
     // A new install finds the programs its package put beside it.
-    TakeProgramsBeside(PluginFolder(), settings);
+    TakeProgramsBeside(platform::ModuleFolder(), settings);
     settingsLoaded = true;
     if (source == SettingsSource::kTakenOver) {
         EditorLog(LogLevel::kInfo, "settings taken over from " + settingsPlace.oldFile + " to " + settingsPlace.file);

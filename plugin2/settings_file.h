@@ -38,18 +38,6 @@ SettingsPlace ChooseSettingsPlace(const std::string& editorData, const std::stri
 // version 3.
 SettingData LoadSettingsFile(const std::string& path);
 
-// The names the package gives the AAC encoder and the muxer in the plug-in's
-// own folder.
-inline constexpr char kPackagedAacEncoder[] = "tarvo-aac.exe";
-inline constexpr char kPackagedMuxer[] = "tarvo-mux.exe";
-
-// Gives each program path of `settings` that is empty the packaged program
-// of that kind in `pluginFolder` (which ends in a separator), when that file
-// is a program there and its path fits the field. A path someone entered
-// stays as it is, and so does an empty one when nothing is beside the
-// plug-in (the export then names the missing program, as before).
-void TakeProgramsBeside(const std::string& pluginFolder, SettingData& settings);
-
 // What LoadSettingsPlace did, for the log.
 enum class SettingsSource { kFile, kTakenOver, kTakenOverUnsaved, kDefaults };
 

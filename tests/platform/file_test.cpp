@@ -1,6 +1,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
@@ -180,6 +181,14 @@ TEST(File, TempFolderHonoursTmpdirAndEndsInASeparator) {
     test::ScopedEnv tooLongEnv("TMPDIR", tooLong.c_str());
     EXPECT_EQ(platform::GetTempFolder(buffer), 0u);
     EXPECT_EQ(platform::PathSeparator(), '/');
+}
+
+// The code is linked into this test program: its folder is the program's.
+TEST(File, ModuleFolderIsWhereTheCodeWasLoadedFrom) {
+    const std::string folder = platform::ModuleFolder();
+    ASSERT_FALSE(folder.empty());
+    EXPECT_EQ(folder.back(), '/');
+    EXPECT_EQ(std::filesystem::canonical(folder), std::filesystem::canonical("/proc/self/exe").parent_path());
 }
 
 TEST(Message, WritesExactlyTheTextAsOneLine) {
