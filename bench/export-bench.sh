@@ -87,7 +87,8 @@ while [ $# -gt 0 ]; do
         *) shift ;;
     esac
 done
-cp "$video" "$out"
+# The plug-in takes only a file that opens with an MP4 file type box.
+{ printf '\000\000\000\030ftypisom\000\000\002\000isomiso2'; cat "$video"; } >"$out"
 SH
 chmod +x "$work/copy-muxer"
 "$host" settings set "$settings" "muxerPath=$work/copy-muxer" >/dev/null
