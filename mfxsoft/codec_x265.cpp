@@ -220,11 +220,14 @@ int X265Delay(const CodecConfig& config) {
     // encode): without B-frames a single frame thread returns each picture at
     // once and more threads hold one picture each; with B-frames the
     // lookahead holds two per B-frame and four more, plus one per extra
-    // frame thread.
+    // frame thread, and one more besides: on a busy machine the lookahead's
+    // worker now and then decides its first mini-GOP a call late, and the
+    // stream stays a picture behind from then on (seen in about one run in
+    // five at 2 frame threads and 3 or more B-frames; never two).
     const int bFrames = config.refDist - 1;
     const int threads = FrameThreads();
     if (bFrames == 0) return threads == 1 ? 0 : threads;
-    return 2 * bFrames + 4 + threads - 1;
+    return 2 * bFrames + 4 + threads;
 }
 
 std::unique_ptr<Codec> MakeX265Codec(const CodecConfig& config) {

@@ -21,7 +21,25 @@ configure_and_build() {  # name, cmake options...
 
 run_ctest() {  # name, ctest options...
   local dir="$root/build-$1"; shift
+  rm -f "$dir/Testing/Temporary/LastTestsFailed.log"
   ctest --test-dir "$dir" --output-on-failure --timeout 900 -j "$jobs" "$@"
+}
+
+# The failure lines of every failed test of a stage, printed again at the end:
+# a long run's log is often read from its tail only.
+failure_digest() {  # name
+  local log="$root/build-$1/Testing/Temporary/LastTest.log"
+  local failed="$root/build-$1/Testing/Temporary/LastTestsFailed.log"
+  [ -f "$failed" ] && [ -f "$log" ] || return 0
+  local test
+  while IFS=: read -r _ test; do
+    echo "--- $1: $test"
+    awk -v name="$test" '
+      $0 ~ "^[0-9]+/[0-9]+ Test: " name "$" { inside = 1; next }
+      inside && /^<end of output>/ { exit }
+      inside' "$log" |
+      grep -E -A8 ': Failure$|Sanitizer|WARNING: ThreadSanitizer|Timeout|Exception' | head -n 60
+  done <"$failed"
 }
 
 failed=()
@@ -49,6 +67,7 @@ for stage in "${stages[@]}"; do
 done
 
 if [ ${#failed[@]} -ne 0 ]; then
+  for stage in "${failed[@]}"; do failure_digest "$stage"; done >&2
   echo "FAILED stages: ${failed[*]}" >&2
   exit 1
 fi
