@@ -38,7 +38,7 @@ failure_digest() {  # name
       $0 ~ "^[0-9]+/[0-9]+ Test: " name "$" { inside = 1; next }
       inside && /^<end of output>/ { exit }
       inside' "$log" |
-      grep -E -A8 ': Failure$|Sanitizer|WARNING: ThreadSanitizer|Timeout|Exception' | head -n 60
+      grep -E -B2 -A8 ': Failure$|^FAIL|Sanitizer|Timeout|Exception' | head -n 60
   done <"$failed"
 }
 
